@@ -1,0 +1,195 @@
+#include "cli/app.h"
+
+#include <memory>
+#include <new>
+#include <string>
+
+#include "cli/streams.h"
+#include "cli/switch.h"
+#include "filters/filter.h"
+#include "filters/kana.h"
+#include "filters/newline.h"
+#include "filters/text.h"
+#include "filters/uniq.h"
+#include "merge/merge.h"
+#include "platform/platform.h"
+#include "split/split.h"
+#include "support/byte_stream.h"
+#include "support/messages.h"
+#include "support/work_buffer.h"
+
+namespace vu32 {
+namespace {
+
+void WriteBanner() {
+  std::string version(MessageBytes(kVersion));
+  std::string copyright(kCopyright);
+  ReportFormat(kBannerFormat, version.c_str(), copyright.c_str());
+}
+
+void ReportMissingStreams() {
+  Report(kNoStreams);
+  Report(kUsageHint);
+}
+
+std::unique_ptr<ByteFilter> MakeFilter(int mode, int newline_kind,
+                                       int tab_width) {
+  switch (mode) {
+    case kRunUniq:
+      return MakeUniq(false);
+    case kRunUniqIgnoreCase:
+      return MakeUniq(true);
+    case kRunLower:
+      return std::make_unique<ChangeCase>(true);
+    case kRunUpper:
+      return std::make_unique<ChangeCase>(false);
+    case kRunJoin:
+      return std::make_unique<Join>();
+    case kRunTabs:
+      if (tab_width == 0) return std::make_unique<DeleteTabs>();
+      return std::make_unique<Tab2space>(tab_width);
+    case kRunKana:
+      return MakeKana();
+    case kRunCrconv:
+      return std::make_unique<Crconv>(newline_kind);
+    case kRunDeleteControl:
+      return std::make_unique<Deletecontrolchar>();
+    default:
+      return nullptr;
+  }
+}
+
+// Copies the input unchanged through the work buffer. False after a
+// failure that has been reported (no buffer, a read or a write error).
+bool PlainCopy(const StreamPair& pair) {
+  if (AllocWorkBuffer(0) != 0) return false;
+  bool ok = true;
+  for (;;) {
+    long n = platform::ReadSome(pair.input, WorkBuffer.address, WorkBuffer.size);
+    if (n < 0) {
+      Report(kReadFailed, pair.input_name);
+      ok = false;
+      break;
+    }
+    if (n == 0) break;
+    if (!platform::WriteAll(pair.output, WorkBuffer.address,
+                            static_cast<size_t>(n))) {
+      Report(kWriteFailed, pair.output_name);
+      ok = false;
+      break;
+    }
+  }
+  FreeWorkBuffer();
+  return ok;
+}
+
+// Feeds the whole input through `filter`. False after a reported failure.
+bool RunFilter(ByteFilter& filter, const StreamPair& pair) {
+  ByteReader reader(pair.input, pair.input_name);
+  ByteWriter writer(pair.output, pair.output_name);
+  // A terminal sees each block as soon as it is converted.
+  const bool immediate = pair.output_is_stdout && platform::IsTerminal(1);
+  try {
+    const uint8_t* block;
+    while (size_t n = reader.NextBlock(&block)) {
+      filter.Feed(block, n, writer);
+      if (filter.failed() || writer.failed()) break;
+      if (immediate) writer.Flush();
+    }
+    if (!filter.failed()) filter.Finish(writer);
+  } catch (const std::bad_alloc&) {
+    Report(kNoMemory);
+    return false;
+  }
+  if (filter.failed()) return false;
+  bool ok = true;
+  if (reader.failed()) {
+    Report(kReadFailed, pair.input_name);
+    ok = false;
+  }
+  if (!writer.Flush()) {
+    Report(kWriteFailed, pair.output_name);
+    ok = false;
+  }
+  return ok;
+}
+
+int RunStreamOperation(int mode, int newline_kind, int tab_width, int argc,
+                       char** argv) {
+  StreamPair pair;
+  OpenResult opened = OpenStreams(argc, argv, &pair);
+  if (opened == OpenResult::kSameFile) {
+    Report(kSameName);
+    return 1;
+  }
+  if (opened != OpenResult::kOk) {
+    ReportMissingStreams();
+    return 1;
+  }
+  bool ok;
+  if (mode == kRunCrconv && newline_kind == kNewlineNone) {
+    ok = PlainCopy(pair);
+  } else {
+    std::unique_ptr<ByteFilter> filter =
+        MakeFilter(mode, newline_kind, tab_width);
+    if (!filter) {
+      Report(kNotBuiltYet, argv[0]);
+      ok = false;
+    } else {
+      ok = RunFilter(*filter, pair);
+    }
+  }
+  const std::string output_name = pair.output_name;
+  if (!CloseStreams(&pair) && ok) {
+    Report(kWriteFailed, output_name);
+    ok = false;
+  }
+  return ok ? 0 : 1;
+}
+
+}  // namespace
+
+int RunVu32(int argc, char** argv) {
+  SetMessagesUtf8(platform::MessagesWantUtf8());
+  WriteBanner();
+
+  int newline_kind = kNewlineNone;
+  int tab_width = 0;
+  int mode;
+  if (argc < 2) {
+    if (platform::IsTerminal(0)) {
+      PrintUsage();
+      return 1;
+    }
+    mode = kRunNoSwitch;
+  } else {
+    mode = ParseSwitch(argv[1], &newline_kind, &tab_width);
+  }
+  if (mode == kRunBadSwitch) {
+    Report(kUsageHint);
+    return 1;
+  }
+  if (mode == kRunHelp) return 1;
+  if (mode == kRunNoSwitch) {
+    mode = kRunCrconv;
+    newline_kind = kNewlineNone;
+  }
+
+  if (argc == 4 && SameNameIgnoringCase(argv[2], argv[3])) {
+    Report(kSameName);
+    return 1;
+  }
+
+  // Drop the program name, keeping the switch as entry 0; for the plain
+  // copy entry 0 stays the program name and the names follow.
+  if (!(mode == kRunCrconv && newline_kind == kNewlineNone)) {
+    --argc;
+    ++argv;
+  }
+
+  if (mode == kRunSplit) return RunSplit(argc, argv) == -1 ? 1 : 0;
+  if (mode == kRunMerge) return RunMerge(argc, argv) == -1 ? 1 : 0;
+  return RunStreamOperation(mode, newline_kind, tab_width, argc, argv);
+}
+
+}  // namespace vu32

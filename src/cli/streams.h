@@ -1,0 +1,45 @@
+// Where a filter reads and writes: named files, or a redirected standard
+// input and standard output.
+#ifndef VU32_CLI_STREAMS_H_
+#define VU32_CLI_STREAMS_H_
+
+#include <string>
+
+namespace vu32 {
+
+struct StreamPair {
+  int input = -1;            // -1: none
+  std::string input_name;    // file name, or "stdin"
+  int output = -1;           // -1: none
+  std::string output_name;   // file name, or "stdout"
+  bool output_is_stdout = false;
+  bool redirected = false;   // standard input is no terminal and was taken
+};
+
+enum class OpenResult {
+  kOk,
+  kMissing,   // input or output could not be had
+  kSameFile,  // the output exists and is the input file under another name
+};
+
+// Takes over a redirected standard input: returns a duplicate of
+// descriptor 0 (and points descriptor 0 at the console), or -1 when
+// standard input is a terminal or the duplicate fails.
+int OpenRedirectedStdin();
+
+// Fills `pair` from argv[1] and argv[2] (argv[0] is the switch or program
+// name and is not looked at). Creates the output only after the input has
+// been opened and found to be a different file.
+OpenResult OpenStreams(int argc, char** argv, StreamPair* pair);
+
+// Closes what the pair opened (standard output is only flushed by its
+// writer, never closed). False when closing the output failed; the caller
+// reports it.
+bool CloseStreams(StreamPair* pair);
+
+// Compares two names with the ASCII letters a-z and A-Z taken as equal.
+bool SameNameIgnoringCase(const char* a, const char* b);
+
+}  // namespace vu32
+
+#endif  // VU32_CLI_STREAMS_H_

@@ -1,0 +1,84 @@
+#include "cli/switch.h"
+
+#include <string>
+
+#include "filters/newline.h"
+#include "platform/platform.h"
+#include "support/messages.h"
+
+namespace vu32 {
+namespace {
+
+int Invalid(const char* arg) {
+  Report(kBadSwitch, arg);
+  return kRunBadSwitch;
+}
+
+unsigned char FoldUpper(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c | 0x20) : c;
+}
+
+}  // namespace
+
+void PrintUsage() {
+  std::string name(kProgramName);
+  ReportFormat(kUsageFormat, name.c_str(), name.c_str(), name.c_str(),
+               name.c_str());
+}
+
+int ParseSwitch(const char* arg, int* newline_kind, int* tab_width) {
+  const auto* s = reinterpret_cast<const unsigned char*>(arg);
+  if (!platform::IsSwitchIntroducer(s[0])) return kRunNoSwitch;
+  const unsigned char next = s[1] ? s[2] : 0;
+  switch (FoldUpper(s[1])) {
+    case '?':
+    case 'h':
+      PrintUsage();
+      return kRunHelp;
+    case 'c':
+      switch (FoldUpper(next)) {
+        case 'd':
+          *newline_kind = kNewlineCrLf;
+          return kRunCrconv;
+        case 'u':
+          *newline_kind = kNewlineLf;
+          return kRunCrconv;
+        case 'm':
+          *newline_kind = kNewlineCr;
+          return kRunCrconv;
+        default:
+          return Invalid(arg);
+      }
+    case 'd':
+      return kRunDeleteControl;
+    case 'j':
+      return kRunJoin;
+    case 'k':
+      return kRunKana;
+    case 'l':
+      return kRunLower;
+    case 'm':
+      return kRunMerge;
+    case 'p':
+      return kRunUpper;
+    case 's':
+      return (next >= '0' && next <= '9') ? kRunSplit : Invalid(arg);
+    case 't': {
+      if (next < '0' || next > '8') return Invalid(arg);
+      // The leading digits form the width; stop counting once past 8.
+      int width = 0;
+      for (const unsigned char* p = s + 2; *p >= '0' && *p <= '9'; ++p) {
+        width = width * 10 + (*p - '0');
+        if (width > 8) return Invalid(arg);
+      }
+      *tab_width = width;
+      return kRunTabs;
+    }
+    case 'u':
+      return next == '+' ? kRunUniqIgnoreCase : kRunUniq;
+    default:
+      return Invalid(arg);
+  }
+}
+
+}  // namespace vu32

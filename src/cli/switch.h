@@ -1,0 +1,35 @@
+// The first argument: which operation a run performs.
+#ifndef VU32_CLI_SWITCH_H_
+#define VU32_CLI_SWITCH_H_
+
+namespace vu32 {
+
+// What ParseSwitch makes of the first argument; main dispatches on it.
+enum RunMode : int {
+  kRunBadSwitch = -1,  // message written
+  kRunNoSwitch = 0,    // a file name: plain copy
+  kRunHelp = 1,        // usage written
+  kRunUniq = 2,
+  kRunUniqIgnoreCase = 3,
+  kRunLower = 4,
+  kRunUpper = 5,
+  kRunJoin = 6,
+  kRunTabs = 7,
+  kRunKana = 8,
+  kRunCrconv = 9,
+  kRunSplit = 10,
+  kRunMerge = 11,
+  kRunDeleteControl = 12,
+};
+
+// Classifies `arg`. Sets `*newline_kind` for -Cd/-Cu/-Cm and `*tab_width`
+// for -Tn. Writes the usage text for -? and -H, and the bad-switch line for
+// an invalid switch; nothing otherwise.
+int ParseSwitch(const char* arg, int* newline_kind, int* tab_width);
+
+// Writes the usage text to the message stream.
+void PrintUsage();
+
+}  // namespace vu32
+
+#endif  // VU32_CLI_SWITCH_H_

@@ -1,0 +1,54 @@
+// Byte filters for tabs, ASCII case and control characters (-Tn, -T0, -L,
+// -P, -D).
+#ifndef VU32_FILTERS_TEXT_H_
+#define VU32_FILTERS_TEXT_H_
+
+#include "filters/filter.h"
+
+namespace vu32 {
+
+// Deletes control bytes (0x00-0x1F, 0x7F) except tab, keeping CR only as
+// the CR of a CR LF pair.
+class Deletecontrolchar : public ByteFilter {
+ public:
+  void Feed(const uint8_t* data, size_t size, ByteWriter& out) override;
+
+ private:
+  uint8_t previous_ = 0;
+};
+
+// ASCII letters to lower case (`lower`) or upper case, never touching the
+// second byte of a two-byte character.
+class ChangeCase : public ByteFilter {
+ public:
+  explicit ChangeCase(bool lower);
+  void Feed(const uint8_t* data, size_t size, ByteWriter& out) override;
+  // A lone lead byte at the very end is written unchanged.
+  void Finish(ByteWriter& out) override;
+
+ private:
+  uint8_t map_[256];
+  int pending_lead_ = -1;  // -1: none
+};
+
+// Deletes every tab (-T0).
+class DeleteTabs : public ByteFilter {
+ public:
+  void Feed(const uint8_t* data, size_t size, ByteWriter& out) override;
+};
+
+// Expands each tab to spaces up to the next multiple of `width` (1..8).
+// Every written byte is one column; LF and CR both start a new line.
+class Tab2space : public ByteFilter {
+ public:
+  explicit Tab2space(int width) : width_(static_cast<unsigned>(width)) {}
+  void Feed(const uint8_t* data, size_t size, ByteWriter& out) override;
+
+ private:
+  unsigned width_;
+  unsigned column_ = 0;  // kept modulo width_
+};
+
+}  // namespace vu32
+
+#endif  // VU32_FILTERS_TEXT_H_

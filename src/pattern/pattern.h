@@ -1,0 +1,40 @@
+// The pattern language of split (-#PATTERN): a small regular-expression
+// dialect over Shift-JIS characters, compiled into 16-bit cells and run by
+// a backtracking matcher.
+#ifndef VU32_PATTERN_PATTERN_H_
+#define VU32_PATTERN_PATTERN_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vu32 {
+
+// Where a match lies, filled by a successful MatchPattern.
+struct MatchResult {
+  uint32_t start_bytes = 0;
+  uint32_t start_chars = 0;
+  uint32_t length_bytes = 0;
+  uint32_t length_chars = 0;
+};
+
+// A compiled pattern: its cells, ending with the end cell 0.
+using PatternProgram = std::vector<uint16_t>;
+
+// Compiles `pattern` (the bytes after -# or --#, up to its first NUL).
+// Never fails: every byte string is a pattern.
+PatternProgram CompilePattern(std::string_view pattern);
+
+// Searches the zero-terminated `text` (a line as read, line end included;
+// it ends for matching at its first NUL) for the leftmost match of
+// `program`. 1 and `*result` filled on a match, 0 otherwise.
+int MatchPattern(MatchResult* result, const char* text,
+                 const PatternProgram& program);
+
+// The same, compiling `pattern` first.
+int MatchPattern(MatchResult* result, const char* text, const char* pattern);
+
+}  // namespace vu32
+
+#endif  // VU32_PATTERN_PATTERN_H_

@@ -1,0 +1,307 @@
+// POSIX implementation of the platform layer (Linux and other Unix systems).
+#include "platform/platform.h"
+
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <langinfo.h>
+#include <locale.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/time.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#if defined(__linux__)
+#include <sys/sendfile.h>
+#endif
+
+namespace vu32::platform {
+
+const bool kWin32Spellings = false;
+const char kPathSeparator = '/';
+
+bool IsSwitchIntroducer(unsigned char c) { return c == '-'; }
+bool IsPathSeparator(unsigned char c) { return c == '/'; }
+
+bool IsTerminal(int fd) { return isatty(fd) == 1; }
+
+void SetBinaryMode(int, bool) {}
+
+int DuplicateStdin() { return dup(0); }
+
+bool ReopenConsoleStdin() {
+  // Keeps a later prompt possible when there is a terminal, and never fails:
+  // piped use must work without a controlling terminal.
+  int fd = open("/dev/tty", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return true;
+  if (fd != 0) {
+    dup2(fd, 0);
+    close(fd);
+  }
+  return true;
+}
+
+int OpenForRead(const std::string& path) {
+  int fd;
+  do {
+    fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return -1;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    // A directory opens on POSIX but holds no data to read.
+    int saved = (S_ISDIR(st.st_mode)) ? EISDIR : errno;
+    close(fd);
+    errno = saved;
+    return -1;
+  }
+  return fd;
+}
+
+int OpenForWrite(const std::string& path, bool append) {
+  int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC);
+  int fd;
+  do {
+    fd = open(path.c_str(), flags, 0666);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+int CreateExclusive(const std::string& path) {
+  return open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+}
+
+bool RemoveFile(const std::string& path) { return unlink(path.c_str()) == 0; }
+
+long ReadSome(int fd, void* buffer, size_t size) {
+  ssize_t n;
+  do {
+    n = read(fd, buffer, size);
+  } while (n < 0 && errno == EINTR);
+  return static_cast<long>(n);
+}
+
+bool WriteAll(int fd, const void* buffer, size_t size) {
+  const char* p = static_cast<const char*>(buffer);
+  while (size > 0) {
+    ssize_t n = write(fd, p, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) {
+      errno = ENOSPC;
+      return false;
+    }
+    p += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool CloseFd(int fd) {
+  // On Linux the descriptor is gone even when close reports EINTR.
+  return close(fd) == 0 || errno == EINTR;
+}
+
+long long KernelCopy(int in, int out, size_t size) {
+#if defined(__linux__)
+  // copy_file_range refuses pipes and some file systems; sendfile covers
+  // regular files to anything. Either failing before a byte moved leaves the
+  // caller to copy through its buffer.
+  ssize_t n;
+  do {
+    n = copy_file_range(in, nullptr, out, nullptr, size, 0);
+  } while (n < 0 && errno == EINTR);
+  if (n >= 0) return n;
+  if (errno != EXDEV && errno != EINVAL && errno != ENOSYS &&
+      errno != EOPNOTSUPP && errno != EBADF) {
+    return -2;  // a real read or write error
+  }
+  do {
+    n = sendfile(out, in, nullptr, size);
+  } while (n < 0 && errno == EINTR);
+  if (n >= 0) return n;
+  if (errno != EINVAL && errno != ENOSYS) return -2;
+  return -1;
+#else
+  (void)in;
+  (void)out;
+  (void)size;
+  return -1;
+#endif
+}
+
+std::string LastErrorText() { return strerror(errno); }
+
+int64_t FileLength(int fd) {
+  struct stat st;
+  if (fstat(fd, &st) != 0) return -1;
+  if (!S_ISREG(st.st_mode)) {
+    // A pipe or a terminal has no length: report it as the system would.
+    errno = ESPIPE;
+    return -1;
+  }
+  return static_cast<int64_t>(st.st_size);
+}
+
+bool FileIdOfPath(const std::string& path, FileId* id) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) return false;
+  id->device = static_cast<uint64_t>(st.st_dev);
+  id->index = static_cast<uint64_t>(st.st_ino);
+  return true;
+}
+
+bool FileIdOfFd(int fd, FileId* id) {
+  struct stat st;
+  if (fstat(fd, &st) != 0) return false;
+  id->device = static_cast<uint64_t>(st.st_dev);
+  id->index = static_cast<uint64_t>(st.st_ino);
+  return true;
+}
+
+bool QueryFreeSpace(const std::string& target, DiskGeometry* geometry) {
+  // The target may not exist yet (a new output file, a directory that the
+  // directory probe will reject later): ask the nearest existing ancestor.
+  std::string path = target.empty() ? std::string(".") : target;
+  struct statvfs vfs;
+  for (;;) {
+    if (statvfs(path.c_str(), &vfs) == 0) break;
+    if (errno != ENOENT && errno != ENOTDIR) return false;
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos) {
+      if (path == ".") return false;
+      path.assign(1, '.');
+    } else {
+      path.resize(slash == 0 ? 1 : slash);
+    }
+  }
+  geometry->cluster_bytes = vfs.f_frsize ? vfs.f_frsize : vfs.f_bsize;
+  geometry->free_clusters = vfs.f_bavail;
+  return geometry->cluster_bytes != 0;
+}
+
+namespace {
+
+// Seconds between 1601-01-01 and 1970-01-01.
+constexpr uint64_t kEpochDelta = 11644473600ULL;
+
+uint64_t ToFileTime(const struct timespec& ts) {
+  if (ts.tv_sec < 0) return 0;
+  return (static_cast<uint64_t>(ts.tv_sec) + kEpochDelta) * 10000000ULL +
+         static_cast<uint64_t>(ts.tv_nsec) / 100;
+}
+
+struct timespec FromFileTime(uint64_t t) {
+  struct timespec ts;
+  if (t == 0) {
+    ts.tv_sec = 0;
+    ts.tv_nsec = UTIME_OMIT;
+    return ts;
+  }
+  uint64_t secs = t / 10000000ULL;
+  ts.tv_sec = secs >= kEpochDelta ? static_cast<time_t>(secs - kEpochDelta) : 0;
+  ts.tv_nsec = static_cast<long>((t % 10000000ULL) * 100);
+  return ts;
+}
+
+}  // namespace
+
+bool GetFileTimes(const std::string& path, FileTimes* times) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) return false;
+  times->creation = 0;
+  times->access = ToFileTime(st.st_atim);
+  times->write = ToFileTime(st.st_mtim);
+  return true;
+}
+
+bool SetFileTimes(const std::string& path, const FileTimes& times) {
+  struct timespec ts[2] = {FromFileTime(times.access),
+                           FromFileTime(times.write)};
+  return utimensat(AT_FDCWD, path.c_str(), ts, 0) == 0;
+}
+
+uint64_t CurrentFileTime() {
+  struct timespec ts;
+  clock_gettime(CLOCK_REALTIME, &ts);
+  return ToFileTime(ts);
+}
+
+namespace {
+
+// "*" and "?" over bytes, case-sensitive; a leading dot is not special.
+bool MatchName(const char* pattern, const char* name) {
+  const char* star = nullptr;
+  const char* resume = nullptr;
+  while (*name) {
+    if (*pattern == '?' || (*pattern != '*' && *pattern == *name)) {
+      ++pattern;
+      ++name;
+    } else if (*pattern == '*') {
+      star = pattern++;
+      resume = name;
+    } else if (star) {
+      pattern = star + 1;
+      name = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (*pattern == '*') ++pattern;
+  return *pattern == '\0';
+}
+
+}  // namespace
+
+bool FindFiles(const std::string& pattern, std::vector<FoundFile>* found) {
+  found->clear();
+  // "/" never occurs inside a Shift-JIS character, so a byte search is safe.
+  size_t slash = pattern.rfind('/');
+  std::string dir = slash == std::string::npos ? "" : pattern.substr(0, slash + 1);
+  std::string name_pattern =
+      slash == std::string::npos ? pattern : pattern.substr(slash + 1);
+  if (name_pattern.empty()) return true;
+  bool wild = name_pattern.find_first_of("*?") != std::string::npos;
+  if (!wild) {
+    // A plain name: one lookup, no directory scan.
+    struct stat st;
+    if (stat(pattern.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+      found->push_back({name_pattern, static_cast<uint64_t>(st.st_size)});
+    }
+    return true;
+  }
+  DIR* d = opendir(dir.empty() ? "." : dir.c_str());
+  if (!d) return errno == ENOENT || errno == ENOTDIR;
+  errno = 0;
+  while (struct dirent* e = readdir(d)) {
+    const char* n = e->d_name;
+    if (strcmp(n, ".") == 0 || strcmp(n, "..") == 0) continue;
+    if (!MatchName(name_pattern.c_str(), n)) continue;
+    struct stat st;
+    // stat, not lstat: a symbolic link to a regular file counts as one.
+    if (stat((dir + n).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    found->push_back({n, static_cast<uint64_t>(st.st_size)});
+  }
+  closedir(d);
+  return true;
+}
+
+bool MessagesWantUtf8() {
+  if (!IsTerminal(2)) return false;
+  if (!setlocale(LC_CTYPE, "")) return false;
+  const char* codeset = nl_langinfo(CODESET);
+  bool utf8 = codeset && (strcmp(codeset, "UTF-8") == 0 ||
+                          strcmp(codeset, "utf8") == 0);
+  setlocale(LC_CTYPE, "C");
+  return utf8;
+}
+
+}  // namespace vu32::platform

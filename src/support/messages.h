@@ -1,0 +1,150 @@
+// The catalogue of every text the program writes to standard error. Each
+// entry holds the text as it reads (UTF-8, for people and for terminals that
+// want UTF-8) and the same text in Shift-JIS, the bytes normally written.
+// messages_test.cc checks that the two agree.
+#ifndef VU32_SUPPORT_MESSAGES_H_
+#define VU32_SUPPORT_MESSAGES_H_
+
+#include <string>
+#include <string_view>
+
+namespace vu32 {
+
+struct Message {
+  std::string_view text;  // readable UTF-8
+  std::string_view sjis;  // the Shift-JIS bytes of `text`
+};
+
+inline constexpr Message kBannerFormat{"Kelzar %s %s\n",
+                                 "Kelzar %s %s\n"};
+inline constexpr Message kVersion{"Ver2.13 [WIN32 版]",
+                                 "Ver2.13 [WIN32 \x94\xC5]"};
+inline constexpr Message kBadSwitch{"<error> スイッチが不正です!:",
+                                 "<error> \x83X\x83" "C\x83" "b\x83`\x82\xAA\x95s\x90\xB3\x82\xC5\x82\xB7!:"};
+inline constexpr Message kUsageHint{"\t-? で Usage 表示",
+                                 "\t-? \x82\xC5 Usage \x95\\\x8E\xA6"};
+inline constexpr Message kSameName{"入力ファイルと出力ファイルが同名ファイルです!",
+                                 "\x93\xFC\x97\xCD\x83t\x83@\x83" "C\x83\x8B\x82\xC6\x8Fo\x97\xCD\x83t\x83@\x83" "C\x83\x8B\x82\xAA\x93\xAF\x96\xBC\x83t\x83@\x83" "C\x83\x8B\x82\xC5\x82\xB7!"};
+inline constexpr Message kNoStreams{"入出力ファイルの指定をして下さい!",
+                                 "\x93\xFC\x8Fo\x97\xCD\x83t\x83@\x83" "C\x83\x8B\x82\xCC\x8Ew\x92\xE8\x82\xF0\x82\xB5\x82\xC4\x89\xBA\x82\xB3\x82\xA2!"};
+inline constexpr Message kWriteFailed{"書き込みに失敗しました: ",
+                                 "\x8F\x91\x82\xAB\x8D\x9E\x82\xDD\x82\xC9\x8E\xB8\x94s\x82\xB5\x82\xDC\x82\xB5\x82\xBD: "};
+inline constexpr Message kReadFailed{"読み込みに失敗しました: ",
+                                 "\x93\xC7\x82\xDD\x8D\x9E\x82\xDD\x82\xC9\x8E\xB8\x94s\x82\xB5\x82\xDC\x82\xB5\x82\xBD: "};
+inline constexpr Message kNoWorkBuffer{"global buf memory allocate error!",
+                                 "global buf memory allocate error!"};
+inline constexpr Message kDriveNotReady{"Drive Not Ready!",
+                                 "Drive Not Ready!"};
+inline constexpr Message kUniqNoMemory{"Memory Allocate Error!: in function Uniq()",
+                                 "Memory Allocate Error!: in function Uniq()"};
+inline constexpr Message kNotBuiltYet{"not built yet: ",
+                                 "not built yet: "};
+inline constexpr Message kTotalMergeSize{"Total Marge Size = %s byte\n",
+                                 "Total Marge Size = %s byte\n"};
+inline constexpr Message kMergeNoSpace{"結合先ドライブの空き容量が不足しています",
+                                 "\x8C\x8B\x8D\x87\x90\xE6\x83h\x83\x89\x83" "C\x83u\x82\xCC\x8B\xF3\x82\xAB\x97" "e\x97\xCA\x82\xAA\x95s\x91\xAB\x82\xB5\x82\xC4\x82\xA2\x82\xDC\x82\xB7"};
+inline constexpr Message kTooFewParameters{"パラメーターが足りません",
+                                 "\x83p\x83\x89\x83\x81\x81[\x83^\x81[\x82\xAA\x91\xAB\x82\xE8\x82\xDC\x82\xB9\x82\xF1"};
+inline constexpr Message kMergingTo{"Merging to '%s'\n",
+                                 "Merging to '%s'\n"};
+inline constexpr Message kAllocatedBuffer{"allocated buf size =%u . ok\n",
+                                 "allocated buf size =%u . ok\n"};
+inline constexpr Message kCannotOpen{"ファイルがオープンできません: ",
+                                 "\x83t\x83@\x83" "C\x83\x8B\x82\xAA\x83I\x81[\x83v\x83\x93\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1: "};
+inline constexpr Message kListFailed{"LIST の作成に失敗しました",
+                                 "LIST \x82\xCC\x8D\xEC\x90\xAC\x82\xC9\x8E\xB8\x94s\x82\xB5\x82\xDC\x82\xB5\x82\xBD"};
+inline constexpr Message kTwoWildcards{"ワイルドカードが複数指定されています: ",
+                                 "\x83\x8F\x83" "C\x83\x8B\x83h\x83J\x81[\x83h\x82\xAA\x95\xA1\x90\x94\x8Ew\x92\xE8\x82\xB3\x82\xEA\x82\xC4\x82\xA2\x82\xDC\x82\xB7: "};
+inline constexpr Message kNoOutputName{"出力ファイルを指定して下さい",
+                                 "\x8Fo\x97\xCD\x83t\x83@\x83" "C\x83\x8B\x82\xF0\x8Ew\x92\xE8\x82\xB5\x82\xC4\x89\xBA\x82\xB3\x82\xA2"};
+inline constexpr Message kSourceCopied{" %lubytes ok\n",
+                                 " %lubytes ok\n"};
+inline constexpr Message kSizeAndPattern{"サイズ指定とパターン指定は併用できません",
+                                 "\x83T\x83" "C\x83Y\x8Ew\x92\xE8\x82\xC6\x83p\x83^\x81[\x83\x93\x8Ew\x92\xE8\x82\xCD\x95\xB9\x97p\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1"};
+inline constexpr Message kNoMemory{"Memory Allocate Error",
+                                 "Memory Allocate Error"};
+inline constexpr Message kStrangeFile{"ファイルが変です (^^; : ",
+                                 "\x83t\x83@\x83" "C\x83\x8B\x82\xAA\x95\xCF\x82\xC5\x82\xB7 (^^; : "};
+inline constexpr Message kPiecesTooSmall{"分割サイズが小さすぎます: ",
+                                 "\x95\xAA\x8A\x84\x83T\x83" "C\x83Y\x82\xAA\x8F\xAC\x82\xB3\x82\xB7\x82\xAC\x82\xDC\x82\xB7: "};
+inline constexpr Message kSplitNoSpace{"分割先ドライブの空き容量が不足しています",
+                                 "\x95\xAA\x8A\x84\x90\xE6\x83h\x83\x89\x83" "C\x83u\x82\xCC\x8B\xF3\x82\xAB\x97" "e\x97\xCA\x82\xAA\x95s\x91\xAB\x82\xB5\x82\xC4\x82\xA2\x82\xDC\x82\xB7"};
+inline constexpr Message kNoDirectory{"ディレクトリが見つかりません: ",
+                                 "\x83" "f\x83" "B\x83\x8C\x83N\x83g\x83\x8A\x82\xAA\x8C\xA9\x82\xC2\x82\xA9\x82\xE8\x82\xDC\x82\xB9\x82\xF1: "};
+inline constexpr Message kSplitting{"Splitting '%s'(%s byte)\n",
+                                 "Splitting '%s'(%s byte)\n"};
+inline constexpr Message kCannotCreate{"ファイルが作成できません",
+                                 "\x83t\x83@\x83" "C\x83\x8B\x82\xAA\x8D\xEC\x90\xAC\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1"};
+// The usage text; each %s is the program name.
+inline constexpr Message kUsageFormat{
+    "[Usage] %s -[Cx|J|K|Tn|U[+]|L|P|D] [FILE] [NEW_FILE]\n"
+    "        %s -M FILE FILE [...] [-o[+] NEW_FILE]\n"
+    "        %s -Sn1[.n2][L] [-#PATTERN] FILE [OUTDIR]\n"
+    "\t-Cx:   改行コード変換(Crconv). x = d or u or m\n"
+    "\t       Cd: MSDOS形式[0D0A], Cu: UNIX形式[0A], Cm: MAC形式[0D]\n"
+    "\t-J:    MS-DOS 改行コード[0D0Ah]の削除(Join)\n"
+    "\t-K:    半角カナを全角カナに変換(Kana)\n"
+    "\t-M:    ファイルの結合(Merge)\n"
+    "\t-Sn1[.n2][L]:  ファイルの分割(Split)\n"
+    "\t       n1 = 分割サイズ( KB単位 ) or n1 = 分割行数( L 指定時 )\n"
+    "\t       n2 = 分割番号を振る拡張子の桁数 2 <= n2 <= 5(WIN32 only)\n"
+    "\t-#PATTERN  -#に続けて分割パターンを記述\n"
+    "\t--#PATTERN 同上。ただし分割パターンマッチ行は出力しない\n"
+    "\t-Tn:   TABコードを nバイト分のスペースに変換(Tab2space)\n"
+    "\t     0 <= n <= 8. -T0 で TABコード削除\n"
+    "\t-U:    連続した重複行を単一化(Uniq). -U+ で英大文字小文字同一視\n"
+    "\t-L:    英大文字を小文字に変換(Lower)\n"
+    "\t-P:    英小文字を大文字に変換(uPper)\n"
+    "\t-D:    TABコードを除くコントロールコードを削除(Deletecontrolchar)\n"
+    "\t入出力ファイルには標準入出力が使えます(-M, -Sn[L] 除く)\n"
+    "\tex. SORT < OLD.TXT | %s -U > NEW.TXT\n",
+    "[Usage] %s -[Cx|J|K|Tn|U[+]|L|P|D] [FILE] [NEW_FILE]\n"
+    "        %s -M FILE FILE [...] [-o[+] NEW_FILE]\n"
+    "        %s -Sn1[.n2][L] [-#PATTERN] FILE [OUTDIR]\n"
+    "\t-Cx:   \x89\xFC\x8Ds\x83R\x81[\x83h\x95\xCF\x8A\xB7(Crconv). x = d or u or m\n"
+    "\t       Cd: MSDOS\x8C`\x8E\xAE[0D0A], Cu: UNIX\x8C`\x8E\xAE[0A], Cm: MAC\x8C`\x8E\xAE[0D]\n"
+    "\t-J:    MS-DOS \x89\xFC\x8Ds\x83R\x81[\x83h[0D0Ah]\x82\xCC\x8D\xED\x8F\x9C(Join)\n"
+    "\t-K:    \x94\xBC\x8Ap\x83J\x83i\x82\xF0\x91S\x8Ap\x83J\x83i\x82\xC9\x95\xCF\x8A\xB7(Kana)\n"
+    "\t-M:    \x83t\x83@\x83" "C\x83\x8B\x82\xCC\x8C\x8B\x8D\x87(Merge)\n"
+    "\t-Sn1[.n2][L]:  \x83t\x83@\x83" "C\x83\x8B\x82\xCC\x95\xAA\x8A\x84(Split)\n"
+    "\t       n1 = \x95\xAA\x8A\x84\x83T\x83" "C\x83Y( KB\x92P\x88\xCA ) or n1 = \x95\xAA\x8A\x84\x8Ds\x90\x94( L \x8Ew\x92\xE8\x8E\x9E )\n"
+    "\t       n2 = \x95\xAA\x8A\x84\x94\xD4\x8D\x86\x82\xF0\x90U\x82\xE9\x8Ag\x92\xA3\x8Eq\x82\xCC\x8C\x85\x90\x94 2 <= n2 <= 5(WIN32 only)\n"
+    "\t-#PATTERN  -#\x82\xC9\x91\xB1\x82\xAF\x82\xC4\x95\xAA\x8A\x84\x83p\x83^\x81[\x83\x93\x82\xF0\x8BL\x8Fq\n"
+    "\t--#PATTERN \x93\xAF\x8F\xE3\x81" "B\x82\xBD\x82\xBE\x82\xB5\x95\xAA\x8A\x84\x83p\x83^\x81[\x83\x93\x83}\x83" "b\x83`\x8Ds\x82\xCD\x8Fo\x97\xCD\x82\xB5\x82\xC8\x82\xA2\n"
+    "\t-Tn:   TAB\x83R\x81[\x83h\x82\xF0 n\x83o\x83" "C\x83g\x95\xAA\x82\xCC\x83X\x83y\x81[\x83X\x82\xC9\x95\xCF\x8A\xB7(Tab2space)\n"
+    "\t     0 <= n <= 8. -T0 \x82\xC5 TAB\x83R\x81[\x83h\x8D\xED\x8F\x9C\n"
+    "\t-U:    \x98" "A\x91\xB1\x82\xB5\x82\xBD\x8F" "d\x95\xA1\x8Ds\x82\xF0\x92P\x88\xEA\x89\xBB(Uniq). -U+ \x82\xC5\x89p\x91\xE5\x95\xB6\x8E\x9A\x8F\xAC\x95\xB6\x8E\x9A\x93\xAF\x88\xEA\x8E\x8B\n"
+    "\t-L:    \x89p\x91\xE5\x95\xB6\x8E\x9A\x82\xF0\x8F\xAC\x95\xB6\x8E\x9A\x82\xC9\x95\xCF\x8A\xB7(Lower)\n"
+    "\t-P:    \x89p\x8F\xAC\x95\xB6\x8E\x9A\x82\xF0\x91\xE5\x95\xB6\x8E\x9A\x82\xC9\x95\xCF\x8A\xB7(uPper)\n"
+    "\t-D:    TAB\x83R\x81[\x83h\x82\xF0\x8F\x9C\x82\xAD\x83R\x83\x93\x83g\x83\x8D\x81[\x83\x8B\x83R\x81[\x83h\x82\xF0\x8D\xED\x8F\x9C(Deletecontrolchar)\n"
+    "\t\x93\xFC\x8Fo\x97\xCD\x83t\x83@\x83" "C\x83\x8B\x82\xC9\x82\xCD\x95W\x8F\x80\x93\xFC\x8Fo\x97\xCD\x82\xAA\x8Eg\x82\xA6\x82\xDC\x82\xB7(-M, -Sn[L] \x8F\x9C\x82\xAD)\n"
+    "\tex. SORT < OLD.TXT | %s -U > NEW.TXT\n"};
+
+// The banner's second field.
+inline constexpr std::string_view kCopyright =
+    "Copyright (C) 2026 the VU32 developers";
+// The program name shown in the usage text.
+inline constexpr std::string_view kProgramName = "VU32";
+
+// Chooses UTF-8 texts instead of Shift-JIS for the rest of the run.
+void SetMessagesUtf8(bool utf8);
+// The bytes to write for `message` under the current choice.
+std::string_view MessageBytes(const Message& message);
+
+// Writes `message` followed directly by `argument` and a line feed: the
+// "%s%s\n" form of every error line. `argument` is written as given (names
+// are bytes, never converted).
+void Report(const Message& message, std::string_view argument = {});
+// Writes raw bytes to the message stream.
+void WriteMessage(std::string_view bytes);
+// Formats a printf-style message (one of the catalogue's format entries)
+// and writes it.
+void ReportFormat(const Message& format, ...);
+
+// Redirects the message stream into `capture` (tests); nullptr restores
+// standard error.
+void CaptureMessages(std::string* capture);
+
+}  // namespace vu32
+
+#endif  // VU32_SUPPORT_MESSAGES_H_

@@ -1,0 +1,50 @@
+#include "support/work_buffer.h"
+
+#include <cstdlib>
+
+#include "support/messages.h"
+
+namespace vu32 {
+
+WorkBufferState WorkBuffer;
+
+namespace {
+
+// Stands in for malloc in tests that simulate short memory.
+WorkBufferAllocator g_allocator = nullptr;
+// Whether the held block came from g_allocator (tests free nothing then).
+bool g_block_from_test_allocator = false;
+
+}  // namespace
+
+void SetWorkBufferAllocator(WorkBufferAllocator allocator) {
+  g_allocator = allocator;
+}
+
+int AllocWorkBuffer(uint32_t requested) {
+  FreeWorkBuffer();
+  uint32_t size = requested ? requested : kDefaultWorkBufferSize;
+  while (size > 0) {
+    void* block = g_allocator ? g_allocator(size) : std::malloc(size);
+    if (block) {
+      WorkBuffer.address = static_cast<uint8_t*>(block);
+      WorkBuffer.size = size;
+      g_block_from_test_allocator = g_allocator != nullptr;
+      return 0;
+    }
+    size /= 2;
+  }
+  WorkBuffer = {};
+  WriteMessage(MessageBytes(kNoWorkBuffer));
+  return -1;
+}
+
+void FreeWorkBuffer() {
+  if (WorkBuffer.address && !g_block_from_test_allocator) {
+    std::free(WorkBuffer.address);
+  }
+  WorkBuffer.address = nullptr;
+  WorkBuffer.size = 0;
+}
+
+}  // namespace vu32

@@ -1,0 +1,73 @@
+// Runs the real vu32 binary with chosen standard streams and captures what
+// it writes. The command is the built binary, or the words of the
+// environment variable VU32_E2E_COMMAND when set (e.g. an emulator and the
+// Windows executable).
+#ifndef VU32_TESTS_E2E_HARNESS_H_
+#define VU32_TESTS_E2E_HARNESS_H_
+
+#include <string>
+#include <vector>
+
+namespace vu32::testing {
+
+enum class StdinKind {
+  kPipe,      // `stdin_data` written into a pipe
+  kFile,      // `stdin_data` in a temporary regular file
+  kDevNull,   // /dev/null
+  kTerminal,  // a pseudo-terminal (nothing typed)
+  kClosed,    // descriptor 0 closed
+};
+
+enum class StdoutKind {
+  kPipe,      // captured through a pipe
+  kFile,      // captured through a temporary regular file
+  kDevFull,   // /dev/full: every write fails
+  kTerminal,  // a pseudo-terminal in raw mode, captured
+};
+
+struct RunOptions {
+  StdinKind stdin_kind = StdinKind::kPipe;
+  std::string stdin_data;
+  StdoutKind stdout_kind = StdoutKind::kPipe;
+  std::string cwd;          // empty: the test's own
+  bool stderr_terminal = false;  // standard error on a pseudo-terminal
+  std::vector<std::string> env;  // extra NAME=VALUE entries
+};
+
+struct RunResult {
+  int status = -1;  // exit status; 128 + signal number when killed
+  std::string out;  // standard output
+  std::string err;  // standard error, banner line included
+};
+
+RunResult RunVu32(const std::vector<std::string>& args,
+                  const RunOptions& options = {});
+
+// The banner line as the binary writes it (Shift-JIS).
+std::string BannerLine();
+// `err` without its leading banner line; the whole text when it has none.
+std::string WithoutBanner(const std::string& err);
+
+// A fresh directory under the system's temporary directory, removed with
+// everything in it when the object goes away.
+class ScopedTempDir {
+ public:
+  ScopedTempDir();
+  ~ScopedTempDir();
+  ScopedTempDir(const ScopedTempDir&) = delete;
+  ScopedTempDir& operator=(const ScopedTempDir&) = delete;
+  const std::string& path() const { return path_; }
+  // path() + "/" + name
+  std::string File(const std::string& name) const;
+
+ private:
+  std::string path_;
+};
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& data);
+bool FileExists(const std::string& path);
+
+}  // namespace vu32::testing
+
+#endif  // VU32_TESTS_E2E_HARNESS_H_

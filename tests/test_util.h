@@ -1,0 +1,36 @@
+// Helpers shared by the unit tests.
+#ifndef VU32_TESTS_TEST_UTIL_H_
+#define VU32_TESTS_TEST_UTIL_H_
+
+#include <cstdint>
+#include <initializer_list>
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "filters/filter.h"
+
+namespace vu32::testing {
+
+// "41 0D 0A" for failure messages.
+std::string Hex(std::string_view bytes);
+// Bytes from a list of values: Bytes({0x41, 0x0D}).
+std::string Bytes(std::initializer_list<int> values);
+// Parses "41 0D 0A" (hex, blank-separated) into bytes.
+std::string FromHex(std::string_view hex);
+
+// Feeds `input` to `filter` in one block and finishes it.
+std::string RunWhole(ByteFilter& filter, std::string_view input);
+// Feeds `input` cut at the given offsets (ascending) and finishes it.
+std::string RunCut(ByteFilter& filter, std::string_view input,
+                   const std::vector<size_t>& cuts);
+// Random ascending cut offsets inside [0, size].
+std::vector<size_t> RandomCuts(std::mt19937& rng, size_t size);
+// Random bytes biased towards the bytes filters care about: CR, LF, tab,
+// letters, Shift-JIS lead and trail bytes, half-width kana.
+std::string RandomSjisLike(std::mt19937& rng, size_t size);
+
+}  // namespace vu32::testing
+
+#endif  // VU32_TESTS_TEST_UTIL_H_
