@@ -85,37 +85,51 @@ bool PlainCopy(const StreamPair& pair) {
 
 // Feeds the whole input through `filter`. False after a reported failure.
 bool RunFilter(ByteFilter& filter, const StreamPair& pair) {
-  ByteReader reader(pair.input, pair.input_name);
-  ByteWriter writer(pair.output, pair.output_name);
-  // A terminal sees each block as soon as it is converted.
-  const bool immediate = pair.output_is_stdout && platform::IsTerminal(1);
+  bool read_failed = false;
+  bool write_failed = false;
   try {
+    ByteReader reader(pair.input, pair.input_name);
+    ByteWriter writer(pair.output, pair.output_name);
+    // A terminal sees each block as soon as it is converted.
+    const bool immediate = pair.output_is_stdout && platform::IsTerminal(1);
     const uint8_t* block;
     while (size_t n = reader.NextBlock(&block)) {
       filter.Feed(block, n, writer);
       if (filter.failed() || writer.failed()) break;
       if (immediate) writer.Flush();
     }
-    if (!filter.failed()) filter.Finish(writer);
+    if (filter.failed()) return false;
+    filter.Finish(writer);
+    if (filter.failed()) return false;
+    read_failed = reader.failed();
+    write_failed = !writer.Flush();
   } catch (const std::bad_alloc&) {
     Report(kNoMemory);
     return false;
   }
-  if (filter.failed()) return false;
-  bool ok = true;
-  if (reader.failed()) {
-    Report(kReadFailed, pair.input_name);
-    ok = false;
-  }
-  if (!writer.Flush()) {
-    Report(kWriteFailed, pair.output_name);
-    ok = false;
-  }
-  return ok;
+  if (read_failed) Report(kReadFailed, pair.input_name);
+  if (write_failed) Report(kWriteFailed, pair.output_name);
+  return !read_failed && !write_failed;
 }
 
 int RunStreamOperation(int mode, int newline_kind, int tab_width, int argc,
                        char** argv) {
+  const bool plain_copy = mode == kRunCrconv && newline_kind == kNewlineNone;
+  std::unique_ptr<ByteFilter> filter;
+  if (!plain_copy) {
+    try {
+      filter = MakeFilter(mode, newline_kind, tab_width);
+    } catch (const std::bad_alloc&) {
+      Report(kNoMemory);
+      return 1;
+    }
+    // Said before any stream is opened, so that no output file is emptied.
+    if (!filter) {
+      Report(kNotBuiltYet, argv[0]);
+      return 1;
+    }
+  }
+
   StreamPair pair;
   OpenResult opened = OpenStreams(argc, argv, &pair);
   if (opened == OpenResult::kSameFile) {
@@ -126,19 +140,7 @@ int RunStreamOperation(int mode, int newline_kind, int tab_width, int argc,
     ReportMissingStreams();
     return 1;
   }
-  bool ok;
-  if (mode == kRunCrconv && newline_kind == kNewlineNone) {
-    ok = PlainCopy(pair);
-  } else {
-    std::unique_ptr<ByteFilter> filter =
-        MakeFilter(mode, newline_kind, tab_width);
-    if (!filter) {
-      Report(kNotBuiltYet, argv[0]);
-      ok = false;
-    } else {
-      ok = RunFilter(*filter, pair);
-    }
-  }
+  bool ok = plain_copy ? PlainCopy(pair) : RunFilter(*filter, pair);
   const std::string output_name = pair.output_name;
   if (!CloseStreams(&pair) && ok) {
     Report(kWriteFailed, output_name);

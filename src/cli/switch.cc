@@ -14,7 +14,8 @@ int Invalid(const char* arg) {
   return kRunBadSwitch;
 }
 
-unsigned char FoldUpper(unsigned char c) {
+// Folds an ASCII capital to its small letter; every other byte stays.
+unsigned char FoldToLower(unsigned char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c | 0x20) : c;
 }
 
@@ -30,13 +31,13 @@ int ParseSwitch(const char* arg, int* newline_kind, int* tab_width) {
   const auto* s = reinterpret_cast<const unsigned char*>(arg);
   if (!platform::IsSwitchIntroducer(s[0])) return kRunNoSwitch;
   const unsigned char next = s[1] ? s[2] : 0;
-  switch (FoldUpper(s[1])) {
+  switch (FoldToLower(s[1])) {
     case '?':
     case 'h':
       PrintUsage();
       return kRunHelp;
     case 'c':
-      switch (FoldUpper(next)) {
+      switch (FoldToLower(next)) {
         case 'd':
           *newline_kind = kNewlineCrLf;
           return kRunCrconv;

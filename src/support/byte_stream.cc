@@ -8,11 +8,23 @@
 
 namespace vu32 {
 
+namespace {
+
+// Smallest buffer a stream works with: a filter reserves a few output bytes
+// per input byte, and a reader must hold at least one byte.
+constexpr size_t kMinBlockSize = 64;
+
+}  // namespace
+
+// Byte 0 of the reader's buffer is kept free for a push-back, so pos_ and
+// end_ start at 1: an Unread before the first read has its place too.
 ByteReader::ByteReader(int fd, std::string name, size_t block_size)
     : fd_(fd),
       name_(std::move(name)),
-      buffer_(new uint8_t[block_size + 1]),
-      capacity_(block_size) {}
+      buffer_(new uint8_t[std::max(block_size, kMinBlockSize) + 1]),
+      capacity_(std::max(block_size, kMinBlockSize)),
+      pos_(1),
+      end_(1) {}
 
 ByteReader::ByteReader(std::string data)
     : name_("memory"), memory_(std::move(data)) {
@@ -66,8 +78,7 @@ size_t ByteReader::Read(void* dst, size_t size) {
           break;
         }
         done += static_cast<size_t>(n);
-        // Like read(2): deliver what arrived rather than wait for more.
-        break;
+        continue;
       }
       if (!Refill()) break;
     }
@@ -75,7 +86,6 @@ size_t ByteReader::Read(void* dst, size_t size) {
     std::memcpy(out + done, buffer_.get() + pos_, n);
     pos_ += n;
     done += n;
-    if (pos_ == end_) break;
   }
   return done;
 }
@@ -85,7 +95,8 @@ void ByteReader::Unread(uint8_t byte) {
     buffer_[--pos_] = byte;
     return;
   }
-  // Only reachable after a previous Unread at the same spot; keep one byte.
+  // Only reachable right after another Unread: one byte of push-back is
+  // what is promised, so the newer byte replaces the older one.
   buffer_[0] = byte;
 }
 
@@ -108,8 +119,8 @@ bool ByteReader::ReadLine(std::string* line) {
 ByteWriter::ByteWriter(int fd, std::string name, size_t block_size)
     : fd_(fd),
       name_(std::move(name)),
-      buffer_(new uint8_t[block_size]),
-      capacity_(block_size) {}
+      buffer_(new uint8_t[std::max(block_size, kMinBlockSize)]),
+      capacity_(std::max(block_size, kMinBlockSize)) {}
 
 ByteWriter::ByteWriter(std::string* capture)
     : name_("memory"),

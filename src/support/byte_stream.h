@@ -20,13 +20,15 @@ class ByteReader {
   // Reads from memory (tests).
   explicit ByteReader(std::string data);
 
-  // Fills `dst` with up to `size` bytes; 0 at the end of input or on an error
-  // (see failed()). Serves a pushed-back byte and buffered bytes first.
+  // Fills `dst` with `size` bytes, fewer only at the end of the input or on
+  // an error (see failed()), like fread. Serves a pushed-back byte and
+  // buffered bytes first.
   size_t Read(void* dst, size_t size);
   // Points `*data` at the next buffered block and returns its length, 0 at
   // the end; the block stays valid until the next call.
   size_t NextBlock(const uint8_t** data);
-  // Returns one byte to the stream; the next read delivers it first.
+  // Returns one byte to the stream; the next read delivers it first. One
+  // byte is guaranteed: a second Unread in a row replaces the first.
   void Unread(uint8_t byte);
   // Replaces `*line` with the next line, its LF included, whatever its
   // length; false at the end of input when nothing was read.
