@@ -39,6 +39,10 @@ bool ReopenConsoleStdin();
 // Opens an existing regular file for binary reading; -1 on failure, also for
 // a directory or another file that cannot be read as data.
 int OpenForRead(const std::string& path);
+// Like OpenForRead, but only for a regular file (a symbolic link to one
+// counts): a FIFO, device or socket is refused at once, without waiting for
+// a writer. -1 on failure.
+int OpenRegularForRead(const std::string& path);
 // Opens a file for binary writing: created if missing, emptied (or, with
 // `append`, positioned at its end) if present. -1 on failure.
 int OpenForWrite(const std::string& path, bool append);

@@ -53,9 +53,40 @@ int OpenForRead(const std::string& path) {
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return -1;
   struct stat st;
-  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+  const bool stat_ok = fstat(fd, &st) == 0;
+  if (!stat_ok || S_ISDIR(st.st_mode)) {
     // A directory opens on POSIX but holds no data to read.
-    int saved = (S_ISDIR(st.st_mode)) ? EISDIR : errno;
+    int saved = stat_ok ? EISDIR : errno;
+    close(fd);
+    errno = saved;
+    return -1;
+  }
+  return fd;
+}
+
+int OpenRegularForRead(const std::string& path) {
+  // O_NONBLOCK keeps the open of a FIFO from waiting; it is cleared again
+  // before any data is read.
+  int fd;
+  do {
+    fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return -1;
+  struct stat st;
+  int saved = 0;
+  if (fstat(fd, &st) != 0) {
+    saved = errno;
+  } else if (!S_ISREG(st.st_mode)) {
+    saved = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+  }
+  if (saved != 0) {
+    close(fd);
+    errno = saved;
+    return -1;
+  }
+  int flags = fcntl(fd, F_GETFL);
+  if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    int saved = errno;
     close(fd);
     errno = saved;
     return -1;
