@@ -1,12 +1,280 @@
 #include "merge/merge.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <new>
+#include <string>
+
+#include "merge/merge_plan.h"
+#include "platform/platform.h"
+#include "support/byte_stream.h"
+#include "support/format.h"
+#include "support/free_space.h"
 #include "support/messages.h"
+#include "support/work_buffer.h"
 
 namespace vu32 {
+namespace {
 
-int RunMerge(int, char** argv) {
-  Report(kNotBuiltYet, argv[0]);
-  return -1;
+// Bytes asked of one kernel-side copy; the kernel may move fewer.
+constexpr size_t kKernelCopyChunk = size_t{1} << 30;
+
+enum class CopyStatus { kOk, kReadError, kWriteError };
+
+// " %lubytes ok\n" with the count of a source, which may exceed what a
+// long holds on some platforms: the digits replace the conversion.
+void ReportSourceCopied(uint64_t count) {
+  std::string line(MessageBytes(kSourceCopied));
+  size_t at = line.find("%lu");
+  if (at != std::string::npos) line.replace(at, 3, std::to_string(count));
+  WriteMessage(line);
+}
+
+// One run of the merge: the output, the state shared by the sources'
+// copies, and the visit of the argument positions.
+class Merger {
+ public:
+  Merger(MergePlan* plan, char** args) : plan_(*plan), args_(args) {}
+
+  // Opens the output, copies every source and stamps the output. 0, or -1
+  // after a reported failure.
+  int Run();
+
+ private:
+  bool IsInput(const platform::FileId& id) const {
+    return std::find(plan_.input_ids.begin(), plan_.input_ids.end(), id) !=
+           plan_.input_ids.end();
+  }
+  bool OpenOutput();
+  void CopyPlainSource(const std::string& name);
+  void CopyListFileSources(const std::string& list_name);
+  void CopyWildcardSources();
+  // Copies one open source and keeps the time bookkeeping. False after a
+  // failure that ends the run (reported).
+  bool CopySource(int source, const std::string& name);
+  CopyStatus CopyBytes(int source, uint64_t* count);
+
+  MergePlan& plan_;
+  char** args_;
+  int output_ = -1;
+  std::string output_label_;  // the name messages give the output
+  bool output_is_stdout_ = false;
+  platform::FileId output_id_;
+  bool have_output_id_ = false;
+  bool stopped_ = false;       // a failure ended the copying
+  bool write_failed_ = false;  // already reported for the output
+  // Names are left out of the progress lines when the data itself goes to
+  // the terminal.
+  bool show_source_names_ = true;
+  // Two sources with different modification times have been seen.
+  bool source_times_differ_ = false;
+  // The modification time of the first source, when there was one.
+  bool have_common_time_ = false;
+  uint64_t common_write_time_ = 0;
+};
+
+bool Merger::OpenOutput() {
+  platform::FileId id;
+  if (plan_.output_name.empty()) {
+    // Appending a source to itself through a redirection would never end.
+    if (platform::FileIdOfFd(1, &id) && IsInput(id)) {
+      Report(kSameName);
+      DiscardWildcardList(&plan_, true);
+      return false;
+    }
+    platform::SetBinaryMode(1, true);
+    if (platform::IsTerminal(1)) show_source_names_ = false;
+    output_ = 1;
+    output_label_ = "stdout";
+    output_is_stdout_ = true;
+  } else {
+    // Refused before opening: opening would already cut the source.
+    if (platform::FileIdOfPath(plan_.output_name, &id) && IsInput(id)) {
+      Report(kSameName);
+      DiscardWildcardList(&plan_, true);
+      return false;
+    }
+    output_ = platform::OpenForWrite(plan_.output_name, plan_.append);
+    if (output_ < 0) {
+      Report(kCannotOpen, plan_.output_name);
+      DiscardWildcardList(&plan_, true);
+      return false;
+    }
+    output_label_ = plan_.output_name;
+    ReportFormat(kMergingTo, plan_.output_name.c_str());
+    ReportFormat(kAllocatedBuffer, static_cast<unsigned>(WorkBuffer.size));
+  }
+  have_output_id_ = platform::FileIdOfFd(output_, &output_id_);
+  return true;
+}
+
+CopyStatus Merger::CopyBytes(int source, uint64_t* count) {
+  bool kernel = true;
+  for (;;) {
+    if (kernel) {
+      long long n = platform::KernelCopy(source, output_, kKernelCopyChunk);
+      if (n > 0) {
+        *count += static_cast<uint64_t>(n);
+        continue;
+      }
+      // The end is confirmed by a plain read (some files report a size of
+      // 0 but still have data), and an error is met again and named by the
+      // plain calls below.
+      kernel = false;
+    }
+    long n = platform::ReadSome(source, WorkBuffer.address, WorkBuffer.size);
+    if (n < 0) return CopyStatus::kReadError;
+    if (n == 0) return CopyStatus::kOk;
+    if (!platform::WriteAll(output_, WorkBuffer.address,
+                            static_cast<size_t>(n))) {
+      return CopyStatus::kWriteError;
+    }
+    *count += static_cast<uint64_t>(n);
+  }
+}
+
+bool Merger::CopySource(int source, const std::string& name) {
+  platform::FileId id;
+  // A list file read afresh may name the output, created since the plan.
+  if (have_output_id_ && platform::FileIdOfFd(source, &id) &&
+      id == output_id_) {
+    Report(kSameName);
+    return false;
+  }
+  if (show_source_names_) WriteMessage(name);
+  uint64_t count = 0;
+  CopyStatus status = CopyBytes(source, &count);
+  if (status != CopyStatus::kOk) {
+    if (show_source_names_) WriteMessage("\n");  // end the started line
+    if (status == CopyStatus::kReadError) {
+      Report(kReadFailed, name);
+    } else {
+      Report(kWriteFailed, output_label_);
+      write_failed_ = true;
+    }
+    return false;
+  }
+  ReportSourceCopied(count);
+  if (!source_times_differ_) {
+    platform::FileTimes times;
+    if (!platform::GetFileTimes(name, &times)) {
+      // A time that cannot be read cannot be shown to be the common one.
+      source_times_differ_ = true;
+    } else if (!have_common_time_) {
+      have_common_time_ = true;
+      common_write_time_ = times.write;
+    } else if (times.write != common_write_time_) {
+      source_times_differ_ = true;
+    }
+  }
+  return true;
+}
+
+void Merger::CopyPlainSource(const std::string& name) {
+  int source = OpenMergeInput(name);
+  if (source < 0) {
+    Report(kCannotOpen, name);
+    return;
+  }
+  if (!CopySource(source, name)) stopped_ = true;
+  platform::CloseFd(source);
+}
+
+void Merger::CopyListFileSources(const std::string& list_name) {
+  int list_fd = OpenMergeInput(list_name);
+  if (list_fd < 0) {
+    Report(kCannotOpen, list_name);
+    return;
+  }
+  ByteReader reader(list_fd, list_name);
+  ListFileReader list(&reader);
+  std::string name;
+  while (!stopped_ && list.Next(&name)) CopyPlainSource(name);
+  if (!stopped_ && list.failed()) {
+    Report(kReadFailed, list_name);
+    stopped_ = true;
+  }
+  platform::CloseFd(list_fd);
+}
+
+void Merger::CopyWildcardSources() {
+  for (const std::string& name : plan_.wildcard_names) {
+    if (stopped_) break;
+    CopyPlainSource(plan_.wildcard_directory + name);
+  }
+  DiscardWildcardList(&plan_, false);
+}
+
+int Merger::Run() {
+  if (!OpenOutput()) return -1;
+  for (size_t i = 0; i < plan_.kinds.size() && !stopped_; ++i) {
+    switch (plan_.kinds[i]) {
+      case SourceKind::kPlain:
+        CopyPlainSource(args_[i]);
+        break;
+      case SourceKind::kList:
+        CopyListFileSources(args_[i] + 1);
+        break;
+      case SourceKind::kWildcard:
+        // Discarded after its copy, so a later wildcard finds nothing.
+        if (plan_.wildcard_present) CopyWildcardSources();
+        break;
+      case SourceKind::kNone:
+        break;
+    }
+  }
+  bool ok = !stopped_;
+  if (!output_is_stdout_) {
+    // Only a regular file takes the sources' time, never a device.
+    const bool regular = platform::FileLength(output_) >= 0;
+    if (!platform::CloseFd(output_)) {
+      if (!write_failed_) Report(kWriteFailed, output_label_);
+      ok = false;
+    }
+    if (ok && regular && !source_times_differ_ && have_common_time_) {
+      platform::FileTimes times;
+      times.write = common_write_time_;  // access time left as it is
+      platform::SetFileTimes(plan_.output_name, times);
+    }
+  }
+  platform::SetBinaryMode(1, false);
+  return ok ? 0 : -1;
+}
+
+}  // namespace
+
+int RunMerge(int argc, char** argv) {
+  if (argc < 2) return -1;
+  try {
+    MergePlan plan;
+    if (BuildMergePlan(argc - 1, argv + 1, &plan) < 0) return -1;
+
+    std::string total =
+        FormatWithCommas(static_cast<int64_t>(plan.total_bytes));
+    ReportFormat(kTotalMergeSize, total.c_str());
+    switch (CheckFreeSpace(plan.total_bytes, plan.output_name)) {
+      case -1:
+        Report(kMergeNoSpace);
+        return -1;
+      case -2:
+        return -1;  // the test wrote its own message
+      default:
+        break;
+    }
+    if (!plan.wildcard_present && plan.list_file_count == 0 &&
+        plan.plain_count < 2) {
+      Report(kTooFewParameters);
+      return -1;
+    }
+    if (AllocWorkBuffer(0) != 0) return -1;
+    int result = Merger(&plan, argv + 1).Run();
+    FreeWorkBuffer();
+    return result;
+  } catch (const std::bad_alloc&) {
+    FreeWorkBuffer();
+    Report(kNoMemory);
+    return -1;
+  }
 }
 
 }  // namespace vu32

@@ -1,0 +1,191 @@
+#include "merge/merge_plan.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "support/byte_stream.h"
+#include "support/messages.h"
+#include "support/sjis.h"
+
+namespace vu32 {
+namespace {
+
+// A list line is read in pieces of at most this many bytes.
+constexpr size_t kListPieceBytes = 255;
+
+// Length of the directory part of `path`: up to and including its last
+// separator, found without stopping on the second byte of a two-byte
+// character.
+size_t DirectoryLength(const char* path) {
+  const char* last = nullptr;
+  for (char separator : {'/', '\\'}) {
+    if (!platform::IsPathSeparator(static_cast<unsigned char>(separator))) {
+      continue;
+    }
+    const char* p = SjisFindLastChar(path, separator);
+    if (p && (!last || p > last)) last = p;
+  }
+  return last ? static_cast<size_t>(last - path) + 1 : 0;
+}
+
+void AddInputId(const std::string& path, MergePlan* plan) {
+  platform::FileId id;
+  if (platform::FileIdOfPath(path, &id)) plan->input_ids.push_back(id);
+}
+
+// "-o" or "-O" (on Win32 also "/o"), whatever follows.
+bool IsOutputOption(const char* arg) {
+  return platform::IsSwitchIntroducer(static_cast<unsigned char>(arg[0])) &&
+         (arg[1] == 'o' || arg[1] == 'O');
+}
+
+// Finds every file that `pattern` matches, in the system's order, adds
+// their sizes, and sorts the names when there are any.
+void ExpandWildcard(const char* pattern, MergePlan* plan) {
+  std::vector<platform::FoundFile> found;
+  if (!platform::FindFiles(pattern, &found)) {
+    // Not "no match" but a directory that could not be read.
+    Report(kCannotOpen, pattern);
+    return;
+  }
+  const std::string directory(pattern, DirectoryLength(pattern));
+  for (platform::FoundFile& file : found) {
+    plan->total_bytes += file.size;
+    AddInputId(directory + file.name, plan);
+    plan->wildcard_names.push_back(std::move(file.name));
+  }
+  if (plan->wildcard_names.empty()) return;
+  // std::string compares as unsigned bytes: "B" < "a" < two-byte names.
+  std::sort(plan->wildcard_names.begin(), plan->wildcard_names.end());
+  plan->wildcard_present = true;
+}
+
+// Adds the size of the file `name` (the first match, should the name hold
+// wildcard characters). False after reporting that it was not found.
+bool AddSourceSize(const std::string& name, MergePlan* plan) {
+  std::vector<platform::FoundFile> found;
+  if (!platform::FindFiles(name, &found) || found.empty()) {
+    Report(kCannotOpen, name);
+    return false;
+  }
+  plan->total_bytes += found.front().size;
+  // The run opens the name itself, so that is the file to guard.
+  AddInputId(name, plan);
+  return true;
+}
+
+// Adds the sizes of the files a list file names. False after a read error
+// of the list file (reported); a list file that cannot be opened is only
+// reported.
+bool AddListFileSizes(const std::string& list_name, MergePlan* plan) {
+  int fd = OpenMergeInput(list_name);
+  if (fd < 0) {
+    Report(kCannotOpen, list_name);
+    return true;
+  }
+  platform::FileId id;
+  if (platform::FileIdOfFd(fd, &id)) plan->input_ids.push_back(id);
+  ByteReader reader(fd, list_name);
+  ListFileReader list(&reader);
+  std::string name;
+  while (list.Next(&name)) AddSourceSize(name, plan);
+  const bool failed = list.failed();
+  platform::CloseFd(fd);
+  if (failed) Report(kReadFailed, list_name);
+  return !failed;
+}
+
+int FailPlan(MergePlan* plan) {
+  DiscardWildcardList(plan, true);
+  return -1;
+}
+
+}  // namespace
+
+int OpenMergeInput(const std::string& path) {
+  return platform::OpenRegularForRead(path);
+}
+
+bool ListFileReader::Next(std::string* name) {
+  name->clear();
+  if (ended_) return false;
+  size_t taken = 0;  // bytes of this piece, its line feed included
+  while (taken < kListPieceBytes) {
+    unsigned char c;
+    if (reader_->Read(&c, 1) != 1) {
+      ended_ = true;
+      break;
+    }
+    if (c == 0x0D) continue;  // text mode: CR is never part of a name
+    if (c == 0x1A) {          // text mode: the end-of-file mark
+      ended_ = true;
+      break;
+    }
+    ++taken;
+    if (c == '\n') return true;
+    name->push_back(static_cast<char>(c));
+  }
+  return taken > 0;
+}
+
+bool ListFileReader::failed() const { return reader_->failed(); }
+
+void DiscardWildcardList(MergePlan* plan, bool report) {
+  if (!plan->wildcard_present) return;
+  if (report) Report(kListFailed);
+  plan->wildcard_names.clear();
+  plan->wildcard_names.shrink_to_fit();
+  plan->wildcard_present = false;
+}
+
+int BuildMergePlan(int count, char** args, MergePlan* plan) {
+  plan->kinds.assign(static_cast<size_t>(count), SourceKind::kNone);
+  plan->total_bytes = 0;
+  try {
+    for (int i = 0; i < count; ++i) {
+      const char* arg = args[i];
+      SourceKind& kind = plan->kinds[static_cast<size_t>(i)];
+      if (std::strpbrk(arg, "*?")) {
+        if (plan->wildcard_present) {
+          Report(kTwoWildcards, arg);
+          return FailPlan(plan);
+        }
+        ExpandWildcard(arg, plan);
+        kind = SourceKind::kWildcard;
+        plan->wildcard_directory.assign(arg, DirectoryLength(arg));
+      } else if (arg[0] == '@') {
+        kind = SourceKind::kList;
+        ++plan->list_file_count;
+        if (!AddListFileSizes(arg + 1, plan)) return FailPlan(plan);
+      } else if (IsOutputOption(arg)) {
+        size_t p = 2;
+        if (arg[2] == '+') {
+          plan->append = true;
+          p = 3;
+        }
+        if (arg[p] != '\0') {
+          plan->output_name = arg + p;
+        } else if (i + 1 < count) {
+          // The next argument is the name, whatever it looks like.
+          plan->output_name = args[++i];
+        }
+        if (plan->output_name.empty()) {
+          Report(kNoOutputName);
+          return FailPlan(plan);
+        }
+      } else if (AddSourceSize(arg, plan)) {
+        kind = SourceKind::kPlain;
+        ++plan->plain_count;
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    // The list cannot be held: give up the run at once.
+    plan->wildcard_present = true;
+    DiscardWildcardList(plan, true);
+    return -1;
+  }
+  return count;
+}
+
+}  // namespace vu32

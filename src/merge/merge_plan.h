@@ -1,0 +1,74 @@
+// The merge arguments turned into an ordered plan of sources, built from
+// directory entries before anything is opened for writing, so that the total
+// size is known for the free-space test.
+#ifndef VU32_MERGE_MERGE_PLAN_H_
+#define VU32_MERGE_MERGE_PLAN_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace vu32 {
+
+class ByteReader;
+
+// What one argument position stands for.
+enum class SourceKind : int {
+  kNone = 0,      // the output option, its consumed name, or a missing file
+  kPlain = 1,     // a plain source that was found
+  kWildcard = 2,  // a wildcard pattern, matched or not
+  kList = 3,      // "@" and a list file's name, opened or not
+};
+
+struct MergePlan {
+  std::vector<SourceKind> kinds;  // one per argument after the switch
+  std::string output_name;        // empty: standard output
+  bool append = false;            // "+" after the output option
+  // The wildcard argument up to and including its last path separator.
+  std::string wildcard_directory;
+  // The files the wildcard found, sorted by unsigned bytes. The list is
+  // "present" from a search that found something until it is discarded.
+  std::vector<std::string> wildcard_names;
+  bool wildcard_present = false;
+  int list_file_count = 0;
+  int plain_count = 0;
+  uint64_t total_bytes = 0;  // every source found, sizes in full
+  // Every file the run will read (sources and list files), so that an
+  // output that is one of them can be refused before it is opened.
+  std::vector<platform::FileId> input_ids;
+};
+
+// Fills `plan` (at its start values) from the `count` merge arguments.
+// Returns `count` when every argument was examined, -1 after an error
+// whose messages have been written.
+int BuildMergePlan(int count, char** args, MergePlan* plan);
+
+// Releases the wildcard list; with `report`, first writes the LIST message.
+void DiscardWildcardList(MergePlan* plan, bool report);
+
+// Opens a file that the merge reads: regular files only (a symbolic link to
+// one counts), so that a FIFO among the sources is refused instead of
+// waiting for a writer. -1 on failure.
+int OpenMergeInput(const std::string& path);
+
+// Reads the names of a list file as a text stream: CR bytes are dropped
+// wherever they stand, a byte 0x1A ends the text, and a line is read in
+// pieces of at most 255 bytes, one final line feed removed, so that a longer
+// line yields several names.
+class ListFileReader {
+ public:
+  explicit ListFileReader(ByteReader* reader) : reader_(reader) {}
+  // The next name; false at the end of the text (or on a read error).
+  bool Next(std::string* name);
+  bool failed() const;
+
+ private:
+  ByteReader* reader_;
+  bool ended_ = false;
+};
+
+}  // namespace vu32
+
+#endif  // VU32_MERGE_MERGE_PLAN_H_

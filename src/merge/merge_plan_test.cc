@@ -1,0 +1,122 @@
+#include "merge/merge_plan.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/byte_stream.h"
+#include "support/messages.h"
+#include "test_util.h"
+
+namespace vu32 {
+namespace {
+
+using testing::Hex;
+
+std::vector<std::string> ListNames(const std::string& text) {
+  ByteReader reader(text);
+  ListFileReader list(&reader);
+  std::vector<std::string> names;
+  std::string name;
+  while (list.Next(&name)) names.push_back(name);
+  return names;
+}
+
+TEST(ListFileReaderTest, TextModeLines) {
+  const std::string x254(254, 'x'), x255(255, 'x');
+  struct Row {
+    std::string text;
+    std::vector<std::string> names;
+  };
+  const Row rows[] = {
+      {"", {}},
+      {"a", {"a"}},
+      {"a\n", {"a"}},
+      {"a\r\nb\r\n", {"a", "b"}},
+      {"a\rb\r", {"ab"}},  // CR alone ends no line
+      {"\n", {""}},
+      {"a\n\nb", {"a", "", "b"}},
+      {"a\nb\x1A" "c\nd\n", {"a", "b"}},  // 0x1A ends the text
+      {"\x1A" "a\n", {}},
+      {" a \t\n", {" a \t"}},  // taken unchanged
+      {"@x\n-o\n*.c\n", {"@x", "-o", "*.c"}},
+      {x254 + "\n", {x254}},
+      {x254 + "\r\n", {x254}},      // a dropped CR takes no room
+      {x255 + "\n", {x255, ""}},    // the line feed comes as its own piece
+      {x255 + "yz\n", {x255, "yz"}},
+      {std::string(600, 'y'), {std::string(255, 'y'), std::string(255, 'y'),
+                               std::string(90, 'y')}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(Hex(row.text.substr(0, 40)));
+    EXPECT_EQ(ListNames(row.text), row.names);
+  }
+}
+
+// The output option and the errors of the argument scan, with sources that
+// do not exist (their reports are part of the expected messages).
+TEST(BuildMergePlanTest, OutputOption) {
+  const std::string missing = "no-such-merge-source";
+  const std::string cannot_open =
+      std::string(kCannotOpen.sjis) + missing + "\n";
+  const std::string no_output = std::string(kNoOutputName.sjis) + "\n";
+  struct Row {
+    std::vector<std::string> args;
+    int result;
+    std::string output;
+    bool append;
+    std::string messages;
+  };
+  const Row rows[] = {
+      {{"-o", "out"}, 2, "out", false, ""},
+      {{"-oout"}, 1, "out", false, ""},
+      {{"-Oout"}, 1, "out", false, ""},
+      {{"-o+out"}, 1, "out", true, ""},
+      {{"-o+", "out"}, 2, "out", true, ""},
+      {{"-o+", "a", "-ob"}, 3, "b", true, ""},    // "+" sticks
+      {{"-oa", "-o", "b"}, 3, "b", false, ""},    // the later name wins
+      {{"-o", "@x"}, 2, "@x", false, ""},         // consumed, not a list
+      {{"-o", "-o"}, 2, "-o", false, ""},
+      {{"-oa", "-o"}, 2, "a", false, ""},         // keeps the earlier name
+      {{"-oxyz*"}, 1, "", false, ""},             // a wildcard, not an option
+      {{"-o"}, -1, "", false, no_output},
+      {{"-o+"}, -1, "", true, no_output},
+      {{"-o", ""}, -1, "", false, no_output},
+      {{missing, "-o"}, -1, "", false, cannot_open + no_output},
+      {{"-o", "-o", missing}, 3, "-o", false, cannot_open},
+      // "/o" begins an absolute path here.
+      {{"/o" + missing}, 1, "", false,
+       std::string(kCannotOpen.sjis) + "/o" + missing + "\n"},
+  };
+  for (const Row& row : rows) {
+    std::string trace;
+    for (const std::string& a : row.args) trace += "[" + a + "] ";
+    SCOPED_TRACE(trace);
+    std::vector<char*> argv;
+    std::vector<std::string> args = row.args;
+    for (std::string& a : args) argv.push_back(a.data());
+    MergePlan plan;
+    std::string messages;
+    CaptureMessages(&messages);
+    int result =
+        BuildMergePlan(static_cast<int>(argv.size()), argv.data(), &plan);
+    CaptureMessages(nullptr);
+    EXPECT_EQ(result, row.result);
+    EXPECT_EQ(Hex(messages), Hex(row.messages));
+    if (result < 0) continue;
+    EXPECT_EQ(plan.output_name, row.output);
+    EXPECT_EQ(plan.append, row.append);
+    EXPECT_EQ(plan.plain_count, 0);
+    EXPECT_EQ(plan.total_bytes, 0u);
+    // No position counts as a source, the consumed names included.
+    for (SourceKind kind : plan.kinds) {
+      if (kind != SourceKind::kWildcard) {
+        EXPECT_EQ(kind, SourceKind::kNone);
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace vu32
