@@ -1,0 +1,33 @@
+// Cutting at line ends: every n lines, or at every n-th line that matches
+// the split pattern.
+#ifndef VU32_SPLIT_LINE_SPLIT_H_
+#define VU32_SPLIT_LINE_SPLIT_H_
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "split/pieces.h"
+
+namespace vu32 {
+
+// Cuts the whole input into pieces. Without `pattern` a piece holds `n`
+// complete lines (a last line without LF stays with the lines before it).
+// With `pattern` (the text after -# or --#, possibly empty) a new piece
+// opens at every n-th line after the first that the pattern matches; with
+// --# that line is left out. Lines are whole whatever their length, NULs
+// and LF included. 0, or -1 after a reported failure that ends the run.
+int SplitByLines(const SplitContext& context, uint64_t n,
+                 const std::string* pattern);
+
+// Says whether a line (LF included, NUL-terminated by the string) matches.
+using LineMatcher = std::function<bool(const std::string& line)>;
+
+// The pattern half of SplitByLines with the matcher given (tests supply
+// their own, so the cutting is checked apart from the pattern language).
+int SplitAtMatchingLines(const SplitContext& context, uint64_t n,
+                         const LineMatcher& matches);
+
+}  // namespace vu32
+
+#endif  // VU32_SPLIT_LINE_SPLIT_H_

@@ -1,0 +1,226 @@
+#include "split/line_split.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "split/split_test_util.h"
+#include "test_util.h"
+
+namespace vu32::testing {
+namespace {
+
+// Read block sizes that put block ends everywhere, and the real one.
+constexpr size_t kBlockSizes[] = {1, 2, 3, 5, kStreamBlockSize};
+
+// The pieces a line count cut must give, straight from the rule: a piece
+// takes n complete lines, and only a complete line opens the next piece.
+std::vector<std::string> EveryNLines(const std::string& input, uint64_t n) {
+  std::vector<std::string> pieces(1);
+  uint64_t lines = 0;
+  size_t start = 0;
+  while (start < input.size()) {
+    size_t lf = input.find('\n', start);
+    size_t end = lf == std::string::npos ? input.size() : lf + 1;
+    if (lf != std::string::npos) {
+      if (lines == n) {
+        pieces.emplace_back();
+        lines = 0;
+      }
+      ++lines;
+    }
+    pieces.back() += input.substr(start, end - start);
+    start = end;
+  }
+  return pieces;
+}
+
+std::string HexPieces(const std::vector<std::string>& pieces) {
+  std::string text;
+  for (const std::string& p : pieces) text += "[" + Hex(p) + "] ";
+  return text;
+}
+
+bool StartsWithCh(const std::string& line) { return line.rfind("CH", 0) == 0; }
+
+TEST(SplitByLinesTest, EveryNLines) {
+  const std::string long_line = std::string(20000, 'x') + "\n";
+  const std::string longer_line = std::string(70000, 'y') + "\n";
+  struct Row {
+    const char* name;
+    std::string input;
+    uint64_t n;
+    std::vector<std::string> pieces;
+  } rows[] = {
+      {"two per piece", "a\nb\nc\nd\ne\n", 2, {"a\nb\n", "c\nd\n", "e\n"}},
+      {"last line without LF stays", "a\nb\nc", 2, {"a\nb\nc"}},
+      {"stays even in a full piece", "a\nb\nc", 1, {"a\n", "b\nc"}},
+      {"no empty last piece", "a\nb\n", 2, {"a\nb\n"}},
+      {"CR is an ordinary byte", "\r\n\n\r\r\n", 1, {"\r\n", "\n", "\r\r\n"}},
+      {"NUL bytes written whole", std::string("x\0y\nz\n", 6), 1,
+       {std::string("x\0y\n", 4), "z\n"}},
+      {"long lines whole", long_line + "b\n" + longer_line, 1,
+       {long_line, "b\n", longer_line}},
+      {"long last line without LF", "a\n" + std::string(70000, 'z'), 1,
+       {"a\n" + std::string(70000, 'z')}},
+      {"one line", "only\n", 3, {"only\n"}},
+  };
+  for (const Row& row : rows) {
+    ASSERT_EQ(EveryNLines(row.input, row.n), row.pieces) << row.name;
+    for (size_t block : kBlockSizes) {
+      SCOPED_TRACE(::testing::Message() << row.name << ", block " << block);
+      SplitDir dir(row.input);
+      dir.context().line_block_size = block;
+      ASSERT_EQ(SplitByLines(dir.context(), row.n, nullptr), 0);
+      EXPECT_EQ(HexPieces(dir.Pieces()), HexPieces(row.pieces));
+      EXPECT_EQ(dir.messages(), dir.Announced(row.pieces.size()));
+    }
+  }
+}
+
+TEST(SplitByLinesTest, EveryNLinesMatchesTheRuleOnRandomData) {
+  std::mt19937 rng(77);
+  std::uniform_int_distribution<int> pick_n(1, 4);
+  std::uniform_int_distribution<size_t> pick_size(1, 400);
+  std::uniform_int_distribution<size_t> pick_block(0, std::size(kBlockSizes) - 1);
+  for (int round = 0; round < 200; ++round) {
+    std::string input = RandomSjisLike(rng, pick_size(rng));
+    uint64_t n = static_cast<uint64_t>(pick_n(rng));
+    size_t block = kBlockSizes[pick_block(rng)];
+    SCOPED_TRACE(::testing::Message() << "n " << n << ", block " << block
+                                      << ", input " << Hex(input));
+    std::vector<std::string> expected = EveryNLines(input, n);
+    if (expected.size() > 100) continue;
+    SplitDir dir(input);
+    dir.context().line_block_size = block;
+    ASSERT_EQ(SplitByLines(dir.context(), n, nullptr), 0);
+    ASSERT_EQ(HexPieces(dir.Pieces()), HexPieces(expected));
+  }
+}
+
+TEST(SplitAtMatchingLinesTest, UnitsAndDroppedLines) {
+  const std::string chapters = "CH1\nx\nCH2\ny\nCH3\n";
+  struct Row {
+    const char* name;
+    std::string input;
+    uint64_t n;
+    bool keep;
+    std::vector<std::string> pieces;
+  } rows[] = {
+      {"every match", chapters, 1, true, {"CH1\nx\n", "CH2\ny\n", "CH3\n"}},
+      {"every match dropped", chapters, 1, false, {"CH1\nx\n", "y\n", ""}},
+      {"every second match", chapters, 2, true, {"CH1\nx\nCH2\ny\n", "CH3\n"}},
+      {"first line is never tested", "CH1\nCH2\nz\n", 1, true,
+       {"CH1\n", "CH2\nz\n"}},
+      {"first line opens nothing", "a\nCH1\n", 1, true, {"a\n", "CH1\n"}},
+      {"only opening matches dropped", "CH1\nCH2\nCH3\nCH4\n", 2, false,
+       {"CH1\nCH2\n", "CH4\n"}},
+      {"no match", "a\nb", 1, true, {"a\nb"}},
+  };
+  for (const Row& row : rows) {
+    for (size_t block : kBlockSizes) {
+      SCOPED_TRACE(::testing::Message() << row.name << ", block " << block);
+      SplitDir dir(row.input);
+      dir.context().line_block_size = block;
+      dir.context().keep_match_line = row.keep;
+      ASSERT_EQ(SplitAtMatchingLines(dir.context(), row.n, StartsWithCh), 0);
+      EXPECT_EQ(HexPieces(dir.Pieces()), HexPieces(row.pieces));
+    }
+  }
+}
+
+TEST(SplitAtMatchingLinesTest, MatcherSeesWholeLinesWithTheirEnds) {
+  const std::string input = "first\r\n" + std::string("b\0c\r\n", 5) +
+                            std::string(20000, 'w') + "\nlast";
+  SplitDir dir(input);
+  dir.context().line_block_size = 7;
+  std::vector<std::string> seen;
+  auto record = [&](const std::string& line) {
+    seen.push_back(line);
+    return false;
+  };
+  ASSERT_EQ(SplitAtMatchingLines(dir.context(), 1, record), 0);
+  std::vector<std::string> expected = {std::string("b\0c\r\n", 5),
+                                       std::string(20000, 'w') + "\n", "last"};
+  EXPECT_EQ(seen, expected);
+  EXPECT_EQ(dir.Pieces(), std::vector<std::string>{input});
+}
+
+TEST(SplitByLinesTest, PiecesGetThePieceTimes) {
+  SplitDir dir("a\nb\n");
+  const uint64_t write = (981173106ULL + 11644473600ULL) * 10000000ULL;
+  dir.context().piece_times = {0, 0, write};
+  ASSERT_EQ(SplitByLines(dir.context(), 1, nullptr), 0);
+  for (uint32_t i = 0; i < 2; ++i) {
+    platform::FileTimes times;
+    ASSERT_TRUE(platform::GetFileTimes(dir.PiecePath(i), &times));
+    EXPECT_EQ(times.write, write) << i;
+  }
+}
+
+// Both ways of cutting lines, for the failure cases they share.
+int CutLines(const SplitContext& context, bool with_pattern) {
+  if (!with_pattern) return SplitByLines(context, 1, nullptr);
+  return SplitAtMatchingLines(context, 1,
+                              [](const std::string&) { return true; });
+}
+
+TEST(SplitByLinesTest, TooManyPiecesEndsTheRun) {
+  std::string input;
+  for (int i = 1; i <= 101; ++i) input += std::to_string(i) + "\n";
+  for (bool with_pattern : {false, true}) {
+    SCOPED_TRACE(with_pattern ? "pattern" : "count");
+    SplitDir dir(input);
+    EXPECT_EQ(CutLines(dir.context(), with_pattern), -1);
+    std::vector<std::string> pieces = dir.Pieces();
+    ASSERT_EQ(pieces.size(), 100u);
+    EXPECT_EQ(pieces[99], "100\n");
+    EXPECT_EQ(dir.messages(),
+              dir.Announced(100) + std::string(kPiecesTooSmall.sjis) + "\n");
+  }
+}
+
+TEST(SplitByLinesTest, UncreatablePieceEndsTheRun) {
+  for (bool with_pattern : {false, true}) {
+    SCOPED_TRACE(with_pattern ? "pattern" : "count");
+    SplitDir dir("a\nb\nc\n");
+    ASSERT_EQ(mkdir(dir.PiecePath(1).c_str(), 0777), 0);
+    EXPECT_EQ(CutLines(dir.context(), with_pattern), -1);
+    EXPECT_EQ(ReadFile(dir.PiecePath(0)), "a\n");
+    EXPECT_FALSE(FileExists(dir.PiecePath(2)));
+    EXPECT_EQ(dir.messages(), dir.Announced(1) +
+                                  std::string(kCannotCreate.sjis) +
+                                  dir.PiecePath(1) + "\n");
+  }
+}
+
+TEST(SplitByLinesTest, ReadAndWriteErrorsAreReported) {
+  for (bool with_pattern : {false, true}) {
+    SCOPED_TRACE(with_pattern ? "pattern" : "count");
+    {
+      SplitDir dir("");
+      int fd = open(dir.dir().path().c_str(), O_RDONLY | O_DIRECTORY);
+      ASSERT_GE(fd, 0);
+      platform::CloseFd(dir.context().input_fd);
+      dir.context().input_fd = fd;
+      EXPECT_EQ(CutLines(dir.context(), with_pattern), -1);
+      EXPECT_EQ(dir.messages(), dir.Announced(1) +
+                                    std::string(kReadFailed.sjis) + "IN.TXT\n");
+    }
+    {
+      SplitDir dir("a\nb\n");
+      ASSERT_EQ(symlink("/dev/full", dir.PiecePath(0).c_str()), 0);
+      EXPECT_EQ(CutLines(dir.context(), with_pattern), -1);
+      EXPECT_EQ(dir.messages(), dir.Announced(1) +
+                                    std::string(kWriteFailed.sjis) +
+                                    dir.PiecePath(0) + "\n");
+    }
+  }
+}
+
+}  // namespace
+}  // namespace vu32::testing

@@ -1,0 +1,99 @@
+#include "split/plan.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/platform.h"
+#include "support/sjis.h"
+
+namespace vu32 {
+namespace {
+
+constexpr uint64_t kMaxN1 = 1000000000000000;  // 10^15
+constexpr char kProbeName[] = "_KZ_$$$$.TMP";
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The decimal value of the digits at `p`, held at `cap`.
+uint64_t ReadNumber(const char* p, uint64_t cap) {
+  uint64_t value = 0;
+  for (; IsDigit(*p); ++p) {
+    value = std::min(cap, value * 10 + static_cast<uint64_t>(*p - '0'));
+  }
+  return value;
+}
+
+// The last byte of `text` that is a one-byte path separator, or null.
+const char* LastSeparator(const char* text) {
+  const char* last = nullptr;
+  for (char c : {'/', '\\'}) {
+    if (!platform::IsPathSeparator(static_cast<unsigned char>(c))) continue;
+    const char* found = SjisFindLastChar(text, c);
+    if (found && (!last || found > last)) last = found;
+  }
+  return last;
+}
+
+bool CanRead(const std::string& path) {
+  int fd = platform::OpenForRead(path);
+  if (fd < 0) return false;
+  platform::CloseFd(fd);
+  return true;
+}
+
+}  // namespace
+
+bool ParseSplitSwitch(const char* arg, SplitSwitch* parsed) {
+  *parsed = SplitSwitch();
+  const char* text = arg;
+  for (int i = 0; i < 2 && *text; ++i) ++text;
+  parsed->n1 = ReadNumber(text, kMaxN1);
+  if (parsed->n1 == 0) return false;
+
+  if (const char* dot = SjisFindChar(text, '.'); dot && IsDigit(dot[1])) {
+    uint64_t n2 = ReadNumber(dot + 1, 1000);
+    parsed->piece_digits = static_cast<int>(std::clamp<uint64_t>(n2, 2, 5));
+    static constexpr uint32_t kMax[] = {99, 999, 9999, 99999};
+    parsed->max_piece_number = kMax[parsed->piece_digits - 2];
+  }
+  char last = arg[0] ? arg[std::strlen(arg) - 1] : '\0';
+  parsed->line_mode = last == 'L' || last == 'l';
+  return true;
+}
+
+std::string MakeBaseName(const std::string& path) {
+  const char* separator = LastSeparator(path.c_str());
+  std::string base = separator ? std::string(separator + 1) : path;
+  if (const char* dot = SjisFindLastChar(base.c_str(), '.')) {
+    base.resize(static_cast<size_t>(dot - base.c_str()));
+  }
+  return base;
+}
+
+int ProbeOutputDir(const std::string& outdir, std::string* prefix) {
+  // An empty name is no directory (a lone separator would be the root).
+  if (outdir.empty()) return -1;
+  std::string dir = outdir;
+  const long last = static_cast<long>(dir.size()) - 1;
+  if (!platform::IsPathSeparator(static_cast<unsigned char>(dir.back())) ||
+      SjisByteKind(dir.c_str(), last) != 0) {
+    dir += platform::kPathSeparator;
+  }
+  const std::string probe = dir + kProbeName;
+  // A probe that is already there proves the directory and is not ours to
+  // remove; one we create exclusively is surely ours.
+  if (!CanRead(probe)) {
+    int fd = platform::CreateExclusive(probe);
+    if (fd < 0) {
+      // Someone else may have made it in the meantime.
+      if (!CanRead(probe)) return -1;
+    } else {
+      platform::CloseFd(fd);
+      platform::RemoveFile(probe);
+    }
+  }
+  *prefix = dir;
+  return 0;
+}
+
+}  // namespace vu32

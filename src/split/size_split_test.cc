@@ -1,0 +1,199 @@
+#include "split/size_split.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "split/split_test_util.h"
+#include "support/sjis.h"
+#include "support/work_buffer.h"
+#include "test_util.h"
+
+namespace vu32::testing {
+namespace {
+
+// Holds a work buffer of the given size for one test.
+class ScopedWorkBuffer {
+ public:
+  explicit ScopedWorkBuffer(uint32_t size) { AllocWorkBuffer(size); }
+  ~ScopedWorkBuffer() { FreeWorkBuffer(); }
+};
+
+std::string Ascii(size_t size) {
+  std::string s(size, '\0');
+  for (size_t i = 0; i < size; ++i) s[i] = static_cast<char>('a' + i % 26);
+  return s;
+}
+
+std::vector<size_t> Sizes(const std::vector<std::string>& pieces) {
+  std::vector<size_t> sizes;
+  for (const std::string& p : pieces) sizes.push_back(p.size());
+  return sizes;
+}
+
+TEST(SplitBySizeTest, PieceSizesAndLeadByteAdjustment) {
+  std::string lead_at_end = Ascii(250000);
+  lead_at_end[99999] = '\x82';
+  std::string lead_at_block = Ascii(40000);
+  lead_at_block[16383] = '\x82';  // a piece of exactly one buffer
+  std::string me = "abcd\x83\x81xyz";  // メ would end the first piece
+  struct Row {
+    const char* name;
+    std::string input;
+    uint64_t piece_bytes;
+    uint32_t buffer;
+    std::vector<size_t> sizes;
+  } rows[] = {
+      {"ascii", Ascii(250000), 100000, 0, {100000, 100000, 50000}},
+      {"exact multiple", Ascii(200000), 100000, 0, {100000, 100000, 0}},
+      {"lead byte moves on", lead_at_end, 100000, 0, {99999, 100000, 50001}},
+      {"piece of one buffer", lead_at_block, 16384, 0, {16383, 16384, 7233}},
+      {"piece of two buffers", me, 6, 3, {5, 4}},
+      {"second byte in lead range", me, 6, 0, {5, 4}},
+      {"kana not adjusted", "abcde\xB1xyz", 6, 0, {6, 3}},
+      {"ascii not adjusted", "abcdefxyz", 6, 0, {6, 3}},
+      {"last piece never adjusted", "abc\x81", 10, 0, {4}},
+      {"last piece never adjusted after a carry", "ab\x81" "c\x82", 3, 2,
+       {2, 3}},
+      // Every piece of one lead byte is pushed on until the last takes it.
+      {"one-byte pieces of lead bytes", "\x81\x81\x81", 1, 0, {0, 0, 0, 3}},
+  };
+  for (const Row& row : rows) {
+    for (bool kernel : {true, false}) {
+      SCOPED_TRACE(std::string(row.name) + (kernel ? " kernel" : " buffer"));
+      ScopedWorkBuffer buffer(row.buffer);
+      SplitDir dir(row.input);
+      ASSERT_EQ(SplitBySize(dir.context(), row.input.size(), row.piece_bytes,
+                            kernel),
+                0);
+      std::vector<std::string> pieces = dir.Pieces();
+      EXPECT_EQ(Sizes(pieces), row.sizes);
+      EXPECT_EQ(Joined(pieces), row.input);
+      EXPECT_EQ(dir.messages(), dir.Announced(row.sizes.size()));
+    }
+  }
+}
+
+TEST(SplitBySizeTest, MovedByteOpensTheNextPiece) {
+  std::string input = Ascii(250000);
+  input[99999] = '\x82';
+  ScopedWorkBuffer buffer(0);
+  SplitDir dir(input);
+  ASSERT_EQ(SplitBySize(dir.context(), input.size(), 100000), 0);
+  std::vector<std::string> pieces = dir.Pieces();
+  ASSERT_EQ(pieces.size(), 3u);
+  EXPECT_EQ(pieces[0].back(), input[99998]);
+  EXPECT_EQ(pieces[1][0], '\x82');
+}
+
+// Concatenated pieces give the input back, and only lead-range bytes move
+// between pieces, whatever the piece and buffer sizes.
+TEST(SplitBySizeTest, RoundTripOnShiftJisLikeData) {
+  std::mt19937 rng(20240601);
+  for (uint64_t piece_bytes : {1, 2, 3, 7, 1000, 16384, 16385}) {
+    for (uint32_t buffer_size : {3u, 16384u}) {
+      for (bool kernel : {true, false}) {
+        SCOPED_TRACE(::testing::Message() << "piece " << piece_bytes
+                                          << " buffer " << buffer_size
+                                          << (kernel ? " kernel" : ""));
+        size_t size = piece_bytes < 1000 ? 90 : 40000;
+        std::string input = RandomSjisLike(rng, size);
+        ScopedWorkBuffer buffer(buffer_size);
+        SplitDir dir(input);
+        ASSERT_EQ(SplitBySize(dir.context(), size, piece_bytes, kernel), 0);
+        std::vector<std::string> pieces = dir.Pieces();
+        ASSERT_EQ(pieces.size(), size / piece_bytes + 1);
+        EXPECT_EQ(Hex(Joined(pieces)), Hex(input));
+        // A full piece does not end on a lead-range byte; a piece one byte
+        // short left exactly such a byte to the next.
+        size_t end = 0;
+        for (size_t i = 0; i + 1 < pieces.size(); ++i) {
+          const std::string& p = pieces[i];
+          end += p.size();
+          if (p.size() == piece_bytes) {
+            EXPECT_FALSE(SjisLeadByte(static_cast<unsigned char>(p.back())))
+                << "piece " << i << ": " << Hex(p);
+          } else {
+            EXPECT_EQ(p.size() + 1, piece_bytes) << "piece " << i;
+            EXPECT_TRUE(SjisLeadByte(static_cast<unsigned char>(input[end])))
+                << "piece " << i;
+          }
+        }
+      }
+    }
+  }
+}
+
+TEST(SplitBySizeTest, PiecesGetThePieceTimes) {
+  ScopedWorkBuffer buffer(0);
+  SplitDir dir(Ascii(25));
+  // 2001-02-03 04:05:06 UTC and a second later, as file times.
+  const uint64_t access = (981173106ULL + 11644473600ULL) * 10000000ULL;
+  const uint64_t write = access + 10000000ULL;
+  dir.context().piece_times = {0, access, write};
+  ASSERT_EQ(SplitBySize(dir.context(), 25, 10), 0);
+  for (uint32_t i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    platform::FileTimes times;
+    ASSERT_TRUE(platform::GetFileTimes(dir.PiecePath(i), &times));
+    EXPECT_EQ(times.access, access);
+    EXPECT_EQ(times.write, write);
+  }
+}
+
+TEST(SplitBySizeTest, UncreatablePieceEndsTheRun) {
+  ScopedWorkBuffer buffer(0);
+  SplitDir dir(Ascii(25));
+  ASSERT_EQ(mkdir(dir.PiecePath(1).c_str(), 0777), 0);
+  EXPECT_EQ(SplitBySize(dir.context(), 25, 10), -1);
+  EXPECT_EQ(ReadFile(dir.PiecePath(0)), Ascii(10));
+  EXPECT_FALSE(FileExists(dir.PiecePath(2)));
+  EXPECT_EQ(dir.messages(), dir.Announced(1) + std::string(kCannotCreate.sjis) +
+                                dir.PiecePath(1) + "\n");
+}
+
+TEST(SplitBySizeTest, PieceThatIsTheInputIsRefusedBeforeOpening) {
+  ScopedWorkBuffer buffer(0);
+  const std::string input = Ascii(25);
+  SplitDir dir(input, "X._01", "X");
+  EXPECT_EQ(SplitBySize(dir.context(), 25, 10), -1);
+  EXPECT_EQ(ReadFile(dir.PiecePath(1)), input);  // untouched
+  EXPECT_EQ(ReadFile(dir.PiecePath(0)), input.substr(0, 10));
+  EXPECT_EQ(dir.messages(),
+            dir.Announced(1) + std::string(kSameName.sjis) + "\n");
+}
+
+TEST(SplitBySizeTest, ReadErrorIsReported) {
+  ScopedWorkBuffer buffer(0);
+  SplitDir dir("");
+  // A directory opens but every read of it fails.
+  int fd = open(dir.dir().path().c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_GE(fd, 0);
+  platform::CloseFd(dir.context().input_fd);
+  dir.context().input_fd = fd;
+  EXPECT_EQ(SplitBySize(dir.context(), 100, 1000), -1);
+  EXPECT_EQ(dir.messages(), dir.Announced(1) + std::string(kReadFailed.sjis) +
+                                "IN.TXT\n");
+}
+
+TEST(SplitBySizeTest, WriteErrorIsReported) {
+  for (bool kernel : {true, false}) {
+    SCOPED_TRACE(kernel ? "kernel" : "buffer");
+    ScopedWorkBuffer buffer(0);
+    SplitDir dir(Ascii(40000));
+    ASSERT_EQ(symlink("/dev/full", dir.PiecePath(0).c_str()), 0);
+    // Pieces longer than the buffer, so that whole blocks are tried in the
+    // kernel first.
+    EXPECT_EQ(SplitBySize(dir.context(), 40000, 30000, kernel), -1);
+    EXPECT_EQ(dir.messages(), dir.Announced(1) +
+                                  std::string(kWriteFailed.sjis) +
+                                  dir.PiecePath(0) + "\n");
+    EXPECT_FALSE(FileExists(dir.PiecePath(1)));
+  }
+}
+
+}  // namespace
+}  // namespace vu32::testing
