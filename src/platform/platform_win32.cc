@@ -1,0 +1,261 @@
+// Win32 implementation of the platform layer (mingw-w64 against msvcrt).
+#include "platform/platform.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <io.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <windows.h>
+
+#include <climits>
+#include <cstdio>
+
+// The command line is taken as given: wildcards are the business of merge,
+// never of the runtime's start-up code.
+extern "C" {
+int _dowildcard = 0;
+}
+
+namespace vu32::platform {
+
+const bool kWin32Spellings = true;
+const char kPathSeparator = '\\';
+
+bool IsSwitchIntroducer(unsigned char c) { return c == '-' || c == '/'; }
+bool IsPathSeparator(unsigned char c) { return c == '\\' || c == '/'; }
+
+namespace {
+
+// The kernel handle behind a runtime descriptor; INVALID_HANDLE_VALUE when
+// the descriptor is not open.
+HANDLE HandleOf(int fd) { return reinterpret_cast<HANDLE>(_get_osfhandle(fd)); }
+
+bool IsDiskFile(HANDLE h) {
+  return h != INVALID_HANDLE_VALUE && GetFileType(h) == FILE_TYPE_DISK;
+}
+
+uint64_t FromFileTime(const FILETIME& t) {
+  return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+}
+
+FILETIME ToFileTime(uint64_t t) {
+  FILETIME f;
+  f.dwLowDateTime = static_cast<DWORD>(t);
+  f.dwHighDateTime = static_cast<DWORD>(t >> 32);
+  return f;
+}
+
+bool IdOfHandle(HANDLE h, FileId* id) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(h, &info)) return false;
+  id->device = info.dwVolumeSerialNumber;
+  id->index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) |
+              info.nFileIndexLow;
+  return true;
+}
+
+}  // namespace
+
+bool IsTerminal(int fd) { return _isatty(fd) != 0; }
+
+void SetBinaryMode(int fd, bool binary) {
+  _setmode(fd, binary ? _O_BINARY : _O_TEXT);
+}
+
+// The duplicate inherits descriptor 0's mode, which the caller has already
+// switched to binary.
+int DuplicateStdin() { return _dup(0); }
+
+bool ReopenConsoleStdin() { return freopen("CON", "r", stdin) != nullptr; }
+
+int OpenForRead(const std::string& path) {
+  // A directory does not open here (access denied), as the contract asks.
+  return _open(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+}
+
+int OpenRegularForRead(const std::string& path) {
+  int fd = OpenForRead(path);
+  if (fd < 0 || IsDiskFile(HandleOf(fd))) return fd;
+  _close(fd);
+  errno = EINVAL;
+  return -1;
+}
+
+int OpenForWrite(const std::string& path, bool append) {
+  int flags = _O_WRONLY | _O_CREAT | _O_BINARY | _O_NOINHERIT |
+              (append ? _O_APPEND : _O_TRUNC);
+  return _open(path.c_str(), flags, _S_IREAD | _S_IWRITE);
+}
+
+int CreateExclusive(const std::string& path) {
+  return _open(path.c_str(),
+               _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+               _S_IREAD | _S_IWRITE);
+}
+
+bool RemoveFile(const std::string& path) { return _unlink(path.c_str()) == 0; }
+
+long ReadSome(int fd, void* buffer, size_t size) {
+  // _read counts in unsigned int and returns int.
+  unsigned chunk = size > (1u << 30) ? (1u << 30) : static_cast<unsigned>(size);
+  return _read(fd, buffer, chunk);
+}
+
+bool WriteAll(int fd, const void* buffer, size_t size) {
+  const char* p = static_cast<const char*>(buffer);
+  while (size > 0) {
+    unsigned chunk =
+        size > (1u << 30) ? (1u << 30) : static_cast<unsigned>(size);
+    int n = _write(fd, p, chunk);
+    if (n < 0) return false;
+    if (n == 0) {
+      errno = ENOSPC;
+      return false;
+    }
+    p += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool CloseFd(int fd) { return _close(fd) == 0; }
+
+long long KernelCopy(int, int, size_t) { return -1; }
+
+std::string LastErrorText() { return strerror(errno); }
+
+int64_t FileLength(int fd) {
+  HANDLE h = HandleOf(fd);
+  if (h == INVALID_HANDLE_VALUE) {
+    errno = EBADF;
+    return -1;
+  }
+  if (!IsDiskFile(h)) {
+    // A pipe, the console or NUL has no length of its own.
+    errno = ESPIPE;
+    return -1;
+  }
+  return _filelengthi64(fd);
+}
+
+bool FileIdOfPath(const std::string& path, FileId* id) {
+  // No access rights are needed to read the identity; backup semantics let
+  // a directory open too.
+  HANDLE h = CreateFileA(path.c_str(), 0,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                         nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  bool ok = IsDiskFile(h) && IdOfHandle(h, id);
+  CloseHandle(h);
+  return ok;
+}
+
+bool FileIdOfFd(int fd, FileId* id) {
+  HANDLE h = HandleOf(fd);
+  return IsDiskFile(h) && IdOfHandle(h, id);
+}
+
+bool QueryFreeSpace(const std::string& target, DiskGeometry* geometry) {
+  // "X:..." asks about drive X, anything else (relative, "\\\\server\\...",
+  // empty) about the current drive. The letter is not validated: a byte
+  // that names no drive makes the query fail.
+  int drive = 0;
+  if (target.size() >= 2 && target[1] == ':') {
+    drive = (static_cast<unsigned char>(target[0]) & ~0x20) - 0x40;
+  }
+  char root[4] = {static_cast<char>(0x40 + drive), ':', '\\', '\0'};
+  DWORD sectors_per_cluster = 0, bytes_per_sector = 0;
+  DWORD free_clusters = 0, total_clusters = 0;
+  if (!GetDiskFreeSpaceA(drive != 0 ? root : nullptr, &sectors_per_cluster,
+                         &bytes_per_sector, &free_clusters, &total_clusters)) {
+    return false;
+  }
+  geometry->cluster_bytes =
+      static_cast<uint32_t>(sectors_per_cluster * bytes_per_sector);
+  geometry->free_clusters = free_clusters;
+  return true;
+}
+
+bool GetFileTimes(const std::string& path, FileTimes* times) {
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  FILETIME creation, access, write;
+  bool ok = GetFileTime(h, &creation, &access, &write);
+  CloseHandle(h);
+  if (!ok) return false;
+  times->creation = FromFileTime(creation);
+  times->access = FromFileTime(access);
+  times->write = FromFileTime(write);
+  return true;
+}
+
+bool SetFileTimes(const std::string& path, const FileTimes& times) {
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  FILETIME creation = ToFileTime(times.creation);
+  FILETIME access = ToFileTime(times.access);
+  FILETIME write = ToFileTime(times.write);
+  // A null pointer leaves that time alone.
+  bool ok = SetFileTime(h, times.creation ? &creation : nullptr,
+                        times.access ? &access : nullptr,
+                        times.write ? &write : nullptr);
+  return CloseHandle(h) && ok;
+}
+
+uint64_t CurrentFileTime() {
+  // The wall clock as the user sees it, brought back to UTC so that it
+  // compares with the times the file system reports.
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  FILETIME local, utc;
+  if (!SystemTimeToFileTime(&now, &local)) return 0;
+  if (!LocalFileTimeToFileTime(&local, &utc)) return FromFileTime(local);
+  return FromFileTime(utc);
+}
+
+bool FindFiles(const std::string& pattern, std::vector<FoundFile>* found) {
+  found->clear();
+  WIN32_FIND_DATAA data;
+  HANDLE h = FindFirstFileA(pattern.c_str(), &data);
+  if (h == INVALID_HANDLE_VALUE) {
+    switch (GetLastError()) {
+      case ERROR_FILE_NOT_FOUND:
+      case ERROR_PATH_NOT_FOUND:
+      case ERROR_NO_MORE_FILES:
+      case ERROR_INVALID_NAME:
+      case ERROR_BAD_NETPATH:
+      case ERROR_BAD_PATHNAME:
+        return true;  // nothing matches
+      default:
+        return false;
+    }
+  }
+  do {
+    // Ordinary directories ("." and ".." among them) are passed over; hidden
+    // and system entries are taken, even a directory that is one of them.
+    const DWORD a = data.dwFileAttributes;
+    const bool hidden_or_system =
+        (a & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0;
+    if (hidden_or_system || (a & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      found->push_back({data.cFileName,
+                        (static_cast<uint64_t>(data.nFileSizeHigh) << 32) |
+                            data.nFileSizeLow});
+    }
+  } while (FindNextFileA(h, &data));
+  bool ok = GetLastError() == ERROR_NO_MORE_FILES;
+  FindClose(h);
+  return ok;
+}
+
+bool MessagesWantUtf8() {
+  DWORD mode;
+  HANDLE h = HandleOf(2);
+  return h != INVALID_HANDLE_VALUE && GetConsoleMode(h, &mode) &&
+         GetConsoleOutputCP() == CP_UTF8;
+}
+
+}  // namespace vu32::platform

@@ -1,0 +1,73 @@
+// Test-only launcher for the Win32 build: runs the program named by its
+// first argument with the rest of its own command line, handing over its
+// three standard handles, and exits with the child's exit code.
+//
+// Under a headless Wine a process started directly from a Unix shell has
+// no console, so "CON" cannot be opened. Started through CreateProcess with
+// CREATE_NO_WINDOW it gets a hidden console of its own while its standard
+// handles stay the redirected ones.
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+
+namespace {
+
+// The command line after the launcher's own name, quoted exactly as it was
+// given, so that the child parses the same arguments.
+wchar_t* ChildCommandLine() {
+  wchar_t* p = GetCommandLineW();
+  // The program name follows simpler rules than other arguments: it ends at
+  // the closing quote, or at the first blank when it is not quoted.
+  if (*p == L'"') {
+    ++p;
+    while (*p && *p != L'"') ++p;
+    if (*p == L'"') ++p;
+  } else {
+    while (*p && *p != L' ' && *p != L'\t') ++p;
+  }
+  while (*p == L' ' || *p == L'\t') ++p;
+  return p;
+}
+
+// An inheritable copy of a standard handle, or the handle itself when it
+// cannot be copied (absent, or a console pseudo-handle).
+HANDLE Inheritable(DWORD which) {
+  HANDLE h = GetStdHandle(which);
+  if (h == nullptr || h == INVALID_HANDLE_VALUE) return h;
+  HANDLE copy;
+  if (DuplicateHandle(GetCurrentProcess(), h, GetCurrentProcess(), &copy, 0,
+                      TRUE, DUPLICATE_SAME_ACCESS)) {
+    return copy;
+  }
+  return h;
+}
+
+}  // namespace
+
+int main() {
+  wchar_t* command = ChildCommandLine();
+  if (*command == L'\0') {
+    std::fputws(L"usage: launcher PROGRAM [ARGUMENT...]\n", stderr);
+    return 125;
+  }
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdInput = Inheritable(STD_INPUT_HANDLE);
+  si.hStdOutput = Inheritable(STD_OUTPUT_HANDLE);
+  si.hStdError = Inheritable(STD_ERROR_HANDLE);
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessW(nullptr, command, nullptr, nullptr, TRUE,
+                      CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi)) {
+    std::fwprintf(stderr, L"launcher: cannot start %ls (error %lu)\n", command,
+                  GetLastError());
+    return 126;
+  }
+  CloseHandle(pi.hThread);
+  WaitForSingleObject(pi.hProcess, INFINITE);
+  DWORD code = 1;
+  GetExitCodeProcess(pi.hProcess, &code);
+  CloseHandle(pi.hProcess);
+  return static_cast<int>(code);
+}
