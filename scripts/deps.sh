@@ -3,7 +3,7 @@
 # Quiet and quick when everything is already there.
 set -eu
 need=""
-for pkg in "$@" cmake ninja-build g++ libgtest-dev; do
+for pkg in "$@" cmake ninja-build g++ libgtest-dev groff man-db; do
   if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "ok installed"; then
     need="$need $pkg"
   fi
