@@ -1,0 +1,337 @@
+// Split (-S) through the real binary: piece names and sizes, progress and
+// error lines, exit statuses, standard input, piece times and failures.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <random>
+
+#include "e2e/harness.h"
+#include "support/messages.h"
+#include "test_util.h"
+
+namespace vu32::testing {
+namespace {
+
+std::string Line(const Message& m, const std::string& arg = "") {
+  return std::string(m.sjis) + arg + "\n";
+}
+
+std::string Header(const std::string& name, const std::string& size) {
+  return "allocated buf size =16384 . ok\nSplitting '" + name + "'(" + size +
+         " byte)\n";
+}
+
+std::string Ascii(size_t size) {
+  std::string s(size, '\0');
+  for (size_t i = 0; i < size; ++i) s[i] = static_cast<char>('a' + i % 26);
+  return s;
+}
+
+// Runs vu32 in `cwd` with the terminal as standard input, so that FILE is
+// read from the command line.
+RunResult RunSplitIn(const std::string& cwd, const std::vector<std::string>& args) {
+  RunOptions options;
+  options.stdin_kind = StdinKind::kTerminal;
+  options.cwd = cwd;
+  return RunVu32(args, options);
+}
+
+off_t SizeOf(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 ? st.st_size : -1;
+}
+
+TEST(SplitE2eTest, SizePiecesIntoDirectoryWithOrWithoutSeparator) {
+  for (const char* outdir : {"out", "out/"}) {
+    SCOPED_TRACE(outdir);
+    ScopedTempDir dir;
+    const std::string input = Ascii(250000);
+    WriteFile(dir.File("BIG.TXT"), input);
+    ASSERT_EQ(mkdir(dir.File("out").c_str(), 0777), 0);
+    RunResult r = RunSplitIn(dir.path(), {"-S100", "BIG.TXT", outdir});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(WithoutBanner(r.err), Header("BIG.TXT", "250,000") +
+                                        "out/BIG._00\nout/BIG._01\n"
+                                        "out/BIG._02\n");
+    EXPECT_EQ(ReadFile(dir.File("out/BIG._00")), input.substr(0, 100000));
+    EXPECT_EQ(ReadFile(dir.File("out/BIG._01")), input.substr(100000, 100000));
+    EXPECT_EQ(ReadFile(dir.File("out/BIG._02")), input.substr(200000));
+    EXPECT_FALSE(FileExists(dir.File("out/_KZ_$$$$.TMP")));
+  }
+}
+
+TEST(SplitE2eTest, LeadByteMovesToTheNextPiece) {
+  ScopedTempDir dir;
+  std::string input = Ascii(250000);
+  input[99999] = '\x82';
+  WriteFile(dir.File("BIG.TXT"), input);
+  RunResult r = RunSplitIn(dir.path(), {"-S100", "BIG.TXT"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(SizeOf(dir.File("BIG._00")), 99999);
+  EXPECT_EQ(SizeOf(dir.File("BIG._01")), 100000);
+  EXPECT_EQ(SizeOf(dir.File("BIG._02")), 50001);
+  EXPECT_EQ(ReadFile(dir.File("BIG._01"))[0], '\x82');
+}
+
+TEST(SplitE2eTest, ExactMultipleEndsWithAnEmptyPiece) {
+  ScopedTempDir dir;
+  WriteFile(dir.File("BIG.TXT"), Ascii(200000));
+  RunResult r = RunSplitIn(dir.path(), {"-S100", "BIG.TXT"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(SizeOf(dir.File("BIG._01")), 100000);
+  EXPECT_EQ(SizeOf(dir.File("BIG._02")), 0);
+  EXPECT_FALSE(FileExists(dir.File("BIG._03")));
+}
+
+TEST(SplitE2eTest, PieceNamesFromTheInputName) {
+  struct Row {
+    const char* file;
+    const char* first_piece;
+  } rows[] = {
+      {"A.B.TXT", "A.B._00"},
+      {"README", "README._00"},
+      {"sub/BIG.TXT", "BIG._00"},  // in the current directory
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.file);
+    ScopedTempDir dir;
+    ASSERT_EQ(mkdir(dir.File("sub").c_str(), 0777), 0);
+    WriteFile(dir.File(row.file), "data\n");
+    RunResult r = RunSplitIn(dir.path(), {"-S1", row.file});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(WithoutBanner(r.err),
+              Header(row.file, "5") + row.first_piece + "\n");
+    EXPECT_EQ(ReadFile(dir.File(row.first_piece)), "data\n");
+  }
+}
+
+TEST(SplitE2eTest, DigitsOfThePieceNumber) {
+  struct Row {
+    const char* option;
+    std::vector<std::string> pieces;
+  } rows[] = {
+      {"-S1.1", {"F._00", "F._01"}},        // raised to 2
+      {"-S1.3", {"F._000", "F._001"}},
+      {"-S1.9", {"F._00000", "F._00001"}},  // lowered to 5
+      {"-S1.x", {"F._00", "F._01"}},
+      {"-S1L.3", {"F._000", "F._001"}},     // ends in 3: size mode
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.option);
+    ScopedTempDir dir;
+    WriteFile(dir.File("F.TXT"), Ascii(1500));
+    RunResult r = RunSplitIn(dir.path(), {row.option, "F.TXT"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(SizeOf(dir.File(row.pieces[0])), 1000);
+    EXPECT_EQ(SizeOf(dir.File(row.pieces[1])), 500);
+  }
+}
+
+TEST(SplitE2eTest, TooManyPiecesUnlessMoreDigits) {
+  ScopedTempDir dir;
+  WriteFile(dir.File("F.TXT"), Ascii(100000));
+  RunResult r = RunSplitIn(dir.path(), {"-S1", "F.TXT"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(WithoutBanner(r.err), Line(kPiecesTooSmall));
+  EXPECT_FALSE(FileExists(dir.File("F._00")));
+
+  r = RunSplitIn(dir.path(), {"-S1.3", "F.TXT"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(SizeOf(dir.File("F._000")), 1000);
+  EXPECT_EQ(SizeOf(dir.File("F._099")), 1000);
+  EXPECT_EQ(SizeOf(dir.File("F._100")), 0);
+  EXPECT_FALSE(FileExists(dir.File("F._101")));
+}
+
+TEST(SplitE2eTest, RefusalsBeforeAnyPiece) {
+  ScopedTempDir dir;
+  WriteFile(dir.File("F.TXT"), Ascii(10));
+  WriteFile(dir.File("EMPTY"), "");
+  ASSERT_EQ(mkdir(dir.File("D").c_str(), 0777), 0);
+  struct Row {
+    std::vector<std::string> args;
+    std::string err;
+  } rows[] = {
+      {{"-S0", "F.TXT"}, ""},
+      {{"-S00", "F.TXT"}, ""},
+      {{"-S100"}, ""},  // no FILE
+      {{"-S100", "-#ABC", "F.TXT"}, Line(kSizeAndPattern)},
+      {{"-S100", "--#ABC", "F.TXT"}, Line(kSizeAndPattern)},
+      {{"-S100", "EMPTY"}, Line(kStrangeFile, "EMPTY")},
+      {{"-S100", "MISSING"}, Line(kCannotOpen, "MISSING")},
+      {{"-S100", "D"}, Line(kCannotOpen, "D")},  // a directory as FILE
+      {{"-S100", "F.TXT", "NODIR"}, Line(kNoDirectory, "NODIR")},
+      {{"-S100", "F.TXT", "F.TXT"}, Line(kSameName)},  // caught by main
+      {{"-S100L", "F.TXT", "F.TXT/"}, Line(kNoDirectory, "F.TXT/")},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.args[0] + " " + (row.args.size() > 1 ? row.args[1] : ""));
+    RunResult r = RunSplitIn(dir.path(), row.args);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(WithoutBanner(r.err), row.err);
+  }
+  EXPECT_FALSE(FileExists(dir.File("F._00")));
+  EXPECT_FALSE(FileExists(dir.File("EMPTY._00")));
+}
+
+TEST(SplitE2eTest, StandardInputFromAFile) {
+  ScopedTempDir dir;
+  ASSERT_EQ(mkdir(dir.File("X").c_str(), 0777), 0);
+  RunOptions options;
+  options.stdin_kind = StdinKind::kFile;
+  options.stdin_data = Ascii(1500);
+  options.cwd = dir.path();
+  const time_t before = time(nullptr);
+  RunResult r = RunVu32({"-S1", "X"}, options);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(WithoutBanner(r.err),
+            Header("stdin", "1,500") + "X/_stdin_._00\nX/_stdin_._01\n");
+  EXPECT_EQ(ReadFile(dir.File("X/_stdin_._00")) +
+                ReadFile(dir.File("X/_stdin_._01")),
+            options.stdin_data);
+  // Pieces cut from standard input carry the time of the cut.
+  struct stat st;
+  ASSERT_EQ(stat(dir.File("X/_stdin_._00").c_str(), &st), 0);
+  EXPECT_GE(st.st_mtime, before - 1);
+  EXPECT_LE(st.st_mtime, time(nullptr) + 1);
+}
+
+TEST(SplitE2eTest, StandardInputFromAPipeIsRefused) {
+  ScopedTempDir dir;
+  RunOptions options;
+  options.stdin_data = "abc\n";
+  options.cwd = dir.path();
+  RunResult r = RunVu32({"-S100", "."}, options);
+  EXPECT_EQ(r.status, 1);
+  // The argument in FILE's place, then the system's reason.
+  EXPECT_EQ(WithoutBanner(r.err).rfind("-S100: ", 0), 0u) << r.err;
+  EXPECT_FALSE(FileExists(dir.File("_stdin_._00")));
+}
+
+TEST(SplitE2eTest, PiecesTakeTheInputTimes) {
+  ScopedTempDir dir;
+  WriteFile(dir.File("F.TXT"), Ascii(1500));
+  // 2001-02-03 04:05:06 and a day later, with a fraction of a second.
+  struct timespec times[2] = {{981173106, 250000000}, {981259506, 500000000}};
+  for (const char* option : {"-S1", "-S1L"}) {
+    SCOPED_TRACE(option);
+    // Set anew each time: reading the input may move its access time.
+    ASSERT_EQ(utimensat(AT_FDCWD, dir.File("F.TXT").c_str(), times, 0), 0);
+    RunResult r = RunSplitIn(dir.path(), {option, "F.TXT", "."});
+    ASSERT_EQ(r.status, 0);
+    struct stat st;
+    ASSERT_EQ(stat(dir.File("F._00").c_str(), &st), 0);
+    EXPECT_EQ(st.st_atim.tv_sec, times[0].tv_sec);
+    EXPECT_EQ(st.st_atim.tv_nsec, times[0].tv_nsec);
+    EXPECT_EQ(st.st_mtim.tv_sec, times[1].tv_sec);
+    EXPECT_EQ(st.st_mtim.tv_nsec, times[1].tv_nsec);
+  }
+}
+
+TEST(SplitE2eTest, LinePieces) {
+  ScopedTempDir dir;
+  const std::string nul_line("x\0y\n", 4);
+  WriteFile(dir.File("L.TXT"), "a\nb\n" + nul_line + "d\ne");
+  RunResult r = RunSplitIn(dir.path(), {"-S2L", "L.TXT"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(WithoutBanner(r.err), Header("L.TXT", "11") + "L._00\nL._01\n");
+  EXPECT_EQ(ReadFile(dir.File("L._00")), "a\nb\n");
+  EXPECT_EQ(Hex(ReadFile(dir.File("L._01"))), Hex(nul_line + "d\ne"));
+}
+
+// The pieces joined give the input back, for several piece sizes and line
+// counts, on data full of Shift-JIS lead and trail bytes.
+TEST(SplitE2eTest, RoundTrip) {
+  std::mt19937 rng(4242);
+  const std::string input = RandomSjisLike(rng, 12000);
+  for (const char* option : {"-S1", "-S3", "-S7", "-S13", "-S40L", "-S300L"}) {
+    SCOPED_TRACE(option);
+    ScopedTempDir dir;
+    WriteFile(dir.File("R.BIN"), input);
+    RunResult r = RunSplitIn(dir.path(), {option, "R.BIN"});
+    ASSERT_EQ(r.status, 0);
+    std::string joined;
+    for (int i = 0; FileExists(dir.File("R._" + std::string(i < 10 ? "0" : "") +
+                                        std::to_string(i)));
+         ++i) {
+      joined += ReadFile(dir.File("R._" + std::string(i < 10 ? "0" : "") +
+                                  std::to_string(i)));
+    }
+    EXPECT_EQ(Hex(joined), Hex(input));
+  }
+}
+
+TEST(SplitE2eTest, PieceThatIsTheInputIsRefused) {
+  ScopedTempDir dir;
+  const std::string input = Ascii(1500);
+  WriteFile(dir.File("X._00"), input);
+  RunResult r = RunSplitIn(dir.path(), {"-S1", "X._00"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(WithoutBanner(r.err), Header("X._00", "1,500") + Line(kSameName));
+  EXPECT_EQ(ReadFile(dir.File("X._00")), input);
+  EXPECT_FALSE(FileExists(dir.File("X._01")));
+}
+
+TEST(SplitE2eTest, PieceThatCannotBeCreatedEndsTheRun) {
+  ScopedTempDir dir;
+  WriteFile(dir.File("F.TXT"), Ascii(2500));
+  ASSERT_EQ(mkdir(dir.File("F._01").c_str(), 0777), 0);
+  RunResult r = RunSplitIn(dir.path(), {"-S1", "F.TXT"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(WithoutBanner(r.err),
+            Header("F.TXT", "2,500") + "F._00\n" + Line(kCannotCreate, "F._01"));
+  EXPECT_EQ(SizeOf(dir.File("F._00")), 1000);
+  EXPECT_FALSE(FileExists(dir.File("F._02")));
+}
+
+TEST(SplitE2eTest, TooManyLinePiecesEndsTheRun) {
+  ScopedTempDir dir;
+  std::string input;
+  for (int i = 0; i < 101; ++i) input += "line\n";
+  WriteFile(dir.File("F.TXT"), input);
+  RunResult r = RunSplitIn(dir.path(), {"-S1L", "F.TXT"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(WithoutBanner(r.err).ends_with("F._99\n" + Line(kPiecesTooSmall)))
+      << r.err;
+  EXPECT_EQ(ReadFile(dir.File("F._99")), "line\n");
+}
+
+TEST(SplitE2eTest, WriteFailureIsReported) {
+  for (const char* option : {"-S1", "-S1L"}) {
+    SCOPED_TRACE(option);
+    ScopedTempDir dir;
+    WriteFile(dir.File("F.TXT"), "a\nb\n");
+    ASSERT_EQ(symlink("/dev/full", dir.File("F._00").c_str()), 0);
+    RunResult r = RunSplitIn(dir.path(), {option, "F.TXT"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(WithoutBanner(r.err),
+              Header("F.TXT", "4") + "F._00\n" + Line(kWriteFailed, "F._00"));
+  }
+}
+
+// Sizes past 2 GiB and 4 GiB: a sparse 5 GiB file writes 5 GiB of pieces,
+// so this runs only when asked for with VU32_EXPENSIVE_TESTS=1.
+TEST(SplitE2eTest, FilesBeyondFourGigabytes) {
+  const char* expensive = std::getenv("VU32_EXPENSIVE_TESTS");
+  if (!expensive || std::string(expensive) != "1") {
+    GTEST_SKIP() << "set VU32_EXPENSIVE_TESTS=1 to run";
+  }
+  ScopedTempDir dir;
+  const off_t size = off_t{5} << 30;
+  WriteFile(dir.File("HUGE"), "");
+  ASSERT_EQ(truncate(dir.File("HUGE").c_str(), size), 0);
+  RunResult r = RunSplitIn(dir.path(), {"-S2000000", "HUGE"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(WithoutBanner(r.err),
+            Header("HUGE", "5,368,709,120") + "HUGE._00\nHUGE._01\nHUGE._02\n");
+  EXPECT_EQ(SizeOf(dir.File("HUGE._00")), 2000000000);
+  EXPECT_EQ(SizeOf(dir.File("HUGE._01")), 2000000000);
+  EXPECT_EQ(SizeOf(dir.File("HUGE._02")), size - 4000000000);
+}
+
+}  // namespace
+}  // namespace vu32::testing
