@@ -37,16 +37,16 @@ TEST(ListFileReaderTest, TextModeLines) {
       {"a\rb\r", {"ab"}},  // CR alone ends no line
       {"\n", {""}},
       {"a\n\nb", {"a", "", "b"}},
-      {"a\nb\x1A" "c\nd\n", {"a", "b"}},  // 0x1A ends the text
-      {"\x1A" "a\n", {}},
+      {"a\nb\x1Ax\nd\n", {"a", "b"}},  // 0x1A ends the text
+      {"\x1Az\n", {}},
       {" a \t\n", {" a \t"}},  // taken unchanged
       {"@x\n-o\n*.c\n", {"@x", "-o", "*.c"}},
       {x254 + "\n", {x254}},
-      {x254 + "\r\n", {x254}},      // a dropped CR takes no room
-      {x255 + "\n", {x255, ""}},    // the line feed comes as its own piece
+      {x254 + "\r\n", {x254}},    // a dropped CR takes no room
+      {x255 + "\n", {x255, ""}},  // the line feed comes as its own piece
       {x255 + "yz\n", {x255, "yz"}},
-      {std::string(600, 'y'), {std::string(255, 'y'), std::string(255, 'y'),
-                               std::string(90, 'y')}},
+      {std::string(600, 'y'),
+       {std::string(255, 'y'), std::string(255, 'y'), std::string(90, 'y')}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(Hex(row.text.substr(0, 40)));
@@ -74,19 +74,22 @@ TEST(BuildMergePlanTest, OutputOption) {
       {{"-Oout"}, 1, "out", false, ""},
       {{"-o+out"}, 1, "out", true, ""},
       {{"-o+", "out"}, 2, "out", true, ""},
-      {{"-o+", "a", "-ob"}, 3, "b", true, ""},    // "+" sticks
-      {{"-oa", "-o", "b"}, 3, "b", false, ""},    // the later name wins
-      {{"-o", "@x"}, 2, "@x", false, ""},         // consumed, not a list
+      {{"-o+", "a", "-ob"}, 3, "b", true, ""},  // "+" sticks
+      {{"-oa", "-o", "b"}, 3, "b", false, ""},  // the later name wins
+      {{"-o", "@x"}, 2, "@x", false, ""},       // consumed, not a list
       {{"-o", "-o"}, 2, "-o", false, ""},
-      {{"-oa", "-o"}, 2, "a", false, ""},         // keeps the earlier name
-      {{"-oxyz*"}, 1, "", false, ""},             // a wildcard, not an option
+      {{"-oa", "-o"}, 2, "a", false, ""},  // keeps the earlier name
+      {{"-oxyz*"}, 1, "", false, ""},      // a wildcard, not an option
       {{"-o"}, -1, "", false, no_output},
       {{"-o+"}, -1, "", true, no_output},
       {{"-o", ""}, -1, "", false, no_output},
       {{missing, "-o"}, -1, "", false, cannot_open + no_output},
       {{"-o", "-o", missing}, 3, "-o", false, cannot_open},
       // "/o" begins an absolute path here.
-      {{"/o" + missing}, 1, "", false,
+      {{"/o" + missing},
+       1,
+       "",
+       false,
        std::string(kCannotOpen.sjis) + "/o" + missing + "\n"},
   };
   for (const Row& row : rows) {

@@ -13,15 +13,6 @@ namespace {
 using testing::Bytes;
 using testing::Hex;
 
-TEST(SjisTest, LeadAndTrailRanges) {
-  for (int c = 0; c < 256; ++c) {
-    SCOPED_TRACE(c);
-    auto b = static_cast<unsigned char>(c);
-    EXPECT_EQ(SjisLeadByte(b), (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC));
-    EXPECT_EQ(SjisTrailByte(b), (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC));
-  }
-}
-
 TEST(SjisTest, ByteKindRows) {
   struct Row {
     std::string text;
@@ -31,9 +22,10 @@ TEST(SjisTest, ByteKindRows) {
       {Bytes({0x81, 0x20, 0x41}), {1, 0, 0}},  // 0x20 is no trail byte
       {Bytes({0x81, 0x81, 0x40}), {1, 2, 0}},  // two lead-range bytes pair up
       {Bytes({0x81, 0x7F, 0x81, 0x40}), {1, 0, 1, 2}},
-      {Bytes({0x43, 0x3A, 0x5C, 0x95, 0x5C, 0x5C, 0x61}), {0, 0, 0, 1, 2, 0, 0}},
-      {Bytes({0xB1, 0x5C}), {0, 0}},           // half-width kana is one byte
-      {Bytes({0x41, 0x9F}), {0, 1}},           // a lead byte at the end
+      {Bytes({0x43, 0x3A, 0x5C, 0x95, 0x5C, 0x5C, 0x61}),
+       {0, 0, 0, 1, 2, 0, 0}},
+      {Bytes({0xB1, 0x5C}), {0, 0}},  // half-width kana is one byte
+      {Bytes({0x41, 0x9F}), {0, 1}},  // a lead byte at the end
       {Bytes({0xE0, 0xFC, 0xFC, 0xFD}), {1, 2, 1, 0}},
       {Bytes({0xFD, 0xA0, 0x80}), {0, 0, 0}},  // 0xFD, 0xA0 and 0x80 never lead
   };
@@ -68,7 +60,7 @@ TEST(SjisTest, SearchesSkipTrailBytes) {
       {"a/b/c", '/', 1, 3},
       {"abc", '/', -1, -1},
       {"", '\\', -1, -1},
-      {"abc", '\0', -1, -1},                   // the terminator never matches
+      {"abc", '\0', -1, -1},  // the terminator never matches
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(Hex(row.text) + " / " + Hex(std::string(1, row.ch)));
@@ -95,7 +87,8 @@ TEST(SjisTest, SearchesAgreeWithByteKind) {
     }
     long want_first = -1, want_last = -1;
     for (long i = 0; i < 4; ++i) {
-      if (text[static_cast<size_t>(i)] == '\\' && SjisByteKind(text.c_str(), i) == 0) {
+      if (text[static_cast<size_t>(i)] == '\\' &&
+          SjisByteKind(text.c_str(), i) == 0) {
         if (want_first < 0) want_first = i;
         want_last = i;
       }
