@@ -1,8 +1,22 @@
-// The command line through the real binary: switches, usage, streams,
-// messages and exit statuses.
+// The command line through the real binary: every filter switch on files
+// and in pipes, each kind of standard input and output, usage, bad
+// switches, the refusals that protect the input, and the exact standard
+// error bytes and exit status of each.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
 
 #include "e2e/harness.h"
+#include "filters/newline.h"
+#include "filters/text.h"
 #include "support/messages.h"
 #include "test_util.h"
 
@@ -13,36 +27,425 @@ std::string Line(const Message& m, const std::string& arg = "") {
   return std::string(m.sjis) + arg + "\n";
 }
 
-TEST(CliE2eTest, PlainCopyFromPipe) {
-  RunOptions opt;
-  opt.stdin_data = Bytes({0x41, 0x0D, 0x0A, 0x95, 0x5C, 0x0A, 0x1A, 0x00});
-  RunResult r = RunVu32({}, opt);
+std::string Banner() { return BannerLine(); }
+
+// The arguments as one line, for traces.
+std::string Joined(const std::vector<std::string>& args) {
+  std::string line = "vu32";
+  for (const std::string& a : args) line += " " + a;
+  return line;
+}
+
+std::string MissingStreams() {
+  return Banner() + Line(kNoStreams) + Line(kUsageHint);
+}
+
+std::string Usage() {
+  std::string usage(kUsageFormat.sjis);
+  for (size_t at; (at = usage.find("%s")) != std::string::npos;) {
+    usage.replace(at, 2, "VU32");
+  }
+  return Banner() + usage;
+}
+
+// Pseudo-terminals, /dev/full, links and directory descriptors are the
+// POSIX build's; the Win32 build run under an emulator skips those cases.
+bool PosixTarget() {
+  const char* target = std::getenv("VU32_E2E_TARGET");
+  return target == nullptr || std::strcmp(target, "win32") != 0;
+}
+
+// A bit of everything the filters care about, then enough random
+// Shift-JIS-like bytes to cross every internal block size.
+std::string Sample() {
+  std::string s = FromHex(
+      "41 62 09 43 0D 0A 61 0A 09 42 0D 09 0D 0D 0A 0A 0D 95 5C 83 41 83 61 "
+      "81 81 61 82 0A 61 B1 DE 1A 00 1B 7F 20 7E FF 09 88 9F 09 5A 7A");
+  std::mt19937 rng(7);
+  s += RandomSjisLike(rng, 70000);
+  return s + FromHex("41 0D 09 81");  // ends in a CR, a tab, a lone lead byte
+}
+
+struct Switch {
+  const char* arg;  // "" for no switch: the plain copy
+  std::function<std::unique_ptr<ByteFilter>()> make;  // null: plain copy
+};
+
+template <typename F, typename... Args>
+std::function<std::unique_ptr<ByteFilter>()> Make(Args... args) {
+  return [=] { return std::make_unique<F>(args...); };
+}
+
+const std::vector<Switch>& FilterSwitches() {
+  static const std::vector<Switch> kSwitches = {
+      {"", nullptr},
+      {"-Cd", Make<Crconv>(kNewlineCrLf)},
+      {"-Cu", Make<Crconv>(kNewlineLf)},
+      {"-Cm", Make<Crconv>(kNewlineCr)},
+      {"-cD", Make<Crconv>(kNewlineCrLf)},
+      {"-J", Make<Join>()},
+      {"-D", Make<Deletecontrolchar>()},
+      {"-L", Make<ChangeCase>(true)},
+      {"-l", Make<ChangeCase>(true)},
+      {"-P", Make<ChangeCase>(false)},
+      {"-T0", Make<DeleteTabs>()},
+      {"-T1", Make<Tab2space>(1)},
+      {"-T4", Make<Tab2space>(4)},
+      {"-T8", Make<Tab2space>(8)},
+      {"-T08", Make<Tab2space>(8)},
+      {"-T4abc", Make<Tab2space>(4)},
+  };
+  return kSwitches;
+}
+
+std::string Expected(const Switch& sw, const std::string& input) {
+  if (!sw.make) return input;
+  std::unique_ptr<ByteFilter> filter = sw.make();
+  return RunWhole(*filter, input);
+}
+
+// The switch (if any) followed by `names`.
+std::vector<std::string> Args(const Switch& sw,
+                              std::vector<std::string> names) {
+  if (*sw.arg) names.insert(names.begin(), sw.arg);
+  return names;
+}
+
+TEST(CliE2eTest, EverySwitchOnPipesAndFiles) {
+  const std::string input = Sample();
+  ScopedTempDir dir;
+  const std::string in = dir.File("in.txt");
+  const std::string out = dir.File("out.txt");
+  WriteFile(in, input);
+  for (const Switch& sw : FilterSwitches()) {
+    SCOPED_TRACE(*sw.arg ? sw.arg : "(no switch)");
+    const std::string expected = Expected(sw, input);
+    struct Route {
+      const char* what;
+      StdinKind stdin_kind;
+      StdoutKind stdout_kind;
+      std::vector<std::string> names;
+      bool to_file;  // the result is in `out`, standard output stays empty
+    };
+    std::vector<Route> routes = {
+        {"pipe to pipe", StdinKind::kPipe, StdoutKind::kPipe, {}, false},
+        {"file to file", StdinKind::kFile, StdoutKind::kFile, {}, false},
+        {"pipe to OUT", StdinKind::kPipe, StdoutKind::kPipe, {out}, true},
+        // Two names: a redirected standard input is not read.
+        {"IN to OUT", StdinKind::kPipe, StdoutKind::kPipe, {in, out}, true},
+    };
+    if (PosixTarget()) {
+      routes.push_back({"IN from a terminal to pipe", StdinKind::kTerminal,
+                        StdoutKind::kPipe, {in}, false});
+      routes.push_back({"pipe to terminal", StdinKind::kPipe,
+                        StdoutKind::kTerminal, {}, false});
+    }
+    for (const Route& route : routes) {
+      SCOPED_TRACE(route.what);
+      unlink(out.c_str());
+      RunOptions opt;
+      opt.stdin_kind = route.stdin_kind;
+      opt.stdout_kind = route.stdout_kind;
+      opt.stdin_data = route.names.size() == 2 ? "not to be read" : input;
+      RunResult r = RunVu32(Args(sw, route.names), opt);
+      EXPECT_EQ(r.status, 0);
+      EXPECT_EQ(r.err, Banner());
+      const std::string got = route.to_file ? ReadFile(out) : r.out;
+      EXPECT_TRUE(got == expected) << "got " << got.size() << " bytes, "
+                                   << expected.size() << " expected";
+      if (route.to_file) {
+        EXPECT_EQ(r.out, "");
+      }
+    }
+  }
+}
+
+TEST(CliE2eTest, EmptyAndMissingStandardInput) {
+  ScopedTempDir dir;
+  const std::string in = dir.File("in.txt");
+  const std::string out = dir.File("out.txt");
+  WriteFile(in, "Ab\r\n");
+  struct Row {
+    const char* what;
+    StdinKind stdin_kind;
+    std::vector<std::string> args;
+    int status;
+    std::string out;
+    std::string err;
+  };
+  std::vector<Row> rows = {
+      // /dev/null is a redirected, empty input.
+      {"/dev/null, plain copy", StdinKind::kDevNull, {}, 0, "", Banner()},
+      {"/dev/null, -L", StdinKind::kDevNull, {"-L"}, 0, "", Banner()},
+      {"/dev/null, -Cd", StdinKind::kDevNull, {"-Cd"}, 0, "", Banner()},
+      {"empty file, -T4", StdinKind::kFile, {"-T4"}, 0, "", Banner()},
+      // No standard input at all: the names still work.
+      {"closed, -L", StdinKind::kClosed, {"-L"}, 1, "", MissingStreams()},
+      {"closed, -L IN", StdinKind::kClosed, {"-L", in}, 0, "ab\r\n", Banner()},
+      {"closed, no switch", StdinKind::kClosed, {}, 1, "", MissingStreams()},
+  };
+  if (PosixTarget()) {
+    rows.push_back({"terminal, -L", StdinKind::kTerminal, {"-L"}, 1, "",
+                    MissingStreams()});
+    rows.push_back({"terminal, -L missing", StdinKind::kTerminal,
+                    {"-L", dir.File("missing")}, 1, "", MissingStreams()});
+  }
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    RunOptions opt;
+    opt.stdin_kind = row.stdin_kind;
+    RunResult r = RunVu32(row.args, opt);
+    EXPECT_EQ(r.status, row.status);
+    EXPECT_EQ(Hex(r.out), Hex(row.out));
+    EXPECT_EQ(r.err, row.err);
+  }
+  // The names of the closed-input rows: IN to OUT.
+  RunOptions closed;
+  closed.stdin_kind = StdinKind::kClosed;
+  RunResult r = RunVu32({"-P", in, out}, closed);
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(Hex(r.out), Hex(opt.stdin_data));
-  EXPECT_EQ(r.err, BannerLine());
+  EXPECT_EQ(ReadFile(out), "AB\r\n");
 }
 
-TEST(CliE2eTest, BadSwitch) {
-  RunResult r = RunVu32({"-X"});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(WithoutBanner(r.err), Line(kBadSwitch, "-X") + Line(kUsageHint));
-}
-
-TEST(CliE2eTest, CrLfSampleToLf) {
-  RunOptions opt;
-  opt.stdin_data = "a\r\nb\r\n";
-  RunResult r = RunVu32({"-Cu"}, opt);
+TEST(CliE2eTest, WriteFailureEndsWithStatusOne) {
+  if (!PosixTarget()) GTEST_SKIP() << "needs /dev/full";
+  ScopedTempDir dir;
+  const std::string in = dir.File("in.txt");
+  WriteFile(in, "abc\n");
+  struct Row {
+    std::vector<std::string> args;
+    StdoutKind stdout_kind;
+    std::string name;  // in the message
+  };
+  const Row kRows[] = {
+      {{"-L"}, StdoutKind::kDevFull, "stdout"},
+      {{}, StdoutKind::kDevFull, "stdout"},
+      {{"-Cd"}, StdoutKind::kDevFull, "stdout"},
+      {{"-T8"}, StdoutKind::kDevFull, "stdout"},
+      {{"-L", in, "/dev/full"}, StdoutKind::kPipe, "/dev/full"},
+      {{in, "/dev/full"}, StdoutKind::kPipe, "/dev/full"},
+  };
+  for (const Row& row : kRows) {
+    SCOPED_TRACE(Joined(row.args));
+    RunOptions opt;
+    opt.stdin_data = "abc\n";
+    opt.stdout_kind = row.stdout_kind;
+    RunResult r = RunVu32(row.args, opt);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, Banner() + Line(kWriteFailed, row.name));
+  }
+  // Nothing written, nothing lost: an empty input succeeds on /dev/full.
+  RunOptions empty;
+  empty.stdin_kind = StdinKind::kDevNull;
+  empty.stdout_kind = StdoutKind::kDevFull;
+  RunResult r = RunVu32({"-L"}, empty);
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, "a\nb\n");
+  EXPECT_EQ(r.err, Banner());
 }
 
-TEST(CliE2eTest, WriteFailureOnDevFull) {
-  RunOptions opt;
-  opt.stdin_data = "abc\n";
-  opt.stdout_kind = StdoutKind::kDevFull;
-  RunResult r = RunVu32({"-L"}, opt);
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(WithoutBanner(r.err), Line(kWriteFailed, "stdout"));
+TEST(CliE2eTest, ReadFailureEndsWithStatusOne) {
+  if (!PosixTarget()) GTEST_SKIP() << "needs a directory as standard input";
+  ScopedTempDir dir;
+  // A directory opens for reading on POSIX, but every read of it fails.
+  for (const char* sw : {"", "-L", "-Cu"}) {
+    SCOPED_TRACE(sw);
+    RunOptions opt;
+    opt.stdin_kind = StdinKind::kFile;
+    opt.stdin_path = dir.path();
+    RunResult r = RunVu32(*sw ? std::vector<std::string>{sw}
+                              : std::vector<std::string>{},
+                          opt);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, Banner() + Line(kReadFailed, "stdin"));
+  }
+}
+
+TEST(CliE2eTest, UsageText) {
+  struct Row {
+    std::vector<std::string> args;
+    StdinKind stdin_kind;
+  };
+  std::vector<Row> rows = {
+      {{"-?"}, StdinKind::kPipe},
+      {{"-H"}, StdinKind::kPipe},
+      {{"-h"}, StdinKind::kPipe},
+      {{"-help"}, StdinKind::kPipe},
+      {{"-?", "a", "A"}, StdinKind::kPipe},  // answered before the names
+  };
+  if (PosixTarget()) rows.push_back({{}, StdinKind::kTerminal});
+  for (const Row& row : rows) {
+    SCOPED_TRACE(Joined(row.args));
+    for (StdoutKind out : {StdoutKind::kPipe, StdoutKind::kFile}) {
+      RunOptions opt;
+      opt.stdin_kind = row.stdin_kind;
+      opt.stdin_data = "data";
+      opt.stdout_kind = out;
+      RunResult r = RunVu32(row.args, opt);
+      EXPECT_EQ(r.status, 1);
+      EXPECT_EQ(r.out, "");
+      EXPECT_EQ(r.err, Usage());
+    }
+  }
+}
+
+TEST(CliE2eTest, BadSwitches) {
+  ScopedTempDir dir;
+  const std::string out = dir.File("out.txt");
+  for (const char* sw : {"-X", "-", "-C", "-Cx", "-S", "-Sx", "-T9", "-T10",
+                         "-Tx", "-#", "--"}) {
+    SCOPED_TRACE(sw);
+    RunOptions opt;
+    opt.stdin_data = "abc";
+    RunResult r = RunVu32({sw, out}, opt);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, Banner() + Line(kBadSwitch, sw) + Line(kUsageHint));
+    EXPECT_FALSE(FileExists(out));
+  }
+}
+
+TEST(CliE2eTest, NamesThatAreTheInputItself) {
+  ScopedTempDir dir;
+  const std::string content = "Ab\tc\r\n";
+  WriteFile(dir.File("a.txt"), content);
+  WriteFile(dir.File("OUT"), "keep");
+  std::string same_file = Banner() + Line(kSameName);
+  struct Row {
+    std::vector<std::string> args;
+    std::string err;
+    bool with_links;  // needs symbolic and hard links
+    bool input_is_a_txt = false;  // standard input comes from a.txt
+  };
+  std::vector<Row> rows = {
+      // Three arguments, the last two equal but for case: refused by name.
+      {{"-L", "a.txt", "A.TXT"}, same_file, false},
+      {{"-L", "A.TXT", "a.txt"}, same_file, false},
+      {{"-M", "X", "x"}, same_file, false},
+      {{"-S10", "F", "f"}, same_file, false},
+      {{"a.txt", "OUT", "out"}, same_file, false},
+      // Two names only: the stream setup refuses the pair.
+      {{"a.txt", "A.TXT"}, MissingStreams(), false},
+      {{"-L", "a.txt", "A.txt", "more"}, MissingStreams(), false},
+      // The same file under another name.
+      {{"-L", "a.txt", "./a.txt"}, same_file, false},
+      {{"-L", "./a.txt", "a.txt"}, same_file, false},
+      {{"-L", "a.txt", dir.File("a.txt")}, same_file, false},
+      {{"a.txt", "./a.txt"}, same_file, false},
+      {{"-L", "a.txt"}, same_file, false, true},
+      {{"-L", "a.txt", "sym.txt"}, same_file, true},
+      {{"-L", "sym.txt", "a.txt"}, same_file, true},
+      {{"-T4", "a.txt", "hard.txt"}, same_file, true},
+  };
+  if (PosixTarget()) {
+    ASSERT_EQ(symlink("a.txt", dir.File("sym.txt").c_str()), 0);
+    ASSERT_EQ(link(dir.File("a.txt").c_str(), dir.File("hard.txt").c_str()), 0);
+  }
+  for (const Row& row : rows) {
+    if (row.with_links && !PosixTarget()) continue;
+    SCOPED_TRACE(Joined(row.args));
+    RunOptions opt;
+    opt.cwd = dir.path();
+    if (row.input_is_a_txt) {
+      opt.stdin_kind = StdinKind::kFile;
+      opt.stdin_path = dir.File("a.txt");
+    } else {
+      opt.stdin_data = "piped";
+    }
+    RunResult r = RunVu32(row.args, opt);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, row.err);
+    // Nothing was created or emptied.
+    EXPECT_EQ(ReadFile(dir.File("a.txt")), content);
+    EXPECT_EQ(ReadFile(dir.File("OUT")), "keep");
+    EXPECT_FALSE(FileExists(dir.File("A.TXT")));
+    EXPECT_FALSE(FileExists(dir.File("A.txt")));
+    EXPECT_FALSE(FileExists(dir.File("out")));
+  }
+}
+
+TEST(CliE2eTest, InputThatCannotBeOpened) {
+  ScopedTempDir dir;
+  const std::string out = dir.File("out.txt");
+  ASSERT_EQ(mkdir(dir.File("sub").c_str(), 0755), 0);
+  struct Row {
+    std::vector<std::string> args;
+    StdinKind stdin_kind;
+  };
+  std::vector<Row> rows = {
+      {{"-L", dir.File("missing"), out}, StdinKind::kPipe},
+      {{dir.File("missing"), out}, StdinKind::kPipe},
+      // A directory counts as a file that cannot be opened.
+      {{"-L", dir.File("sub"), out}, StdinKind::kPipe},
+      {{dir.File("sub"), out}, StdinKind::kDevNull},
+  };
+  if (PosixTarget()) {
+    // "/" begins a path here, not a switch.
+    rows.push_back({{"/Cd", out}, StdinKind::kPipe});
+    rows.push_back({{"-L", dir.File("sub")}, StdinKind::kTerminal});
+    rows.push_back({{dir.File("missing")}, StdinKind::kTerminal});
+  }
+  for (const Row& row : rows) {
+    SCOPED_TRACE(Joined(row.args));
+    RunOptions opt;
+    opt.stdin_kind = row.stdin_kind;
+    opt.stdin_data = "piped";
+    RunResult r = RunVu32(row.args, opt);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, MissingStreams());
+    EXPECT_FALSE(FileExists(out));
+  }
+}
+
+TEST(CliE2eTest, OnlyTheFirstTwoNamesCount) {
+  ScopedTempDir dir;
+  const std::string in = dir.File("in.txt");
+  const std::string out = dir.File("out.txt");
+  const std::string extra = dir.File("x.txt");
+  WriteFile(in, "Ab\r\n\x95\x5C");
+  WriteFile(out, "an older and longer content");
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{in, out, extra},
+        std::vector<std::string>{"-L", in, out, extra, extra}}) {
+    SCOPED_TRACE(args[0]);
+    RunResult r = RunVu32(args);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, Banner());
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(ReadFile(out), args[0] == "-L" ? "ab\r\n\x95\x5C" : "Ab\r\n\x95\x5C");
+    EXPECT_FALSE(FileExists(extra));
+  }
+}
+
+TEST(CliE2eTest, MessagesInUtf8OnlyOnAUtf8Terminal) {
+  if (!PosixTarget()) GTEST_SKIP() << "needs a pseudo-terminal";
+  const std::string sjis = Banner() + Line(kBadSwitch, "-X") + Line(kUsageHint);
+  const std::string utf8 = "Kelzar " + std::string(kVersion.text) + " " +
+                           std::string(kCopyright) + "\n" +
+                           std::string(kBadSwitch.text) + "-X\n" +
+                           std::string(kUsageHint.text) + "\n";
+  const struct {
+    bool terminal;
+    const char* locale;
+    const std::string& err;
+  } kRows[] = {
+      {true, "C.UTF-8", utf8},
+      {true, "C", sjis},
+      {false, "C.UTF-8", sjis},
+  };
+  for (const auto& row : kRows) {
+    SCOPED_TRACE(std::string(row.terminal ? "terminal, " : "pipe, ") +
+                 row.locale);
+    RunOptions opt;
+    opt.stderr_terminal = row.terminal;
+    opt.env = {std::string("LC_ALL=") + row.locale,
+               std::string("LANG=") + row.locale};
+    RunResult r = RunVu32({"-X"}, opt);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(Hex(r.err), Hex(row.err));
+  }
 }
 
 }  // namespace

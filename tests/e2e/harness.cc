@@ -106,7 +106,11 @@ RunResult RunVu32(const std::vector<std::string>& args,
     }
     case StdinKind::kFile: {
       std::string path = scratch.File("stdin");
-      WriteFile(path, options.stdin_data);
+      if (options.stdin_path.empty()) {
+        WriteFile(path, options.stdin_data);
+      } else {
+        path = options.stdin_path;
+      }
       in_fd = open(path.c_str(), O_RDONLY);
       break;
     }

@@ -28,6 +28,7 @@ enum class StdoutKind {
 struct RunOptions {
   StdinKind stdin_kind = StdinKind::kPipe;
   std::string stdin_data;
+  std::string stdin_path;  // kFile: open this path instead (e.g. a directory)
   StdoutKind stdout_kind = StdoutKind::kPipe;
   std::string cwd;          // empty: the test's own
   bool stderr_terminal = false;  // standard error on a pseudo-terminal
