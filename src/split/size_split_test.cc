@@ -77,18 +77,6 @@ TEST(SplitBySizeTest, PieceSizesAndLeadByteAdjustment) {
   }
 }
 
-TEST(SplitBySizeTest, MovedByteOpensTheNextPiece) {
-  std::string input = Ascii(250000);
-  input[99999] = '\x82';
-  ScopedWorkBuffer buffer(0);
-  SplitDir dir(input);
-  ASSERT_EQ(SplitBySize(dir.context(), input.size(), 100000), 0);
-  std::vector<std::string> pieces = dir.Pieces();
-  ASSERT_EQ(pieces.size(), 3u);
-  EXPECT_EQ(pieces[0].back(), input[99998]);
-  EXPECT_EQ(pieces[1][0], '\x82');
-}
-
 // Concatenated pieces give the input back, and only lead-range bytes move
 // between pieces, whatever the piece and buffer sizes.
 TEST(SplitBySizeTest, RoundTripOnShiftJisLikeData) {
@@ -142,28 +130,6 @@ TEST(SplitBySizeTest, PiecesGetThePieceTimes) {
     EXPECT_EQ(times.access, access);
     EXPECT_EQ(times.write, write);
   }
-}
-
-TEST(SplitBySizeTest, UncreatablePieceEndsTheRun) {
-  ScopedWorkBuffer buffer(0);
-  SplitDir dir(Ascii(25));
-  ASSERT_EQ(mkdir(dir.PiecePath(1).c_str(), 0777), 0);
-  EXPECT_EQ(SplitBySize(dir.context(), 25, 10), -1);
-  EXPECT_EQ(ReadFile(dir.PiecePath(0)), Ascii(10));
-  EXPECT_FALSE(FileExists(dir.PiecePath(2)));
-  EXPECT_EQ(dir.messages(), dir.Announced(1) + std::string(kCannotCreate.sjis) +
-                                dir.PiecePath(1) + "\n");
-}
-
-TEST(SplitBySizeTest, PieceThatIsTheInputIsRefusedBeforeOpening) {
-  ScopedWorkBuffer buffer(0);
-  const std::string input = Ascii(25);
-  SplitDir dir(input, "X._01", "X");
-  EXPECT_EQ(SplitBySize(dir.context(), 25, 10), -1);
-  EXPECT_EQ(ReadFile(dir.PiecePath(1)), input);  // untouched
-  EXPECT_EQ(ReadFile(dir.PiecePath(0)), input.substr(0, 10));
-  EXPECT_EQ(dir.messages(),
-            dir.Announced(1) + std::string(kSameName.sjis) + "\n");
 }
 
 TEST(SplitBySizeTest, ReadErrorIsReported) {
