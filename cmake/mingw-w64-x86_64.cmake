@@ -1,8 +1,7 @@
 # Cross build for 64-bit Windows with mingw-w64 (Debian: g++-mingw-w64-x86-64-posix).
 #   cmake -S . -B build-win32 -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
-# The "posix" thread model is the variant that ships std::thread support;
-# nothing here needs threads, but it is the one packaged compiler that has
-# a complete C++20 library.
+# The -posix compiler names are the ones that package installs; the plain
+# names are a fallback for other distributions.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 

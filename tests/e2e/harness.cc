@@ -1,6 +1,7 @@
 #include "e2e/harness.h"
 
 #include <fcntl.h>
+#include <iconv.h>
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
@@ -68,7 +69,100 @@ void Drain(std::vector<std::pair<int, std::string*>> sources) {
   }
 }
 
+bool IsDirectory(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool IsSjisLead(unsigned char c) {
+  return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
+
+// "/tmp/d/x" as Wine's drive Z: (the Unix root) names it: "Z:\tmp\d\x".
+// "/" never occurs inside a Shift-JIS character.
+std::string ToWinePath(const std::string& path) {
+  std::string out = "Z:";
+  for (char c : path) out.push_back(c == '/' ? '\\' : c);
+  return out;
+}
+
+// An absolute Unix path in an argument (the whole argument, or what follows
+// "@" or an attached output option) in Z: form: the Windows program would
+// take a leading "/" for a switch and looks for "\\" between directories.
+std::string ToWineArgument(const std::string& arg) {
+  std::vector<size_t> starts = {0};
+  if (!arg.empty() && arg[0] == '@') starts.push_back(1);
+  if (arg.size() > 2 && (arg[0] == '-' || arg[0] == '/') &&
+      (arg[1] | 0x20) == 'o') {
+    starts.push_back(arg[2] == '+' ? 3 : 2);
+  }
+  for (size_t start : starts) {
+    if (start >= arg.size() || arg[start] != '/') continue;
+    size_t second = arg.find('/', start + 1);
+    if (second == std::string::npos) continue;
+    if (!IsDirectory(arg.substr(start, second - start))) continue;
+    return arg.substr(0, start) + ToWinePath(arg.substr(start));
+  }
+  return arg;
+}
+
+// Wine decodes the Unix command line as UTF-8 (ja_JP.UTF-8) and hands the
+// program code page 932 again. Bytes that are no Shift-JIS text stay as
+// they are.
+std::string SjisToUtf8(const std::string& text) {
+  bool ascii = true;
+  for (unsigned char c : text) ascii = ascii && c < 0x80;
+  if (ascii) return text;
+  iconv_t cd = iconv_open("UTF-8", "CP932");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return text;
+  std::string in = text;
+  std::string out(text.size() * 3 + 8, '\0');
+  char* src = in.data();
+  size_t src_left = in.size();
+  char* dst = out.data();
+  size_t dst_left = out.size();
+  size_t r = iconv(cd, &src, &src_left, &dst, &dst_left);
+  iconv_close(cd);
+  if (r == static_cast<size_t>(-1)) return text;
+  out.resize(out.size() - dst_left);
+  return out;
+}
+
+// Standard error as the Linux build writes it: CR LF back to LF, and Z:
+// paths back to Unix paths.
+std::string FromWineText(const std::string& text) {
+  std::string out;
+  size_t i = 0;
+  while (i < text.size()) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+      ++i;
+      continue;
+    }
+    if (text.compare(i, 3, "Z:\\") != 0) {
+      out.push_back(text[i++]);
+      continue;
+    }
+    // The path ends where the message text around it goes on.
+    constexpr std::string_view kAfterPath = "'\"\r\n (:";
+    for (i += 2; i < text.size(); ++i) {
+      unsigned char c = static_cast<unsigned char>(text[i]);
+      if (kAfterPath.find(static_cast<char>(c)) != kAfterPath.npos) break;
+      if (IsSjisLead(c) && i + 1 < text.size()) {
+        out.append(text, i++, 2);
+        continue;
+      }
+      out.push_back(c == '\\' ? '/' : static_cast<char>(c));
+    }
+  }
+  return out;
+}
+
 }  // namespace
+
+bool TargetIsWin32() {
+  const char* target = std::getenv("VU32_E2E_TARGET");
+  return target != nullptr && std::strcmp(target, "win32") == 0;
+}
 
 std::string BannerLine() {
   return "Kelzar " + std::string(kVersion.sjis) + " " +
@@ -88,13 +182,16 @@ RunResult RunVu32(const std::vector<std::string>& args,
   RunResult result;
   ScopedTempDir scratch;
   std::vector<std::string> words = Command();
-  words.insert(words.end(), args.begin(), args.end());
+  for (const std::string& arg : args) {
+    words.push_back(TargetIsWin32() ? SjisToUtf8(ToWineArgument(arg)) : arg);
+  }
 
   int in_fd = -1, in_feed = -1;
   int out_fd = -1, out_read = -1;
   int err_fd = -1, err_read = -1;
   int tty_master = -1, tty_slave = -1;
   std::string out_file = scratch.File("stdout");
+  std::string stdin_env;  // NAME=VALUE for the Win32 launcher
 
   switch (options.stdin_kind) {
     case StdinKind::kPipe: {
@@ -112,6 +209,12 @@ RunResult RunVu32(const std::vector<std::string>& args,
         path = options.stdin_path;
       }
       in_fd = open(path.c_str(), O_RDONLY);
+      // The launcher opens the file itself, as cmd.exe would: Wine's handle
+      // for an inherited descriptor cannot tell which file it is.
+      if (TargetIsWin32()) {
+        stdin_env = "VU32_LAUNCHER_STDIN=" +
+                    ToWinePath(std::filesystem::absolute(path).string());
+      }
       break;
     }
     case StdinKind::kDevNull:
@@ -179,6 +282,7 @@ RunResult RunVu32(const std::vector<std::string>& args,
     for (int fd = 3; fd < 1024; ++fd) close(fd);
     if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(126);
     for (const std::string& e : options.env) putenv(const_cast<char*>(e.c_str()));
+    if (!stdin_env.empty()) putenv(stdin_env.data());
     std::vector<char*> argv;
     for (std::string& w : words) argv.push_back(w.data());
     argv.push_back(nullptr);
@@ -239,6 +343,7 @@ RunResult RunVu32(const std::vector<std::string>& args,
   if (err_read >= 0) close(err_read);
   if (tty_master >= 0) close(tty_master);
   if (options.stdout_kind == StdoutKind::kFile) result.out = ReadFile(out_file);
+  if (TargetIsWin32()) result.err = FromWineText(result.err);
   return result;
 }
 

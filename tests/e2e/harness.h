@@ -44,6 +44,13 @@ struct RunResult {
 RunResult RunVu32(const std::vector<std::string>& args,
                   const RunOptions& options = {});
 
+// True when the command is the Win32 build run under Wine
+// (VU32_E2E_TARGET=win32). RunVu32 then hands the program absolute paths in
+// Wine's "Z:\..." form and Shift-JIS arguments as the UTF-8 that Wine
+// decodes, and gives back standard error with LF line ends and those paths
+// in their Unix form again; standard output is never touched.
+bool TargetIsWin32();
+
 // The banner line as the binary writes it (Shift-JIS).
 std::string BannerLine();
 // `err` without its leading banner line; the whole text when it has none.

@@ -30,6 +30,22 @@ wchar_t* ChildCommandLine() {
   return p;
 }
 
+// Standard input from the file that VU32_LAUNCHER_STDIN names, opened as
+// cmd.exe opens the file of "< name"; null when the variable is not set,
+// INVALID_HANDLE_VALUE when the file cannot be opened.
+// Wine hands a file redirected on the Unix side over as a handle without a
+// volume, on which GetFileInformationByHandle fails where Windows would
+// describe the file, so the program could not tell that its output file is
+// its input.
+HANDLE InputFromNamedFile() {
+  wchar_t name[MAX_PATH];
+  DWORD n = GetEnvironmentVariableW(L"VU32_LAUNCHER_STDIN", name, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return nullptr;
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  return CreateFileW(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                     &inherit, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
 // An inheritable copy of a standard handle, or the handle itself when it
 // cannot be copied (absent, or a console pseudo-handle).
 HANDLE Inheritable(DWORD which) {
@@ -54,7 +70,13 @@ int main() {
   STARTUPINFOW si{};
   si.cb = sizeof si;
   si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdInput = Inheritable(STD_INPUT_HANDLE);
+  si.hStdInput = InputFromNamedFile();
+  if (si.hStdInput == INVALID_HANDLE_VALUE) {
+    std::fwprintf(stderr, L"launcher: no standard input file (error %lu)\n",
+                  GetLastError());
+    return 125;
+  }
+  if (si.hStdInput == nullptr) si.hStdInput = Inheritable(STD_INPUT_HANDLE);
   si.hStdOutput = Inheritable(STD_OUTPUT_HANDLE);
   si.hStdError = Inheritable(STD_ERROR_HANDLE);
   PROCESS_INFORMATION pi{};
