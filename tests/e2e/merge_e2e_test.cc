@@ -168,6 +168,24 @@ TEST_F(MergeE2eTest, WildcardInAnotherDirectoryAndQuestionMark) {
   EXPECT_EQ(Read("out"), "13");
 }
 
+// On Win32 "\\" separates directories, and the 0x5C that ends the
+// two-byte character 表 (95 5C) is no separator.
+TEST_F(MergeE2eTest, WildcardDirectoryEndsAtARealSeparator) {
+  if (PosixTarget()) GTEST_SKIP() << "\"\\\" is no separator here";
+  const std::string hyo = "\x95\x5C";           // 表 in Shift-JIS
+  const std::string hyo_utf8 = "\xE8\xA1\xA8";  // as the Unix side names it
+  fs::create_directory(Path("sub"));
+  WriteFile(Path("sub/" + hyo_utf8 + "x.c"), "1");
+  WriteFile(Path("sub/" + hyo_utf8 + "y.c"), "2");
+  RunResult r = Merge({"sub\\" + hyo + "*.c", "-o", "out"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(Hex(WithoutBanner(r.err)),
+            Hex(Total("2") + MergingTo("out") +
+                Copied("sub\\" + hyo + "x.c", 1) +
+                Copied("sub\\" + hyo + "y.c", 1)));
+  EXPECT_EQ(Read("out"), "12");
+}
+
 TEST_F(MergeE2eTest, WildcardRules) {
   Write("a.x", "a");
   Write("b.y", "b");
