@@ -179,10 +179,9 @@ TEST_F(MergeE2eTest, WildcardDirectoryEndsAtARealSeparator) {
   WriteFile(Path("sub/" + hyo_utf8 + "y.c"), "2");
   RunResult r = Merge({"sub\\" + hyo + "*.c", "-o", "out"});
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(Hex(WithoutBanner(r.err)),
-            Hex(Total("2") + MergingTo("out") +
-                Copied("sub\\" + hyo + "x.c", 1) +
-                Copied("sub\\" + hyo + "y.c", 1)));
+  EXPECT_EQ(Hex(WithoutBanner(r.err)), Hex(Total("2") + MergingTo("out") +
+                                           Copied("sub\\" + hyo + "x.c", 1) +
+                                           Copied("sub\\" + hyo + "y.c", 1)));
   EXPECT_EQ(Read("out"), "12");
 }
 
