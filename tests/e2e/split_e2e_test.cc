@@ -40,12 +40,13 @@ bool Win32Target() {
 }
 std::string Sep() { return Win32Target() ? "\\" : "/"; }
 
-// Runs vu32 in `cwd` with no standard input, so that FILE is read from the
-// command line.
+// Runs vu32 in `cwd` with a standard input that is not redirected, so that
+// FILE is read from the command line: closed on POSIX; on Win32 the NUL
+// device, a character device like the console.
 RunResult RunSplitIn(const std::string& cwd,
                      const std::vector<std::string>& args) {
   RunOptions options;
-  options.stdin_kind = StdinKind::kClosed;
+  options.stdin_kind = Win32Target() ? StdinKind::kDevNull : StdinKind::kClosed;
   options.cwd = cwd;
   return RunVu32(args, options);
 }
@@ -214,8 +215,12 @@ TEST(SplitE2eTest, PiecesTakeTheInputTimes) {
     ASSERT_EQ(r.status, 0);
     struct stat st;
     ASSERT_EQ(stat(dir.File("F._00").c_str(), &st), 0);
-    EXPECT_EQ(st.st_atim.tv_sec, times[0].tv_sec);
-    EXPECT_EQ(st.st_atim.tv_nsec, times[0].tv_nsec);
+    // The emulator moves the input's access time as soon as it is opened,
+    // before its times are read; there only the write time is the test's.
+    if (!Win32Target()) {
+      EXPECT_EQ(st.st_atim.tv_sec, times[0].tv_sec);
+      EXPECT_EQ(st.st_atim.tv_nsec, times[0].tv_nsec);
+    }
     EXPECT_EQ(st.st_mtim.tv_sec, times[1].tv_sec);
     EXPECT_EQ(st.st_mtim.tv_nsec, times[1].tv_nsec);
   }
