@@ -220,8 +220,11 @@ RunResult RunVu32(const std::vector<std::string>& args,
     case StdinKind::kDevNull:
       in_fd = open("/dev/null", O_RDONLY);
       break;
-    case StdinKind::kTerminal:
     case StdinKind::kClosed:
+      // A Windows program started with no standard input handle at all.
+      if (TargetIsWin32()) stdin_env = "VU32_LAUNCHER_STDIN=*";
+      break;
+    case StdinKind::kTerminal:
       break;
   }
   bool need_tty = options.stdin_kind == StdinKind::kTerminal ||

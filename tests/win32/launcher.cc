@@ -30,17 +30,25 @@ wchar_t* ChildCommandLine() {
   return p;
 }
 
-// Standard input from the file that VU32_LAUNCHER_STDIN names, opened as
-// cmd.exe opens the file of "< name"; null when the variable is not set,
+// Standard input as VU32_LAUNCHER_STDIN asks for it: the file it names,
+// opened as cmd.exe opens the file of "< name", or for "*" none at all.
+// Null when the variable is not set (the launcher's own standard input),
 // INVALID_HANDLE_VALUE when the file cannot be opened.
-// Wine hands a file redirected on the Unix side over as a handle without a
-// volume, on which GetFileInformationByHandle fails where Windows would
-// describe the file, so the program could not tell that its output file is
-// its input.
-HANDLE InputFromNamedFile() {
+//
+// Wine stands in badly for both: a file redirected on the Unix side becomes
+// a handle without a volume, on which GetFileInformationByHandle fails where
+// Windows would describe the file (so the program could not tell that its
+// output file is its input), and a closed descriptor 0 becomes whatever
+// Wine itself opened first.
+HANDLE RequestedInput(bool* none) {
+  *none = false;
   wchar_t name[MAX_PATH];
   DWORD n = GetEnvironmentVariableW(L"VU32_LAUNCHER_STDIN", name, MAX_PATH);
   if (n == 0 || n >= MAX_PATH) return nullptr;
+  if (std::wcscmp(name, L"*") == 0) {
+    *none = true;
+    return nullptr;
+  }
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   return CreateFileW(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                      &inherit, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -70,13 +78,16 @@ int main() {
   STARTUPINFOW si{};
   si.cb = sizeof si;
   si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdInput = InputFromNamedFile();
+  bool no_input;
+  si.hStdInput = RequestedInput(&no_input);
   if (si.hStdInput == INVALID_HANDLE_VALUE) {
     std::fwprintf(stderr, L"launcher: no standard input file (error %lu)\n",
                   GetLastError());
     return 125;
   }
-  if (si.hStdInput == nullptr) si.hStdInput = Inheritable(STD_INPUT_HANDLE);
+  if (si.hStdInput == nullptr && !no_input) {
+    si.hStdInput = Inheritable(STD_INPUT_HANDLE);
+  }
   si.hStdOutput = Inheritable(STD_OUTPUT_HANDLE);
   si.hStdError = Inheritable(STD_ERROR_HANDLE);
   PROCESS_INFORMATION pi{};
