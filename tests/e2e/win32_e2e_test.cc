@@ -88,6 +88,20 @@ TEST_F(Win32E2eTest, SlashIntroducesSwitches) {
   }
 }
 
+TEST_F(Win32E2eTest, SlashOIsTheMergeOutputOption) {
+  Write("a", "a");
+  Write("b", "b");
+  Write("out2", "old");
+  RunOptions nul;
+  nul.stdin_kind = StdinKind::kDevNull;
+  RunResult r = Run({"-M", "a", "b", "/oout1"}, nul);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(Read("out1"), "ab");
+  r = Run({"/m", "/O+", "out2", "b", "a"}, nul);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(Read("out2"), "oldba");
+}
+
 // The runtime expands no wildcards: "-L *.txt" names a file that does not
 // exist instead of turning into "-L a.txt b.txt", which would overwrite
 // b.txt.
