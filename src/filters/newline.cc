@@ -1,5 +1,7 @@
 #include "filters/newline.h"
 
+#include "filters/scan.h"
+
 namespace vu32 {
 namespace {
 
@@ -32,16 +34,18 @@ void Crconv::Feed(const uint8_t* data, size_t size, ByteWriter& out) {
                [this](const uint8_t* s, size_t n, uint8_t* d) {
                  const int kind = kind_;
                  bool cr = previous_was_cr_;
-                 for (size_t i = 0; i < n; ++i) {
-                   uint8_t c = s[i];
-                   if (c == '\r') {
+                 size_t i = 0;
+                 while (i < n) {
+                   size_t k = scan::CopyUntilEither(s + i, n - i, d, '\r', '\n');
+                   if (k > 0) cr = false;
+                   d += k;
+                   i += k;
+                   if (i == n) break;
+                   if (s[i++] == '\r') {
                      d = PutNewline(kind, d);
                      cr = true;
-                   } else if (c == '\n') {
-                     if (!cr) d = PutNewline(kind, d);
-                     cr = false;
                    } else {
-                     *d++ = c;
+                     if (!cr) d = PutNewline(kind, d);
                      cr = false;
                    }
                  }
@@ -54,18 +58,18 @@ void Join::Feed(const uint8_t* data, size_t size, ByteWriter& out) {
   FeedInChunks(data, size, out, 1, 0,
                [this](const uint8_t* s, size_t n, uint8_t* d) {
                  bool pending = cr_pending_;
-                 for (size_t i = 0; i < n; ++i) {
-                   uint8_t c = s[i];
-                   if (c == '\r') {
+                 size_t i = 0;
+                 while (i < n) {
+                   size_t k = scan::CopyUntilEither(s + i, n - i, d, '\r', '\n');
+                   d += k;
+                   i += k;
+                   if (i == n) break;
+                   if (s[i++] == '\r') {
                      pending = true;
-                   } else if (c == '\n') {
-                     if (pending) {
-                       pending = false;
-                     } else {
-                       *d++ = c;
-                     }
+                   } else if (pending) {
+                     pending = false;
                    } else {
-                     *d++ = c;
+                     *d++ = '\n';
                    }
                  }
                  cr_pending_ = pending;

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "filters/scan.h"
 #include "support/sjis.h"
 
 namespace vu32 {
@@ -12,13 +13,17 @@ void Deletecontrolchar::Feed(const uint8_t* data, size_t size,
   FeedInChunks(data, size, out, 2, 0,
                [this](const uint8_t* s, size_t n, uint8_t* d) {
                  uint8_t prev = previous_;
-                 for (size_t i = 0; i < n; ++i) {
-                   uint8_t c = s[i];
+                 size_t i = 0;
+                 while (i < n) {
+                   size_t k = scan::CopyUntilControl(s + i, n - i, d);
+                   if (k > 0) prev = s[i + k - 1];
+                   d += k;
+                   i += k;
+                   if (i == n) break;
+                   uint8_t c = s[i++];
                    if (c == '\n') {
                      if (prev == '\r') *d++ = '\r';
                      *d++ = '\n';
-                   } else if (c >= 0x20 ? c != 0x7F : c == '\t') {
-                     *d++ = c;
                    }
                    prev = c;
                  }
@@ -27,50 +32,77 @@ void Deletecontrolchar::Feed(const uint8_t* data, size_t size,
                });
 }
 
-ChangeCase::ChangeCase(bool lower) {
-  for (int c = 0; c < 256; ++c) map_[c] = static_cast<uint8_t>(c);
-  for (int c = 'A'; c <= 'Z'; ++c) {
-    if (lower) {
-      map_[c] = static_cast<uint8_t>(c + 0x20);
-    } else {
-      map_[c + 0x20] = static_cast<uint8_t>(c);
+ChangeCase::ChangeCase(bool lower) : lower_(lower) {}
+
+namespace {
+
+// Converts `n` bytes one for one. `partner` says that s[0] completes a
+// two-byte character begun earlier; returns the same for the byte after
+// the last. Sixteen bytes at a time all letters are converted, then the
+// second bytes of two-byte characters are put back: only the lead bytes
+// need a sequential walk, and ASCII-only blocks need none.
+bool ConvertCase(const uint8_t* s, size_t n, uint8_t* d, bool lower,
+                 bool partner) {
+  const uint8_t from = lower ? 'A' : 'a';
+  size_t i = 0;
+#ifdef VU32_SCAN_SSE2
+  const __m128i vfrom = _mm_set1_epi8(static_cast<char>(from));
+  const __m128i v25 = _mm_set1_epi8(25);
+  const __m128i v20 = _mm_set1_epi8(0x20);
+  const __m128i v81 = _mm_set1_epi8(static_cast<char>(0x81));
+  const __m128i v1e = _mm_set1_epi8(0x9F - 0x81);
+  const __m128i ve0 = _mm_set1_epi8(static_cast<char>(0xE0));
+  const __m128i v1c = _mm_set1_epi8(0xFC - 0xE0);
+  for (; i + 16 <= n; i += 16) {
+    __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+    __m128i off = _mm_sub_epi8(x, vfrom);
+    __m128i letter = _mm_cmpeq_epi8(_mm_min_epu8(off, v25), off);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i),
+                     _mm_xor_si128(x, _mm_and_si128(letter, v20)));
+    __m128i o1 = _mm_sub_epi8(x, v81);
+    __m128i o2 = _mm_sub_epi8(x, ve0);
+    unsigned leads = static_cast<unsigned>(_mm_movemask_epi8(
+        _mm_or_si128(_mm_cmpeq_epi8(_mm_min_epu8(o1, v1e), o1),
+                     _mm_cmpeq_epi8(_mm_min_epu8(o2, v1c), o2))));
+    if (partner) {
+      d[i] = s[i];
+      leads &= ~1u;
+    }
+    partner = false;
+    while (leads) {
+      unsigned p = static_cast<unsigned>(__builtin_ctz(leads));
+      if (p == 15) {
+        partner = true;
+        break;
+      }
+      d[i + p + 1] = s[i + p + 1];
+      leads &= ~((2u << (p + 1)) - 1);  // the partner cannot open a character
     }
   }
+#endif
+  for (; i < n; ++i) {
+    uint8_t c = s[i];
+    if (partner) {
+      d[i] = c;
+      partner = false;
+    } else if (SjisLeadByte(c)) {
+      d[i] = c;
+      partner = true;
+    } else {
+      d[i] = static_cast<uint8_t>(c - from) < 26 ? c ^ 0x20 : c;
+    }
+  }
+  return partner;
 }
+
+}  // namespace
 
 void ChangeCase::Feed(const uint8_t* data, size_t size, ByteWriter& out) {
-  FeedInChunks(data, size, out, 1, 1,
+  FeedInChunks(data, size, out, 1, 0,
                [this](const uint8_t* s, size_t n, uint8_t* d) {
-                 size_t i = 0;
-                 if (pending_lead_ >= 0 && n > 0) {
-                   *d++ = static_cast<uint8_t>(pending_lead_);
-                   *d++ = s[0];  // its partner, whatever it is
-                   pending_lead_ = -1;
-                   i = 1;
-                 }
-                 while (i < n) {
-                   uint8_t c = s[i];
-                   if (SjisLeadByte(c)) {
-                     if (i + 1 == n) {
-                       pending_lead_ = c;
-                       break;
-                     }
-                     d[0] = c;
-                     d[1] = s[i + 1];
-                     d += 2;
-                     i += 2;
-                   } else {
-                     *d++ = map_[c];
-                     ++i;
-                   }
-                 }
-                 return d;
+                 partner_next_ = ConvertCase(s, n, d, lower_, partner_next_);
+                 return d + n;
                });
-}
-
-void ChangeCase::Finish(ByteWriter& out) {
-  if (pending_lead_ >= 0) out.Put(static_cast<uint8_t>(pending_lead_));
-  pending_lead_ = -1;
 }
 
 void DeleteTabs::Feed(const uint8_t* data, size_t size, ByteWriter& out) {
@@ -89,19 +121,22 @@ void Tab2space::Feed(const uint8_t* data, size_t size, ByteWriter& out) {
                [this](const uint8_t* s, size_t n, uint8_t* d) {
                  const unsigned width = width_;
                  unsigned column = column_;
-                 for (size_t i = 0; i < n; ++i) {
-                   uint8_t c = s[i];
+                 size_t i = 0;
+                 while (i < n) {
+                   size_t k = scan::CopyUntilAny3(s + i, n - i, d, '\t', '\r',
+                                                  '\n');
+                   column = static_cast<unsigned>((column + k) % width);
+                   d += k;
+                   i += k;
+                   if (i == n) break;
+                   uint8_t c = s[i++];
                    if (c == '\t') {
-                     unsigned k = width - column;
                      std::memset(d, ' ', 8);
-                     d += k;
-                     column = 0;
+                     d += width - column;
                    } else {
                      *d++ = c;
-                     column = (c == '\n' || c == '\r')
-                                  ? 0
-                                  : (column + 1 == width ? 0 : column + 1);
                    }
+                   column = 0;  // after a tab stop, a CR or an LF
                  }
                  column_ = column;
                  return d;

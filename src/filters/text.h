@@ -22,13 +22,13 @@ class Deletecontrolchar : public ByteFilter {
 class ChangeCase : public ByteFilter {
  public:
   explicit ChangeCase(bool lower);
+  // Writes every byte as it arrives, so a lone lead byte at the very end
+  // has already been written unchanged.
   void Feed(const uint8_t* data, size_t size, ByteWriter& out) override;
-  // A lone lead byte at the very end is written unchanged.
-  void Finish(ByteWriter& out) override;
 
  private:
-  uint8_t map_[256];
-  int pending_lead_ = -1;  // -1: none
+  bool lower_;
+  bool partner_next_ = false;  // the next byte completes a two-byte character
 };
 
 // Deletes every tab (-T0).

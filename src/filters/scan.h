@@ -1,0 +1,142 @@
+// Fast inner loops shared by the filters: copy runs of bytes that need no
+// attention, 16 at a time where the processor allows (SSE2 is part of every
+// x86-64 processor), and stop at the first byte that does. Each returns how
+// many bytes it handled; the caller deals with the byte at that offset.
+#ifndef VU32_FILTERS_SCAN_H_
+#define VU32_FILTERS_SCAN_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#define VU32_SCAN_SSE2 1
+#endif
+
+namespace vu32::scan {
+
+// Copies bytes from `s` to `d` until the first byte equal to `a` or `b`.
+inline size_t CopyUntilEither(const uint8_t* s, size_t n, uint8_t* d,
+                              uint8_t a, uint8_t b) {
+  size_t i = 0;
+#ifdef VU32_SCAN_SSE2
+  const __m128i va = _mm_set1_epi8(static_cast<char>(a));
+  const __m128i vb = _mm_set1_epi8(static_cast<char>(b));
+  for (; i + 16 <= n; i += 16) {
+    __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+    int hit = _mm_movemask_epi8(
+        _mm_or_si128(_mm_cmpeq_epi8(x, va), _mm_cmpeq_epi8(x, vb)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), x);
+    if (hit) return i + static_cast<size_t>(__builtin_ctz(hit));
+  }
+#endif
+  for (; i < n; ++i) {
+    if (s[i] == a || s[i] == b) return i;
+    d[i] = s[i];
+  }
+  return n;
+}
+
+// Copies bytes from `s` to `d` until the first byte equal to `a`, `b` or `c`.
+inline size_t CopyUntilAny3(const uint8_t* s, size_t n, uint8_t* d, uint8_t a,
+                            uint8_t b, uint8_t c) {
+  size_t i = 0;
+#ifdef VU32_SCAN_SSE2
+  const __m128i va = _mm_set1_epi8(static_cast<char>(a));
+  const __m128i vb = _mm_set1_epi8(static_cast<char>(b));
+  const __m128i vc = _mm_set1_epi8(static_cast<char>(c));
+  for (; i + 16 <= n; i += 16) {
+    __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+    int hit = _mm_movemask_epi8(
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, va), _mm_cmpeq_epi8(x, vb)),
+                     _mm_cmpeq_epi8(x, vc)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), x);
+    if (hit) return i + static_cast<size_t>(__builtin_ctz(hit));
+  }
+#endif
+  for (; i < n; ++i) {
+    if (s[i] == a || s[i] == b || s[i] == c) return i;
+    d[i] = s[i];
+  }
+  return n;
+}
+
+// Copies bytes until the first control byte (0x00-0x1F or 0x7F) other than
+// tab.
+inline size_t CopyUntilControl(const uint8_t* s, size_t n, uint8_t* d) {
+  size_t i = 0;
+#ifdef VU32_SCAN_SSE2
+  const __m128i v1f = _mm_set1_epi8(0x1F);
+  const __m128i vdel = _mm_set1_epi8(0x7F);
+  const __m128i vtab = _mm_set1_epi8(0x09);
+  for (; i + 16 <= n; i += 16) {
+    __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+    // x <= 0x1F as unsigned: min(x, 0x1F) == x.
+    __m128i low = _mm_cmpeq_epi8(_mm_min_epu8(x, v1f), x);
+    __m128i ctl = _mm_andnot_si128(_mm_cmpeq_epi8(x, vtab), low);
+    int hit = _mm_movemask_epi8(_mm_or_si128(ctl, _mm_cmpeq_epi8(x, vdel)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), x);
+    if (hit) return i + static_cast<size_t>(__builtin_ctz(hit));
+  }
+#endif
+  for (; i < n; ++i) {
+    uint8_t c = s[i];
+    if ((c < 0x20 && c != 0x09) || c == 0x7F) return i;
+    d[i] = c;
+  }
+  return n;
+}
+
+// Copies bytes until the first byte of 0x80 or more.
+inline size_t CopyUntilHigh(const uint8_t* s, size_t n, uint8_t* d) {
+  size_t i = 0;
+#ifdef VU32_SCAN_SSE2
+  for (; i + 16 <= n; i += 16) {
+    __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+    int hit = _mm_movemask_epi8(x);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), x);
+    if (hit) return i + static_cast<size_t>(__builtin_ctz(hit));
+  }
+#endif
+  for (; i < n; ++i) {
+    if (s[i] >= 0x80) return i;
+    d[i] = s[i];
+  }
+  return n;
+}
+
+// Copies bytes until the first byte of 0x80 or more, turning the ASCII
+// letters of one case into the other: `lower` maps A-Z to a-z, otherwise
+// a-z to A-Z.
+inline size_t CaseUntilHigh(const uint8_t* s, size_t n, uint8_t* d,
+                            bool lower) {
+  const uint8_t from = lower ? 'A' : 'a';
+  size_t i = 0;
+#ifdef VU32_SCAN_SSE2
+  // A byte is a letter of the source case when (x - from) < 26 unsigned,
+  // i.e. min(x - from, 25) == x - from.
+  const __m128i vfrom = _mm_set1_epi8(static_cast<char>(from));
+  const __m128i v25 = _mm_set1_epi8(25);
+  const __m128i v20 = _mm_set1_epi8(0x20);
+  for (; i + 16 <= n; i += 16) {
+    __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+    __m128i off = _mm_sub_epi8(x, vfrom);
+    __m128i letter = _mm_cmpeq_epi8(_mm_min_epu8(off, v25), off);
+    __m128i y = _mm_xor_si128(x, _mm_and_si128(letter, v20));
+    int hit = _mm_movemask_epi8(x);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), y);
+    if (hit) return i + static_cast<size_t>(__builtin_ctz(hit));
+  }
+#endif
+  for (; i < n; ++i) {
+    uint8_t c = s[i];
+    if (c >= 0x80) return i;
+    d[i] = static_cast<uint8_t>(c - from) < 26 ? c ^ 0x20 : c;
+  }
+  return n;
+}
+
+}  // namespace vu32::scan
+
+#endif  // VU32_FILTERS_SCAN_H_
