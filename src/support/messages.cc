@@ -1,9 +1,5 @@
 #include "support/messages.h"
 
-#include <cstdarg>
-#include <cstdio>
-#include <vector>
-
 #include "platform/platform.h"
 
 namespace vu32 {
@@ -36,22 +32,6 @@ void Report(const Message& message, std::string_view argument) {
   line.append(argument);
   line.push_back('\n');
   WriteMessage(line);
-}
-
-void ReportFormat(const Message& format, ...) {
-  std::string fmt(MessageBytes(format));
-  va_list args;
-  va_start(args, format);
-  va_list copy;
-  va_copy(copy, args);
-  int n = std::vsnprintf(nullptr, 0, fmt.c_str(), copy);
-  va_end(copy);
-  if (n > 0) {
-    std::vector<char> buf(static_cast<size_t>(n) + 1);
-    std::vsnprintf(buf.data(), buf.size(), fmt.c_str(), args);
-    WriteMessage(std::string_view(buf.data(), static_cast<size_t>(n)));
-  }
-  va_end(args);
 }
 
 void CaptureMessages(std::string* capture) { g_capture = capture; }

@@ -5,6 +5,7 @@
 #ifndef VU32_SUPPORT_MESSAGES_H_
 #define VU32_SUPPORT_MESSAGES_H_
 
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -137,9 +138,18 @@ std::string_view MessageBytes(const Message& message);
 void Report(const Message& message, std::string_view argument = {});
 // Writes raw bytes to the message stream.
 void WriteMessage(std::string_view bytes);
-// Formats a printf-style message (one of the catalogue's format entries)
-// and writes it.
-void ReportFormat(const Message& format, ...);
+// Formats a printf-style message (one of the catalogue's format entries,
+// whose arguments are C strings and unsigned numbers) and writes it.
+template <typename... Args>
+void ReportFormat(const Message& format, Args... args) {
+  const std::string fmt(MessageBytes(format));
+  const int n = std::snprintf(nullptr, 0, fmt.c_str(), args...);
+  if (n <= 0) return;
+  std::string text(static_cast<size_t>(n) + 1, '\0');
+  std::snprintf(text.data(), text.size(), fmt.c_str(), args...);
+  text.resize(static_cast<size_t>(n));
+  WriteMessage(text);
+}
 
 // Redirects the message stream into `capture` (tests); nullptr restores
 // standard error.
