@@ -1,0 +1,631 @@
+// The matcher: a depth-first backtracking search over the compiled cells,
+// with its choice points on an explicit stack on the heap (never on the
+// call stack), pushed so that they are tried in exactly the order of ways
+// that decides which match is reported:
+//
+//   alternation   L first, then R
+//   star, option  a pass of X first, then the rest after the construct
+//   star/plus     at the end of a pass that consumed something: another
+//     (back)      pass first, then the rest; a pass that consumed nothing
+//                 ends the repetition
+//
+// The empty-pass test needs, per repetition, the position where its current
+// pass began; those positions live in one array and every change is logged
+// on the stack, so backtracking restores them as a recursive search would.
+//
+// Failure memo. Nested repetitions such as (a*)*b can take exponential time
+// on a long line. After a search has taken many more steps than the line
+// has characters, states known to fail are remembered and not tried again.
+// A state is the cell, the position and - because the back cell of a
+// repetition compares the position with the start of the current pass - for
+// each repetition around the cell, whether its current pass began at this
+// very position (an earlier start can never equal a later position). Pass
+// starts only grow inward, so those that equal the position are always the
+// innermost few, and a count k of them is the whole key: (cell, position,
+// k). No state can lead back to itself (a cycle would need a pass that
+// consumed nothing to start another), so a state met again has been fully
+// tried and failed. The memo holds across starting positions: whether a
+// state can reach the end cell does not depend on where the match began.
+#include "pattern/match.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "pattern/pattern.h"
+#include "pattern/program.h"
+
+namespace vu32 {
+namespace {
+
+constexpr uint32_t kNoRepetition = UINT32_MAX;
+
+// The codes of a line, converted only as far as the search has looked: an
+// anchored pattern reads a few characters of a long line.
+class LineCodes {
+ public:
+  void Reset(const char* text) {
+    next_ = reinterpret_cast<const unsigned char*>(text != nullptr ? text : "");
+    codes_.clear();
+    complete_ = false;
+  }
+
+  // The code at position `p`; 0 at and past the end of the line.
+  uint16_t At(size_t p) {
+    if (p < codes_.size()) return codes_[p];
+    return Extend(p);
+  }
+
+  size_t converted() const { return codes_.size(); }
+  const std::vector<uint16_t>& codes() const { return codes_; }
+
+  void Trim(size_t max_capacity) {
+    if (codes_.capacity() > max_capacity) std::vector<uint16_t>().swap(codes_);
+  }
+
+ private:
+  uint16_t Extend(size_t p) {
+    if (complete_) return 0;
+    // Grow geometrically, so that a scan to the end costs linear time.
+    size_t want = std::max({p + 1, codes_.size() * 2, size_t{32}});
+    codes_.reserve(want);
+    while (codes_.size() < want) {
+      uint16_t c = ReadTextChar(&next_);
+      if (c == 0) {
+        complete_ = true;
+        break;
+      }
+      codes_.push_back(c);
+    }
+    return p < codes_.size() ? codes_[p] : 0;
+  }
+
+  const unsigned char* next_ = nullptr;
+  std::vector<uint16_t> codes_;
+  bool complete_ = false;
+};
+
+// A state of the search: the cell, the position, and how many of the
+// innermost repetitions around the cell began their current pass at the
+// position. pos_plus_one is never 0, so 0 marks an empty slot.
+struct StateKey {
+  uint64_t pos_plus_one = 0;
+  uint32_t cell = 0;
+  uint32_t k = 0;
+  bool operator==(const StateKey&) const = default;
+};
+
+// The failed states. Open addressing; once the table reaches its largest
+// size it stops taking new keys, which only costs speed.
+class FailureMemo {
+ public:
+  void Clear() {
+    if (used_ != 0) std::fill(slots_.begin(), slots_.end(), StateKey());
+    used_ = 0;
+  }
+
+  // True when `key` was there already; otherwise adds it when there is room.
+  bool Seen(const StateKey& key) {
+    if (slots_.empty()) Resize(kInitialBits);
+    if (used_ * 2 >= slots_.size() && bits_ < kMaxBits) Resize(bits_ + 1);
+    size_t mask = slots_.size() - 1;
+    size_t h = Slot(key);
+    while (slots_[h].pos_plus_one != 0) {
+      if (slots_[h] == key) return true;
+      h = (h + 1) & mask;
+    }
+    if (used_ * 4 < slots_.size() * 3) {
+      slots_[h] = key;
+      ++used_;
+    }
+    return false;
+  }
+
+  void Trim() {
+    if (bits_ > kInitialBits) {
+      std::vector<StateKey>().swap(slots_);
+      bits_ = 0;
+      used_ = 0;
+    }
+  }
+
+ private:
+  static constexpr int kInitialBits = 10;
+  static constexpr int kMaxBits = 23;  // 2^23 slots of 16 bytes: 128 MB
+
+  size_t Slot(const StateKey& key) const {
+    uint64_t h = key.pos_plus_one * 0x9E3779B97F4A7C15ull;
+    h ^= (uint64_t{key.cell} << 8 | key.k) * 0xC2B2AE3D27D4EB4Full;
+    return static_cast<size_t>((h ^ (h >> 29)) * 0x9E3779B97F4A7C15ull >>
+                               (64 - bits_));
+  }
+
+  void Resize(int bits) {
+    std::vector<StateKey> old;
+    old.swap(slots_);
+    bits_ = bits;
+    slots_.assign(size_t{1} << bits, StateKey());
+    size_t mask = slots_.size() - 1;
+    for (const StateKey& key : old) {
+      if (key.pos_plus_one == 0) continue;
+      size_t h = Slot(key);
+      while (slots_[h].pos_plus_one != 0) h = (h + 1) & mask;
+      slots_[h] = key;
+    }
+  }
+
+  std::vector<StateKey> slots_;
+  size_t used_ = 0;
+  int bits_ = 0;
+};
+
+// The first byte of the characters whose code is `code` (not 0, low byte
+// not 0): the byte itself, or the lead byte of the code's row.
+unsigned char FirstByteOf(uint16_t code) {
+  if (code < 0x100) return static_cast<unsigned char>(code);
+  unsigned row = code >> 8;
+  return static_cast<unsigned char>(((row + 1) >> 1) +
+                                    (row <= 0x5E ? 0x70 : 0xB0));
+}
+
+class Matcher {
+ public:
+  int Match(MatchResult* result, const char* text,
+            const PatternProgram& program, const MatchTuning& tuning);
+
+ private:
+  enum class Step { kContinue, kFail, kSuccess };
+
+  struct Frame {
+    enum Kind : uint32_t {
+      kChoice,         // resume at `cell`, position `a`
+      kRestore,        // pass start of the repetition whose X is `cell` = b
+      kRun,            // resume at `cell`, positions a, a-1, ..., b
+      kLeaveForward,   // star at `cell` declined its first pass: restore its
+                       // pass start to b, resume after it at position a
+      kLeaveBack,      // back cell `cell` declined another pass: restore the
+                       // pass start to b, resume after it at position a
+    };
+    Kind kind;
+    uint32_t cell;
+    size_t a;
+    size_t b;
+  };
+
+  bool Search(size_t cell, size_t start, size_t* end);
+  Step Execute(size_t* cell, size_t* pos);
+  Step Repeat(CellClass cls, size_t* cell, size_t* pos);
+  bool Backtrack(size_t* cell, size_t* pos);
+  bool ClassHas(size_t cell, uint16_t code) const;
+  bool MatchesOne(size_t cell, uint16_t code) const;
+  size_t OneWideBack(size_t forward, size_t x) const;
+
+  void Push(Frame::Kind kind, size_t cell, size_t a, size_t b = 0) {
+    stack_.push_back({kind, static_cast<uint32_t>(cell), a, b});
+  }
+
+  void CountStep() {
+    if (++steps_ > step_budget_) MaybeEnableMemo();
+  }
+  void MaybeEnableMemo();
+  void EnableMemo();
+  // False when the state (cell, pos) is known to fail; remembers it.
+  bool EnterState(size_t cell, size_t pos);
+  bool Remember(size_t cell, size_t pos, size_t k);
+
+  const PatternProgram* program_ = nullptr;
+  MatchTuning tuning_;
+  LineCodes text_;
+  std::vector<Frame> stack_;
+  // By the first cell of X: where the current pass of that star or plus
+  // began.
+  std::vector<size_t> pass_start_;
+
+  size_t steps_ = 0;
+  size_t step_budget_ = 0;
+  bool memo_on_ = false;
+  // By cell: the X of the innermost star or plus around it, or
+  // kNoRepetition. By the first cell of an X: the same for its repetition.
+  std::vector<uint32_t> inner_;
+  std::vector<uint32_t> outer_;
+  FailureMemo memo_;
+};
+
+// The search runs without the memo while its steps stay below this budget,
+// so that ordinary lines pay nothing for it.
+constexpr size_t kBaseBudget = 4096;
+constexpr size_t kBudgetPerChar = 32;
+
+int Matcher::Match(MatchResult* result, const char* text,
+                   const PatternProgram& program, const MatchTuning& tuning) {
+  if (program.empty()) return 0;
+  program_ = &program;
+  tuning_ = tuning;
+  text_.Reset(text);
+  if (pass_start_.size() < program.size()) pass_start_.resize(program.size());
+  steps_ = 0;
+  step_budget_ = kBaseBudget;
+  memo_on_ = false;
+  memo_.Clear();
+  if (tuning.memo_from_start) EnableMemo();
+
+  size_t start = 0;
+  size_t end = 0;
+  bool found = false;
+  if (program[0] == kOpAnchor) {
+    found = Search(1, 0, &end);
+  } else {
+    // A pattern that begins with a character can only match where that
+    // character stands; a line without its first byte is done at once.
+    uint16_t first = program[0];
+    bool literal = first != kEndCell && !IsOperation(first);
+    if (literal) {
+      if ((first & 0xFF) == 0) return 0;  // no text character has this code
+      if (text == nullptr ||
+          std::strchr(text, static_cast<char>(FirstByteOf(first))) == nullptr) {
+        return 0;
+      }
+    }
+    for (;; ++start) {
+      uint16_t code = text_.At(start);
+      if (!literal || code == first) {
+        if (Search(0, start, &end)) {
+          found = true;
+          break;
+        }
+      }
+      if (code == 0) break;
+    }
+  }
+
+  if (found && result != nullptr) {
+    const std::vector<uint16_t>& codes = text_.codes();
+    size_t start_bytes = 0;
+    size_t length_bytes = 0;
+    for (size_t k = 0; k < start; ++k) start_bytes += codes[k] < 0x100 ? 1 : 2;
+    for (size_t k = start; k < end; ++k) length_bytes += codes[k] < 0x100 ? 1 : 2;
+    // Counts past 32 bits (a line of 4 GiB) wrap; the split does not read
+    // them.
+    result->start_bytes = static_cast<uint32_t>(start_bytes);
+    result->start_chars = static_cast<uint32_t>(start);
+    result->length_bytes = static_cast<uint32_t>(length_bytes);
+    result->length_chars = static_cast<uint32_t>(end - start);
+  }
+
+  // Keep the scratch space of ordinary lines for the next call, not that of
+  // a huge one.
+  constexpr size_t kKeep = size_t{1} << 20;
+  text_.Trim(kKeep);
+  if (stack_.capacity() > kKeep / 8) std::vector<Frame>().swap(stack_);
+  if (pass_start_.capacity() > kKeep) std::vector<size_t>().swap(pass_start_);
+  memo_.Trim();
+  return found ? 1 : 0;
+}
+
+bool Matcher::Search(size_t cell, size_t start, size_t* end) {
+  stack_.clear();
+  size_t i = cell;
+  size_t p = start;
+  for (;;) {
+    switch (Execute(&i, &p)) {
+      case Step::kContinue:
+        break;
+      case Step::kSuccess:
+        *end = p;
+        return true;
+      case Step::kFail:
+        if (!Backtrack(&i, &p)) return false;
+        break;
+    }
+  }
+}
+
+Matcher::Step Matcher::Execute(size_t* cell, size_t* pos) {
+  CountStep();
+  size_t& i = *cell;
+  size_t& p = *pos;
+  if (memo_on_ && !EnterState(i, p)) return Step::kFail;
+  const PatternProgram& program = *program_;
+  uint16_t c = program[i];
+  if (c == kEndCell) return Step::kSuccess;
+  if (!IsOperation(c)) {
+    if (text_.At(p) != c) return Step::kFail;
+    ++i;
+    ++p;
+    return Step::kContinue;
+  }
+  CellClass cls = ClassOfOperation(c);
+  switch (cls) {
+    case kClassDollar:
+      if (program[i + 1] == kEndCell) {  // the end anchor
+        if (text_.At(p) != 0) return Step::kFail;
+        ++i;
+        return Step::kContinue;
+      }
+      if (text_.At(p) != '$') return Step::kFail;
+      ++i;
+      ++p;
+      return Step::kContinue;
+    case kClassAny:
+      if (text_.At(p) == 0) return Step::kFail;
+      ++i;
+      ++p;
+      return Step::kContinue;
+    case kClassBracket: {
+      uint16_t code = text_.At(p);
+      if (code == 0 || !ClassHas(i, code)) return Step::kFail;
+      i = Target(program, i + 1);
+      ++p;
+      return Step::kContinue;
+    }
+    case kClassBar:
+      Push(Frame::kChoice, Target(program, i + 1), p);
+      i = AfterOffset(program, i + 1);
+      return Step::kContinue;
+    case kClassJump:
+      i = Target(program, i + 1);
+      return Step::kContinue;
+    case kClassStar:
+    case kClassPlus:
+    case kClassOption:
+      return Repeat(cls, cell, pos);
+    default:
+      return Step::kFail;  // no such cell comes from the compiler
+  }
+}
+
+Matcher::Step Matcher::Repeat(CellClass cls, size_t* cell, size_t* pos) {
+  const PatternProgram& program = *program_;
+  size_t& i = *cell;
+  size_t& p = *pos;
+  size_t offset = i + 1;
+  if (OffsetDistance(program, offset) < 0) {
+    // The back cell: a pass of X has just ended at p.
+    size_t x = Target(program, offset);
+    size_t after = AfterOffset(program, offset);
+    if (cls == kClassOption || p == pass_start_[x]) {
+      i = after;
+      return Step::kContinue;
+    }
+    Push(Frame::kLeaveBack, i, p, pass_start_[x]);
+    pass_start_[x] = p;
+    i = x;
+    return Step::kContinue;
+  }
+
+  size_t x = AfterOffset(program, offset);
+  size_t after = Target(program, offset);
+  if (cls == kClassOption) {
+    Push(Frame::kChoice, after, p);
+    i = x;
+    return Step::kContinue;
+  }
+  if (tuning_.compress_runs) {
+    size_t back = OneWideBack(i, x);
+    if (back != 0) {
+      // Every pass takes exactly one character and leaves no choice inside,
+      // so the passes are one scan, and the ways left are "continue after
+      // the construct" at each position reached, the last one first.
+      size_t q = p;
+      for (;;) {
+        uint16_t code = text_.At(q);
+        if (code == 0 || !MatchesOne(x, code)) break;
+        // The back cell at q + 1 ends a pass that began at q, and every
+        // repetition around began before: k = 0.
+        if (memo_on_ && !Remember(back, q + 1, 0)) break;
+        ++q;
+        CountStep();
+      }
+      size_t low = cls == kClassPlus ? p + 1 : p;
+      if (q < low) return Step::kFail;
+      if (q > low) Push(Frame::kRun, after, q - 1, low);
+      i = after;
+      p = q;
+      return Step::kContinue;
+    }
+  }
+  if (cls == kClassStar) {
+    Push(Frame::kLeaveForward, i, p, pass_start_[x]);
+  } else {
+    Push(Frame::kRestore, x, 0, pass_start_[x]);
+  }
+  pass_start_[x] = p;
+  i = x;
+  return Step::kContinue;
+}
+
+bool Matcher::Backtrack(size_t* cell, size_t* pos) {
+  const PatternProgram& program = *program_;
+  while (!stack_.empty()) {
+    Frame& f = stack_.back();
+    switch (f.kind) {
+      case Frame::kRestore:
+        pass_start_[f.cell] = f.b;
+        stack_.pop_back();
+        continue;
+      case Frame::kChoice:
+        *cell = f.cell;
+        *pos = f.a;
+        stack_.pop_back();
+        return true;
+      case Frame::kRun:
+        *cell = f.cell;
+        *pos = f.a;
+        if (f.a == f.b) {
+          stack_.pop_back();
+        } else {
+          --f.a;
+        }
+        return true;
+      case Frame::kLeaveForward:
+        pass_start_[AfterOffset(program, f.cell + 1)] = f.b;
+        *cell = Target(program, f.cell + 1);
+        *pos = f.a;
+        stack_.pop_back();
+        return true;
+      case Frame::kLeaveBack:
+        pass_start_[Target(program, f.cell + 1)] = f.b;
+        *cell = AfterOffset(program, f.cell + 1);
+        *pos = f.a;
+        stack_.pop_back();
+        return true;
+    }
+  }
+  return false;
+}
+
+bool Matcher::ClassHas(size_t cell, uint16_t code) const {
+  const PatternProgram& program = *program_;
+  size_t j = AfterOffset(program, cell + 1);
+  size_t end = Target(program, cell + 1) - 1;  // the class's end cell
+  bool negated = j < end && program[j] == kNegateMember;
+  if (negated) ++j;
+  bool hit = false;
+  while (j < end && !hit) {
+    if (program[j] == kOpRange) {
+      uint16_t low = std::min(program[j + 1], program[j + 2]);
+      uint16_t high = std::max(program[j + 1], program[j + 2]);
+      hit = low <= code && code <= high;
+      j += 3;
+    } else {
+      hit = program[j] == code;
+      ++j;
+    }
+  }
+  return hit != negated;
+}
+
+bool Matcher::MatchesOne(size_t cell, uint16_t code) const {
+  uint16_t c = (*program_)[cell];
+  if (!IsOperation(c)) return c == code;
+  switch (ClassOfOperation(c)) {
+    case kClassAny: return true;
+    case kClassDollar: return code == '$';  // never last inside a repetition
+    case kClassBracket: return ClassHas(cell, code);
+    default: return false;
+  }
+}
+
+size_t Matcher::OneWideBack(size_t forward, size_t x) const {
+  const PatternProgram& program = *program_;
+  uint16_t c = program[x];
+  size_t end;
+  if (c == kEndCell) return 0;
+  if (!IsOperation(c)) {
+    end = x + 1;
+  } else {
+    switch (ClassOfOperation(c)) {
+      case kClassAny:
+      case kClassDollar:
+        end = x + 1;
+        break;
+      case kClassBracket:
+        end = Target(program, x + 1);
+        break;
+      default:
+        return 0;
+    }
+  }
+  // X is that one construct when the repetition's back cell follows it.
+  if (program[end] != program[forward]) return 0;
+  if (OffsetDistance(program, end + 1) >= 0) return 0;
+  if (Target(program, end + 1) != x) return 0;
+  return end;
+}
+
+void Matcher::MaybeEnableMemo() {
+  if (memo_on_) {
+    step_budget_ = SIZE_MAX;
+    return;
+  }
+  step_budget_ = kBaseBudget + kBudgetPerChar * text_.converted();
+  if (steps_ > step_budget_) EnableMemo();
+}
+
+void Matcher::EnableMemo() {
+  const PatternProgram& program = *program_;
+  memo_on_ = true;
+  step_budget_ = SIZE_MAX;
+  inner_.assign(program.size(), kNoRepetition);
+  outer_.assign(program.size(), kNoRepetition);
+  struct Open {
+    size_t x;
+    size_t after;
+  };
+  std::vector<Open> open;
+  size_t i = 0;
+  while (i < program.size() && program[i] != kEndCell) {
+    while (!open.empty() && i >= open.back().after) open.pop_back();
+    inner_[i] = open.empty() ? kNoRepetition
+                             : static_cast<uint32_t>(open.back().x);
+    uint16_t c = program[i];
+    if (!IsOperation(c)) {
+      ++i;
+      continue;
+    }
+    switch (ClassOfOperation(c)) {
+      case kClassBracket:
+        i = Target(program, i + 1);
+        break;
+      case kClassStar:
+      case kClassPlus:
+        if (OffsetDistance(program, i + 1) > 0) {
+          size_t x = AfterOffset(program, i + 1);
+          outer_[x] = inner_[i];
+          open.push_back({x, Target(program, i + 1)});
+        }
+        i = AfterOffset(program, i + 1);
+        break;
+      case kClassOption:
+      case kClassBar:
+      case kClassJump:
+        i = AfterOffset(program, i + 1);
+        break;
+      default:
+        ++i;
+        break;
+    }
+  }
+}
+
+bool Matcher::EnterState(size_t cell, size_t pos) {
+  // Past a nesting of kMaxK repetitions that all began here the state is
+  // not remembered; that only costs speed.
+  constexpr size_t kMaxK = 64;
+  size_t k = 0;
+  for (uint32_t r = inner_[cell]; r != kNoRepetition && pass_start_[r] == pos;
+       r = outer_[r]) {
+    if (++k == kMaxK) return true;
+  }
+  return Remember(cell, pos, k);
+}
+
+bool Matcher::Remember(size_t cell, size_t pos, size_t k) {
+  return !memo_.Seen({uint64_t{pos} + 1, static_cast<uint32_t>(cell),
+                      static_cast<uint32_t>(k)});
+}
+
+}  // namespace
+
+int MatchPatternTuned(MatchResult* result, const char* text,
+                      const PatternProgram& program, const MatchTuning& tuning) {
+  // Scratch space reused from call to call; nothing of one search is read
+  // by the next.
+  thread_local Matcher matcher;
+  return matcher.Match(result, text, program, tuning);
+}
+
+int MatchPattern(MatchResult* result, const char* text,
+                 const PatternProgram& program) {
+  return MatchPatternTuned(result, text, program, MatchTuning());
+}
+
+int MatchPattern(MatchResult* result, const char* text, const char* pattern) {
+  return MatchPatternTuned(result, text,
+                           CompilePattern(pattern != nullptr ? pattern : ""),
+                           MatchTuning());
+}
+
+}  // namespace vu32

@@ -1,0 +1,137 @@
+#include "pattern/program.h"
+
+#include <cstdio>
+
+#include "support/sjis.h"
+
+namespace vu32 {
+
+static_assert(kCellClass['$'] == kClassDollar && kCellClass['('] == kClassOpen &&
+              kCellClass[')'] == kClassClose && kCellClass['*'] == kClassStar &&
+              kCellClass['+'] == kClassPlus && kCellClass['.'] == kClassAny &&
+              kCellClass['?'] == kClassOption &&
+              kCellClass['['] == kClassBracket &&
+              kCellClass['\\'] == kClassEscape && kCellClass['|'] == kClassBar &&
+              kCellClass[0x7F] == kClassJump && kCellClass[0] == kClassEnd &&
+              kCellClass['^'] == kClassOrdinary);
+
+uint16_t SjisCharCode(unsigned char lead, unsigned char trail) {
+  // Two rows per lead byte: 0x81 -> rows 0x21/0x22 ... 0x9F -> 0x5D/0x5E,
+  // 0xE0 -> 0x5F/0x60 ... 0xFC -> 0x97/0x98.
+  unsigned row = lead <= 0x9F ? 2 * (lead - 0x70) : 2 * (lead - 0xB0);
+  if (!SjisTrailByte(trail)) {
+    unsigned low = trail < 0x40 ? 0x80 + trail : trail == 0x7F ? 0xC0 : trail;
+    return static_cast<uint16_t>(row << 8 | low);
+  }
+  unsigned column;
+  if (trail >= 0x9F) {
+    column = trail - 0x7E;
+  } else {
+    --row;
+    column = trail <= 0x7E ? trail - 0x1F : trail - 0x20;
+  }
+  return static_cast<uint16_t>(row << 8 | column);
+}
+
+uint16_t ReadTextChar(const unsigned char** p) {
+  const unsigned char* s = *p;
+  unsigned char c = s[0];
+  if (c == 0) return 0;
+  if (!SjisLeadByte(c)) {
+    *p = s + 1;
+    return c;
+  }
+  if (s[1] == 0) return 0;
+  *p = s + 2;
+  return SjisCharCode(c, s[1]);
+}
+
+namespace {
+
+const char* OperationName(uint16_t op) {
+  switch (op) {
+    case kOpAnchor: return "anchor";
+    case kOpDollar: return "dollar";
+    case kOpAny: return "any";
+    case kOpClass: return "class";
+    case kOpStar: return "star";
+    case kOpPlus: return "plus";
+    case kOpOption: return "option";
+    case kOpAlt: return "alt";
+    case kOpJump: return "jump";
+    default: return nullptr;
+  }
+}
+
+void AppendCode(std::string* out, uint16_t code) {
+  char buf[8];
+  std::snprintf(buf, sizeof buf, "%04X", code);
+  *out += buf;
+}
+
+}  // namespace
+
+std::string Dump(const PatternProgram& program) {
+  std::string out;
+  size_t i = 0;
+  while (i < program.size()) {
+    out += std::to_string(i) + ". ";
+    uint16_t cell = program[i];
+    const char* name = IsOperation(cell) ? OperationName(cell) : nullptr;
+    if (cell == kEndCell) {
+      out += "end\n";
+      ++i;
+      continue;
+    }
+    if (name == nullptr) {
+      out += "char ";
+      AppendCode(&out, cell);
+      out += "\n";
+      ++i;
+      continue;
+    }
+    out += name;
+    bool has_offset = cell == kOpClass || cell == kOpStar || cell == kOpPlus ||
+                      cell == kOpOption || cell == kOpAlt || cell == kOpJump;
+    if (!has_offset || i + 1 >= program.size()) {
+      out += "\n";
+      ++i;
+      continue;
+    }
+    size_t target = Target(program, i + 1);
+    if (OffsetDistance(program, i + 1) < 0) out += " back";
+    out += " -> " + std::to_string(target);
+    if (program[i + 1] == kLongOffset) out += " (long)";
+    if (cell == kOpClass) {
+      out += " [";
+      size_t j = AfterOffset(program, i + 1);
+      size_t end = target - 1;
+      if (j < end && program[j] == kNegateMember) {
+        out += "^";
+        ++j;
+      }
+      bool first = true;
+      while (j < end) {
+        if (!first) out += " ";
+        first = false;
+        if (program[j] == kOpRange && j + 2 < end) {
+          AppendCode(&out, program[j + 1]);
+          out += "-";
+          AppendCode(&out, program[j + 2]);
+          j += 3;
+        } else {
+          AppendCode(&out, program[j]);
+          ++j;
+        }
+      }
+      out += "]\n";
+      i = target;
+      continue;
+    }
+    out += "\n";
+    i = AfterOffset(program, i + 1);
+  }
+  return out;
+}
+
+}  // namespace vu32
