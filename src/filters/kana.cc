@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "filters/scan.h"
 #include "support/sjis.h"
 
 namespace vu32 {
@@ -120,7 +121,73 @@ uint8_t* Kana::Convert(const uint8_t* s, size_t n, uint8_t* d) {
     if (PutKana(static_cast<uint8_t>(pending_kana_), s[0], d)) i = 1;
     pending_kana_ = -1;
   }
+  size_t scalar_end = 0;
   while (i < n) {
+#ifdef VU32_SCAN_SSE2
+    // Sixteen bytes without a half-width kana pass unchanged; only their
+    // lead bytes are walked, to know whether the last one still waits for
+    // its partner.
+    const __m128i va1 = _mm_set1_epi8(static_cast<char>(kFirstHalfKana));
+    const __m128i vkana = _mm_set1_epi8(kSemiVoicedMark - kFirstHalfKana);
+    const __m128i v81 = _mm_set1_epi8(static_cast<char>(0x81));
+    const __m128i v1e = _mm_set1_epi8(0x9F - 0x81);
+    const __m128i ve0 = _mm_set1_epi8(static_cast<char>(0xE0));
+    const __m128i v1c = _mm_set1_epi8(0xFC - 0xE0);
+    while (i + 16 <= n) {
+      __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+      __m128i ok = _mm_sub_epi8(x, va1);
+      unsigned kana = static_cast<unsigned>(
+          _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(ok, vkana), ok)));
+      __m128i o1 = _mm_sub_epi8(x, v81);
+      __m128i o2 = _mm_sub_epi8(x, ve0);
+      unsigned leads = static_cast<unsigned>(_mm_movemask_epi8(
+          _mm_or_si128(_mm_cmpeq_epi8(_mm_min_epu8(o1, v1e), o1),
+                       _mm_cmpeq_epi8(_mm_min_epu8(o2, v1c), o2))));
+      // Walk the lead bytes: each makes the byte after it a second byte,
+      // which is never converted; a lead at the end wants the next block.
+      unsigned trail = 0;
+      bool open_lead = false;
+      while (leads) {
+        unsigned p = static_cast<unsigned>(__builtin_ctz(leads));
+        if (p == 15) {
+          open_lead = true;
+          break;
+        }
+        trail |= 2u << p;
+        leads &= ~((2u << (p + 1)) - 1);
+      }
+      kana &= ~trail;
+      if (kana == 0) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d), x);
+        d += 16;
+      } else {
+        if (kana >> 15) {
+          // A kana in the last place may merge with the next block's
+          // first byte: leave this block to the byte loop.
+          scalar_end = i + 16;
+          break;
+        }
+        const uint8_t* b = s + i;
+        unsigned pos = 0;
+        while (kana) {
+          unsigned p = static_cast<unsigned>(__builtin_ctz(kana));
+          for (; pos < p; ++pos) *d++ = b[pos];
+          pos = p + (PutKana(b[p], b[p + 1], d) ? 2 : 1);
+          kana &= ~((1u << pos) - 1);  // a merged mark is consumed too
+        }
+        for (; pos < 16; ++pos) *d++ = b[pos];
+      }
+      i += 16;
+      if (open_lead) {
+        if (i == n) {
+          --d;
+          pending_lead_ = s[n - 1];
+          return d;
+        }
+        *d++ = s[i++];  // the partner, whatever it is
+      }
+    }
+#else
     // Runs of ASCII are the common case: copy them a word at a time.
     while (i + 8 <= n) {
       uint64_t word;
@@ -130,31 +197,34 @@ uint8_t* Kana::Convert(const uint8_t* s, size_t n, uint8_t* d) {
       d += 8;
       i += 8;
     }
+#endif
     if (i == n) break;
-    const uint8_t c = s[i];
-    switch (kTables.kind[c]) {
-      case kPlain:
-        *d++ = c;
-        ++i;
-        break;
-      case kLead:
-        if (i + 1 == n) {
-          pending_lead_ = c;
-          return d;
-        }
-        d[0] = c;
-        d[1] = s[i + 1];
-        d += 2;
-        i += 2;
-        break;
-      case kKana:
-        if (i + 1 == n) {
-          pending_kana_ = c;
-          return d;
-        }
-        i += PutKana(c, s[i + 1], d) ? 2 : 1;
-        break;
-    }
+    do {
+      const uint8_t c = s[i];
+      switch (kTables.kind[c]) {
+        case kPlain:
+          *d++ = c;
+          ++i;
+          break;
+        case kLead:
+          if (i + 1 == n) {
+            pending_lead_ = c;
+            return d;
+          }
+          d[0] = c;
+          d[1] = s[i + 1];
+          d += 2;
+          i += 2;
+          break;
+        case kKana:
+          if (i + 1 == n) {
+            pending_kana_ = c;
+            return d;
+          }
+          i += PutKana(c, s[i + 1], d) ? 2 : 1;
+          break;
+      }
+    } while (i < scalar_end && i < n);
   }
   return d;
 }

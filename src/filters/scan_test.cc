@@ -5,6 +5,7 @@
 
 #include <random>
 
+#include "filters/kana.h"
 #include "filters/newline.h"
 #include "filters/text.h"
 #include "support/sjis.h"
@@ -78,6 +79,44 @@ std::string ModelTab2space(const std::string& in, unsigned width) {
   return out;
 }
 
+// Half-width kana, byte by byte, straight from the conversion rules.
+std::string ModelKana(const std::string& in) {
+  static const char* const kFull =
+      "\x81\x42\x81\x75\x81\x76\x81\x41\x81\x45\x83\x92\x83\x40\x83\x42"
+      "\x83\x44\x83\x46\x83\x48\x83\x83\x83\x85\x83\x87\x83\x62\x81\x5B"
+      "\x83\x41\x83\x43\x83\x45\x83\x47\x83\x49\x83\x4A\x83\x4C\x83\x4E"
+      "\x83\x50\x83\x52\x83\x54\x83\x56\x83\x58\x83\x5A\x83\x5C\x83\x5E"
+      "\x83\x60\x83\x63\x83\x65\x83\x67\x83\x69\x83\x6A\x83\x6B\x83\x6C"
+      "\x83\x6D\x83\x6E\x83\x71\x83\x74\x83\x77\x83\x7A\x83\x7D\x83\x7E"
+      "\x83\x80\x83\x81\x83\x82\x83\x84\x83\x86\x83\x88\x83\x89\x83\x8A"
+      "\x83\x8B\x83\x8C\x83\x8D\x83\x8F\x83\x93\x81\x4A\x81\x4B";
+  std::string out;
+  for (size_t i = 0; i < in.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(in[i]);
+    if (SjisLeadByte(c)) {
+      out += in.substr(i, 2);
+      ++i;
+    } else if (c >= 0xA1 && c <= 0xDF) {
+      std::string full(kFull + (c - 0xA1) * 2, 2);
+      unsigned char next =
+          i + 1 < in.size() ? static_cast<unsigned char>(in[i + 1]) : 0;
+      bool voiced = (c >= 0xB6 && c <= 0xC4) || (c >= 0xCA && c <= 0xCE);
+      bool semi = c >= 0xCA && c <= 0xCE;
+      if (next == 0xDE && voiced) {
+        full[1] = static_cast<char>(full[1] + 1);
+        ++i;
+      } else if (next == 0xDF && semi) {
+        full[1] = static_cast<char>(full[1] + 2);
+        ++i;
+      }
+      out += full;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
 TEST(ScanTest, VectorLoopsMatchByteModels) {
   std::mt19937 rng(932);
   for (int round = 0; round < 60; ++round) {
@@ -91,6 +130,8 @@ TEST(ScanTest, VectorLoopsMatchByteModels) {
     Crconv dos(kNewlineCrLf), mac(kNewlineCr);
     EXPECT_EQ(Hex(testing::RunWhole(dos, in)), Hex(ModelCrconv(in, "\r\n")));
     EXPECT_EQ(Hex(testing::RunWhole(mac, in)), Hex(ModelCrconv(in, "\r")));
+    std::unique_ptr<ByteFilter> kana = MakeKana();
+    EXPECT_EQ(Hex(testing::RunWhole(*kana, in)), Hex(ModelKana(in)));
     Deletecontrolchar control;
     EXPECT_EQ(Hex(testing::RunWhole(control, in)),
               Hex(ModelDeletecontrolchar(in)));
