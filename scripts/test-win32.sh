@@ -9,7 +9,9 @@
 # (default build-win32 and build; the native one is reused when it exists).
 set -eu
 cd "$(dirname "$0")/.."
-sh scripts/deps.sh g++-mingw-w64-x86-64-posix wine wine64 wine64-preloader
+# locales carries the ja_JP definition that localedef compiles below.
+sh scripts/deps.sh g++-mingw-w64-x86-64-posix wine wine64 wine64-preloader \
+  locales
 jobs=$(nproc 2>/dev/null || echo 2)
 win_build=${VU32_WIN32_BUILD:-build-win32}
 native_build=${VU32_NATIVE_BUILD:-build}
@@ -67,7 +69,9 @@ warm_up
 ctest --test-dir "$win_build" --output-on-failure -j "$jobs" --timeout 120
 
 step "native test binary"
-cmake -S . -B "$native_build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+if [ ! -f "$native_build/CMakeCache.txt" ]; then
+  cmake -S . -B "$native_build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+fi
 cmake --build "$native_build" -j "$jobs" --target vu32_tests
 
 step "end-to-end tests against vu32.exe"
