@@ -22,10 +22,21 @@
 // very position (an earlier start can never equal a later position). Pass
 // starts only grow inward, so those that equal the position are always the
 // innermost few, and a count k of them is the whole key: (cell, position,
-// k). No state can lead back to itself (a cycle would need a pass that
+// k). k is kept up to date on every move (a pass starting adds one, an
+// empty pass ending takes one off, consuming a character clears it), so it
+// costs nothing to know. No state can lead back to itself (a cycle would need a pass that
 // consumed nothing to start another), so a state met again has been fully
 // tried and failed. The memo holds across starting positions: whether a
 // state can reach the end cell does not depend on where the match began.
+// Only states at the cells where ways join are kept (after a repetition or
+// an alternation, and the back cells where passes loop): between two such
+// cells a search follows one way, so that bounds the work while the memo
+// stays a few bits per such cell and position.
+//
+// Memory: the stack holds a few entries per character of the line (one-
+// character repetitions such as .* take one entry per scan, not per pass).
+// Only repetitions nested thousands deep need more - the square of the
+// nesting - and past a limit the search gives up rather than exhaust memory.
 #include "pattern/match.h"
 
 #include <algorithm>
@@ -39,8 +50,6 @@
 
 namespace vu32 {
 namespace {
-
-constexpr uint32_t kNoRepetition = UINT32_MAX;
 
 // The codes of a line, converted only as far as the search has looked: an
 // anchored pattern reads a few characters of a long line.
@@ -97,19 +106,59 @@ struct StateKey {
   bool operator==(const StateKey&) const = default;
 };
 
-// The failed states. Open addressing; once the table reaches its largest
-// size it stops taking new keys, which only costs speed.
+// The failed states. Only states at the cells where ways join are kept
+// (numbered 0 .. joins-1), which is enough to bound the work. States with
+// k of 0 or 1, nearly all of them, take two bits per join cell and position;
+// the rest go to a hash table. Both stop growing at a limit, past which
+// states are simply not remembered: that costs speed, never a result.
 class FailureMemo {
  public:
-  void Clear() {
+  void Reset(size_t joins) {
+    joins_ = joins;
+    bits_.clear();
     if (used_ != 0) std::fill(slots_.begin(), slots_.end(), StateKey());
     used_ = 0;
   }
 
-  // True when `key` was there already; otherwise adds it when there is room.
-  bool Seen(const StateKey& key) {
-    if (slots_.empty()) Resize(kInitialBits);
-    if (used_ * 2 >= slots_.size() && bits_ < kMaxBits) Resize(bits_ + 1);
+  // True when the state was there already; otherwise adds it when there is
+  // room.
+  bool Seen(size_t join, size_t cell, size_t pos, size_t k) {
+    if (k < 2) {
+      uint64_t bit = (uint64_t{pos} * joins_ + join) * 2 + k;
+      if (bit >= kMaxBits) return false;
+      size_t word = static_cast<size_t>(bit >> 6);
+      if (word >= bits_.size()) {
+        bits_.resize(std::max(word + 1, std::min<size_t>(bits_.size() * 2,
+                                                         kMaxBits >> 6)));
+      }
+      uint64_t mask = uint64_t{1} << (bit & 63);
+      if (bits_[word] & mask) return true;
+      bits_[word] |= mask;
+      return false;
+    }
+    return SeenInTable({uint64_t{pos} + 1, static_cast<uint32_t>(cell),
+                        static_cast<uint32_t>(k)});
+  }
+
+  void Trim() {
+    if (bits_.capacity() > (size_t{1} << 16)) std::vector<uint64_t>().swap(bits_);
+    if (table_bits_ > kInitialTableBits) {
+      std::vector<StateKey>().swap(slots_);
+      table_bits_ = 0;
+      used_ = 0;
+    }
+  }
+
+ private:
+  static constexpr uint64_t kMaxBits = uint64_t{1} << 31;  // 256 MB
+  static constexpr int kInitialTableBits = 10;
+  static constexpr int kMaxTableBits = 22;  // 2^22 slots of 16 bytes: 64 MB
+
+  bool SeenInTable(const StateKey& key) {
+    if (slots_.empty()) Resize(kInitialTableBits);
+    if (used_ * 2 >= slots_.size() && table_bits_ < kMaxTableBits) {
+      Resize(table_bits_ + 1);
+    }
     size_t mask = slots_.size() - 1;
     size_t h = Slot(key);
     while (slots_[h].pos_plus_one != 0) {
@@ -123,29 +172,17 @@ class FailureMemo {
     return false;
   }
 
-  void Trim() {
-    if (bits_ > kInitialBits) {
-      std::vector<StateKey>().swap(slots_);
-      bits_ = 0;
-      used_ = 0;
-    }
-  }
-
- private:
-  static constexpr int kInitialBits = 10;
-  static constexpr int kMaxBits = 23;  // 2^23 slots of 16 bytes: 128 MB
-
   size_t Slot(const StateKey& key) const {
     uint64_t h = key.pos_plus_one * 0x9E3779B97F4A7C15ull;
     h ^= (uint64_t{key.cell} << 8 | key.k) * 0xC2B2AE3D27D4EB4Full;
     return static_cast<size_t>((h ^ (h >> 29)) * 0x9E3779B97F4A7C15ull >>
-                               (64 - bits_));
+                               (64 - table_bits_));
   }
 
   void Resize(int bits) {
     std::vector<StateKey> old;
     old.swap(slots_);
-    bits_ = bits;
+    table_bits_ = bits;
     slots_.assign(size_t{1} << bits, StateKey());
     size_t mask = slots_.size() - 1;
     for (const StateKey& key : old) {
@@ -156,9 +193,11 @@ class FailureMemo {
     }
   }
 
+  size_t joins_ = 0;
+  std::vector<uint64_t> bits_;
   std::vector<StateKey> slots_;
   size_t used_ = 0;
-  int bits_ = 0;
+  int table_bits_ = 0;
 };
 
 // The first byte of the characters whose code is `code` (not 0, low byte
@@ -170,40 +209,59 @@ unsigned char FirstByteOf(uint16_t code) {
                                     (row <= 0x5E ? 0x70 : 0xB0));
 }
 
+// Where the search stands: the cell, the position, and k, the number of
+// the innermost repetitions around the cell whose current pass began at
+// this position (kept up to date on every move; see the memo above).
+struct State {
+  size_t cell;
+  size_t pos;
+  uint32_t k;
+};
+
+// k past this is not followed (a nesting of more than 2^28 repetitions);
+// such states are not remembered.
+constexpr uint32_t kUnknownK = (uint32_t{1} << 28) - 1;
+
+uint32_t OneMore(uint32_t k) { return k >= kUnknownK - 1 ? kUnknownK : k + 1; }
+uint32_t OneLess(uint32_t k) { return k == kUnknownK ? kUnknownK : k - 1; }
+
 class Matcher {
  public:
   int Match(MatchResult* result, const char* text,
             const PatternProgram& program, const MatchTuning& tuning);
 
  private:
-  enum class Step { kContinue, kFail, kSuccess };
+  enum class Step { kContinue, kFail, kSuccess, kGiveUp };
 
   struct Frame {
     enum Kind : uint32_t {
-      kChoice,         // resume at `cell`, position `a`
-      kRestore,        // pass start of the repetition whose X is `cell` = b
-      kRun,            // resume at `cell`, positions a, a-1, ..., b
-      kLeaveForward,   // star at `cell` declined its first pass: restore its
-                       // pass start to b, resume after it at position a
-      kLeaveBack,      // back cell `cell` declined another pass: restore the
-                       // pass start to b, resume after it at position a
+      kChoice,        // resume at `cell`, position a
+      kRestore,       // the pass start of the repetition whose X is `cell`
+                      // goes back to b
+      kRun,           // resume at `cell`, positions a, a-1, ..., b
+      kLeaveForward,  // the star at `cell` tried its first pass: restore its
+                      // pass start to b, resume after it at position a
+      kLeaveBack,     // the back cell `cell` tried another pass: restore the
+                      // pass start to b, resume after it at position a
     };
-    Kind kind;
+    uint32_t kind : 3;
+    uint32_t k : 29;  // k to resume with (kRun: at position b)
     uint32_t cell;
     size_t a;
     size_t b;
   };
 
-  bool Search(size_t cell, size_t start, size_t* end);
-  Step Execute(size_t* cell, size_t* pos);
-  Step Repeat(CellClass cls, size_t* cell, size_t* pos);
-  bool Backtrack(size_t* cell, size_t* pos);
+  Step Search(size_t cell, size_t start, size_t* end);
+  Step Execute(State* s);
+  bool StackTooDeep();
+  Step Repeat(CellClass cls, State* s);
+  bool Backtrack(State* s);
   bool ClassHas(size_t cell, uint16_t code) const;
   bool MatchesOne(size_t cell, uint16_t code) const;
   size_t OneWideBack(size_t forward, size_t x) const;
 
-  void Push(Frame::Kind kind, size_t cell, size_t a, size_t b = 0) {
-    stack_.push_back({kind, static_cast<uint32_t>(cell), a, b});
+  void Push(Frame::Kind kind, size_t cell, uint32_t k, size_t a, size_t b) {
+    stack_.push_back({kind, k, static_cast<uint32_t>(cell), a, b});
   }
 
   void CountStep() {
@@ -211,9 +269,15 @@ class Matcher {
   }
   void MaybeEnableMemo();
   void EnableMemo();
-  // False when the state (cell, pos) is known to fail; remembers it.
-  bool EnterState(size_t cell, size_t pos);
-  bool Remember(size_t cell, size_t pos, size_t k);
+  // Whether the state is known to fail; remembers it when it is a state
+  // worth remembering.
+  bool KnownToFail(size_t cell, size_t pos, uint32_t k) {
+    uint32_t join = join_[cell];
+    if (join == kNotJoin || k == kUnknownK) return false;
+    return memo_.Seen(join, cell, pos, k);
+  }
+
+  static constexpr uint32_t kNotJoin = UINT32_MAX;
 
   const PatternProgram* program_ = nullptr;
   MatchTuning tuning_;
@@ -225,18 +289,18 @@ class Matcher {
 
   size_t steps_ = 0;
   size_t step_budget_ = 0;
+  size_t stack_limit_ = 0;
   bool memo_on_ = false;
-  // By cell: the X of the innermost star or plus around it, or
-  // kNoRepetition. By the first cell of an X: the same for its repetition.
-  std::vector<uint32_t> inner_;
-  std::vector<uint32_t> outer_;
+  // By cell: its number among the cells whose states are remembered, or
+  // kNotJoin.
+  std::vector<uint32_t> join_;
   FailureMemo memo_;
 };
 
 // The search runs without the memo while its steps stay below this budget,
 // so that ordinary lines pay nothing for it.
 constexpr size_t kBaseBudget = 4096;
-constexpr size_t kBudgetPerChar = 32;
+constexpr size_t kBudgetPerChar = 8;
 
 int Matcher::Match(MatchResult* result, const char* text,
                    const PatternProgram& program, const MatchTuning& tuning) {
@@ -247,15 +311,15 @@ int Matcher::Match(MatchResult* result, const char* text,
   if (pass_start_.size() < program.size()) pass_start_.resize(program.size());
   steps_ = 0;
   step_budget_ = kBaseBudget;
+  stack_limit_ = tuning.min_stack_limit;
   memo_on_ = false;
-  memo_.Clear();
   if (tuning.memo_from_start) EnableMemo();
 
   size_t start = 0;
   size_t end = 0;
-  bool found = false;
+  Step outcome = Step::kFail;
   if (program[0] == kOpAnchor) {
-    found = Search(1, 0, &end);
+    outcome = Search(1, 0, &end);
   } else {
     // A pattern that begins with a character can only match where that
     // character stands; a line without its first byte is done at once.
@@ -271,14 +335,13 @@ int Matcher::Match(MatchResult* result, const char* text,
     for (;; ++start) {
       uint16_t code = text_.At(start);
       if (!literal || code == first) {
-        if (Search(0, start, &end)) {
-          found = true;
-          break;
-        }
+        outcome = Search(0, start, &end);
+        if (outcome != Step::kFail) break;
       }
       if (code == 0) break;
     }
   }
+  bool found = outcome == Step::kSuccess;
 
   if (found && result != nullptr) {
     const std::vector<uint16_t>& codes = text_.codes();
@@ -301,32 +364,47 @@ int Matcher::Match(MatchResult* result, const char* text,
   if (stack_.capacity() > kKeep / 8) std::vector<Frame>().swap(stack_);
   if (pass_start_.capacity() > kKeep) std::vector<size_t>().swap(pass_start_);
   memo_.Trim();
+  if (outcome == Step::kGiveUp) return -1;
   return found ? 1 : 0;
 }
 
-bool Matcher::Search(size_t cell, size_t start, size_t* end) {
+Matcher::Step Matcher::Search(size_t cell, size_t start, size_t* end) {
   stack_.clear();
-  size_t i = cell;
-  size_t p = start;
+  State s{cell, start, 0};
   for (;;) {
-    switch (Execute(&i, &p)) {
+    switch (Execute(&s)) {
       case Step::kContinue:
+        if (stack_.size() > stack_limit_ && StackTooDeep()) {
+          return Step::kGiveUp;
+        }
         break;
       case Step::kSuccess:
-        *end = p;
-        return true;
+        *end = s.pos;
+        return Step::kSuccess;
       case Step::kFail:
-        if (!Backtrack(&i, &p)) return false;
+        if (!Backtrack(&s)) return Step::kFail;
         break;
+      case Step::kGiveUp:
+        return Step::kGiveUp;
     }
   }
 }
 
-Matcher::Step Matcher::Execute(size_t* cell, size_t* pos) {
+bool Matcher::StackTooDeep() {
+  // Ordinary patterns keep a few entries per character of the line; only
+  // repetitions nested thousands deep, each making empty passes inside all
+  // the outer ones, need far more (the square of the nesting).
+  constexpr size_t kPerChar = 16;
+  stack_limit_ = std::max(tuning_.min_stack_limit,
+                          kPerChar * (text_.converted() + 1));
+  return stack_.size() > stack_limit_;
+}
+
+Matcher::Step Matcher::Execute(State* s) {
   CountStep();
-  size_t& i = *cell;
-  size_t& p = *pos;
-  if (memo_on_ && !EnterState(i, p)) return Step::kFail;
+  size_t& i = s->cell;
+  size_t& p = s->pos;
+  if (memo_on_ && KnownToFail(i, p, s->k)) return Step::kFail;
   const PatternProgram& program = *program_;
   uint16_t c = program[i];
   if (c == kEndCell) return Step::kSuccess;
@@ -334,6 +412,7 @@ Matcher::Step Matcher::Execute(size_t* cell, size_t* pos) {
     if (text_.At(p) != c) return Step::kFail;
     ++i;
     ++p;
+    s->k = 0;
     return Step::kContinue;
   }
   CellClass cls = ClassOfOperation(c);
@@ -347,21 +426,24 @@ Matcher::Step Matcher::Execute(size_t* cell, size_t* pos) {
       if (text_.At(p) != '$') return Step::kFail;
       ++i;
       ++p;
+      s->k = 0;
       return Step::kContinue;
     case kClassAny:
       if (text_.At(p) == 0) return Step::kFail;
       ++i;
       ++p;
+      s->k = 0;
       return Step::kContinue;
     case kClassBracket: {
       uint16_t code = text_.At(p);
       if (code == 0 || !ClassHas(i, code)) return Step::kFail;
       i = Target(program, i + 1);
       ++p;
+      s->k = 0;
       return Step::kContinue;
     }
     case kClassBar:
-      Push(Frame::kChoice, Target(program, i + 1), p);
+      Push(Frame::kChoice, Target(program, i + 1), s->k, p, 0);
       i = AfterOffset(program, i + 1);
       return Step::kContinue;
     case kClassJump:
@@ -370,35 +452,44 @@ Matcher::Step Matcher::Execute(size_t* cell, size_t* pos) {
     case kClassStar:
     case kClassPlus:
     case kClassOption:
-      return Repeat(cls, cell, pos);
+      return Repeat(cls, s);
     default:
       return Step::kFail;  // no such cell comes from the compiler
   }
 }
 
-Matcher::Step Matcher::Repeat(CellClass cls, size_t* cell, size_t* pos) {
+Matcher::Step Matcher::Repeat(CellClass cls, State* s) {
   const PatternProgram& program = *program_;
-  size_t& i = *cell;
-  size_t& p = *pos;
+  size_t& i = s->cell;
+  size_t& p = s->pos;
   size_t offset = i + 1;
   if (OffsetDistance(program, offset) < 0) {
     // The back cell: a pass of X has just ended at p.
     size_t x = Target(program, offset);
     size_t after = AfterOffset(program, offset);
-    if (cls == kClassOption || p == pass_start_[x]) {
+    if (cls == kClassOption) {
       i = after;
       return Step::kContinue;
     }
-    Push(Frame::kLeaveBack, i, p, pass_start_[x]);
+    if (p == pass_start_[x]) {
+      // A pass that consumed nothing ends the repetition; this one is no
+      // longer around the cell, and it was counted in k.
+      i = after;
+      s->k = OneLess(s->k);
+      return Step::kContinue;
+    }
+    // The pass began before p, so none around began at p: k is 0.
+    Push(Frame::kLeaveBack, i, 0, p, pass_start_[x]);
     pass_start_[x] = p;
     i = x;
+    s->k = 1;
     return Step::kContinue;
   }
 
   size_t x = AfterOffset(program, offset);
   size_t after = Target(program, offset);
   if (cls == kClassOption) {
-    Push(Frame::kChoice, after, p);
+    Push(Frame::kChoice, after, s->k, p, 0);
     i = x;
     return Step::kContinue;
   }
@@ -414,61 +505,66 @@ Matcher::Step Matcher::Repeat(CellClass cls, size_t* cell, size_t* pos) {
         if (code == 0 || !MatchesOne(x, code)) break;
         // The back cell at q + 1 ends a pass that began at q, and every
         // repetition around began before: k = 0.
-        if (memo_on_ && !Remember(back, q + 1, 0)) break;
+        if (memo_on_ && KnownToFail(back, q + 1, 0)) break;
         ++q;
         CountStep();
       }
       size_t low = cls == kClassPlus ? p + 1 : p;
       if (q < low) return Step::kFail;
-      if (q > low) Push(Frame::kRun, after, q - 1, low);
+      uint32_t k_at_low = low == p ? s->k : 0;
+      if (q > low) Push(Frame::kRun, after, k_at_low, q - 1, low);
       i = after;
+      if (q != p) s->k = 0;
       p = q;
       return Step::kContinue;
     }
   }
   if (cls == kClassStar) {
-    Push(Frame::kLeaveForward, i, p, pass_start_[x]);
+    Push(Frame::kLeaveForward, i, s->k, p, pass_start_[x]);
   } else {
-    Push(Frame::kRestore, x, 0, pass_start_[x]);
+    Push(Frame::kRestore, x, 0, 0, pass_start_[x]);
   }
   pass_start_[x] = p;
   i = x;
+  s->k = OneMore(s->k);
   return Step::kContinue;
 }
 
-bool Matcher::Backtrack(size_t* cell, size_t* pos) {
+bool Matcher::Backtrack(State* s) {
   const PatternProgram& program = *program_;
   while (!stack_.empty()) {
     Frame& f = stack_.back();
+    s->k = f.k;
     switch (f.kind) {
       case Frame::kRestore:
         pass_start_[f.cell] = f.b;
         stack_.pop_back();
         continue;
       case Frame::kChoice:
-        *cell = f.cell;
-        *pos = f.a;
+        s->cell = f.cell;
+        s->pos = f.a;
         stack_.pop_back();
         return true;
       case Frame::kRun:
-        *cell = f.cell;
-        *pos = f.a;
+        s->cell = f.cell;
+        s->pos = f.a;
         if (f.a == f.b) {
           stack_.pop_back();
         } else {
+          s->k = 0;
           --f.a;
         }
         return true;
       case Frame::kLeaveForward:
         pass_start_[AfterOffset(program, f.cell + 1)] = f.b;
-        *cell = Target(program, f.cell + 1);
-        *pos = f.a;
+        s->cell = Target(program, f.cell + 1);
+        s->pos = f.a;
         stack_.pop_back();
         return true;
       case Frame::kLeaveBack:
         pass_start_[Target(program, f.cell + 1)] = f.b;
-        *cell = AfterOffset(program, f.cell + 1);
-        *pos = f.a;
+        s->cell = AfterOffset(program, f.cell + 1);
+        s->pos = f.a;
         stack_.pop_back();
         return true;
     }
@@ -545,42 +641,45 @@ void Matcher::MaybeEnableMemo() {
 }
 
 void Matcher::EnableMemo() {
+  // The states worth remembering are those at cells where ways join: after
+  // a repetition (reached by skipping it or by leaving it), after an
+  // alternation (the ends of L and R), and the back cells, where passes
+  // loop.
   const PatternProgram& program = *program_;
   memo_on_ = true;
   step_budget_ = SIZE_MAX;
-  inner_.assign(program.size(), kNoRepetition);
-  outer_.assign(program.size(), kNoRepetition);
-  struct Open {
-    size_t x;
-    size_t after;
+  join_.assign(program.size(), kNotJoin);
+  uint32_t joins = 0;
+  auto mark_join = [&](size_t cell) {
+    if (join_[cell] == kNotJoin) join_[cell] = joins++;
   };
-  std::vector<Open> open;
   size_t i = 0;
   while (i < program.size() && program[i] != kEndCell) {
-    while (!open.empty() && i >= open.back().after) open.pop_back();
-    inner_[i] = open.empty() ? kNoRepetition
-                             : static_cast<uint32_t>(open.back().x);
     uint16_t c = program[i];
     if (!IsOperation(c)) {
       ++i;
       continue;
     }
-    switch (ClassOfOperation(c)) {
+    CellClass cls = ClassOfOperation(c);
+    switch (cls) {
       case kClassBracket:
         i = Target(program, i + 1);
         break;
       case kClassStar:
       case kClassPlus:
+      case kClassOption:
         if (OffsetDistance(program, i + 1) > 0) {
-          size_t x = AfterOffset(program, i + 1);
-          outer_[x] = inner_[i];
-          open.push_back({x, Target(program, i + 1)});
+          mark_join(Target(program, i + 1));
+        } else if (cls != kClassOption) {
+          mark_join(i);
         }
         i = AfterOffset(program, i + 1);
         break;
-      case kClassOption:
-      case kClassBar:
       case kClassJump:
+        mark_join(Target(program, i + 1));
+        i = AfterOffset(program, i + 1);
+        break;
+      case kClassBar:
         i = AfterOffset(program, i + 1);
         break;
       default:
@@ -588,23 +687,7 @@ void Matcher::EnableMemo() {
         break;
     }
   }
-}
-
-bool Matcher::EnterState(size_t cell, size_t pos) {
-  // Past a nesting of kMaxK repetitions that all began here the state is
-  // not remembered; that only costs speed.
-  constexpr size_t kMaxK = 64;
-  size_t k = 0;
-  for (uint32_t r = inner_[cell]; r != kNoRepetition && pass_start_[r] == pos;
-       r = outer_[r]) {
-    if (++k == kMaxK) return true;
-  }
-  return Remember(cell, pos, k);
-}
-
-bool Matcher::Remember(size_t cell, size_t pos, size_t k) {
-  return !memo_.Seen({uint64_t{pos} + 1, static_cast<uint32_t>(cell),
-                      static_cast<uint32_t>(k)});
+  memo_.Reset(joins);
 }
 
 }  // namespace

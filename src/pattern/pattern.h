@@ -28,7 +28,10 @@ PatternProgram CompilePattern(std::string_view pattern);
 
 // Searches the zero-terminated `text` (a line as read, line end included;
 // it ends for matching at its first NUL) for the leftmost match of
-// `program`. 1 and `*result` filled on a match, 0 otherwise.
+// `program`. 1 and `*result` filled on a match, 0 otherwise. -1 when the
+// search gave up for want of memory, which only patterns nesting
+// repetitions thousands deep can cause; callers count only results above 0
+// as a match.
 int MatchPattern(MatchResult* result, const char* text,
                  const PatternProgram& program);
 
