@@ -319,7 +319,7 @@ PatternProgram Compiler::Compile(std::string_view pattern) {
   while (!ended) {
     uint16_t code = reader.Next();
     if (code == 0) break;
-    CellClass cls = code < 0x80 ? kCellClass[code] : kClassOrdinary;
+    CellClass cls = ClassOfCharacter(code);
     switch (cls) {
       case kClassEnd:
       case kClassOrdinary:

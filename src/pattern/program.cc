@@ -6,14 +6,21 @@
 
 namespace vu32 {
 
-static_assert(kCellClass['$'] == kClassDollar && kCellClass['('] == kClassOpen &&
-              kCellClass[')'] == kClassClose && kCellClass['*'] == kClassStar &&
-              kCellClass['+'] == kClassPlus && kCellClass['.'] == kClassAny &&
-              kCellClass['?'] == kClassOption &&
-              kCellClass['['] == kClassBracket &&
-              kCellClass['\\'] == kClassEscape && kCellClass['|'] == kClassBar &&
-              kCellClass[0x7F] == kClassJump && kCellClass[0] == kClassEnd &&
-              kCellClass['^'] == kClassOrdinary);
+static_assert(ClassOfCharacter('$') == kClassDollar &&
+              ClassOfCharacter('(') == kClassOpen &&
+              ClassOfCharacter(')') == kClassClose &&
+              ClassOfCharacter('*') == kClassStar &&
+              ClassOfCharacter('+') == kClassPlus &&
+              ClassOfCharacter('.') == kClassAny &&
+              ClassOfCharacter('?') == kClassOption &&
+              ClassOfCharacter('[') == kClassBracket &&
+              ClassOfCharacter('\\') == kClassEscape &&
+              ClassOfCharacter('|') == kClassBar &&
+              ClassOfCharacter(0x7F) == kClassJump &&
+              ClassOfCharacter(0) == kClassEnd &&
+              ClassOfCharacter('^') == kClassOrdinary &&
+              ClassOfCharacter(']') == kClassOrdinary &&
+              ClassOfCharacter(0xA0) == kClassOrdinary);
 
 uint16_t SjisCharCode(unsigned char lead, unsigned char trail) {
   // Two rows per lead byte: 0x81 -> rows 0x21/0x22 ... 0x9F -> 0x5D/0x5E,

@@ -79,18 +79,21 @@ constexpr auto MakeCellClassTable() {
     CellClass at[128];
   } table{};
   for (auto& c : table.at) c = kClassOrdinary;
-  table.at[0x00] = kClassEnd;
-  table.at['$'] = kClassDollar;
-  table.at['('] = kClassOpen;
-  table.at[')'] = kClassClose;
-  table.at['*'] = kClassStar;
-  table.at['+'] = kClassPlus;
-  table.at['.'] = kClassAny;
-  table.at['?'] = kClassOption;
-  table.at['['] = kClassBracket;
-  table.at['\\'] = kClassEscape;
-  table.at['|'] = kClassBar;
-  table.at[0x7F] = kClassJump;
+  auto set = [&table](char c, CellClass cls) {
+    table.at[static_cast<unsigned char>(c)] = cls;
+  };
+  set('\0', kClassEnd);
+  set('$', kClassDollar);
+  set('(', kClassOpen);
+  set(')', kClassClose);
+  set('*', kClassStar);
+  set('+', kClassPlus);
+  set('.', kClassAny);
+  set('?', kClassOption);
+  set('[', kClassBracket);
+  set('\\', kClassEscape);
+  set('|', kClassBar);
+  set('\x7F', kClassJump);
   return table;
 }
 }  // namespace pattern_internal
@@ -105,6 +108,11 @@ constexpr bool IsOperation(uint16_t cell) {
 
 constexpr CellClass ClassOfOperation(uint16_t op) {
   return kCellClass[op >> 8];
+}
+
+// The class of a pattern character: looked up below 0x80, else ordinary.
+constexpr CellClass ClassOfCharacter(uint16_t code) {
+  return code < 0x80 ? kCellClass[code] : kClassOrdinary;
 }
 
 // Cells taken by an offset whose distance is `distance`.
