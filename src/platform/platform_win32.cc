@@ -8,7 +8,7 @@
 #include <sys/stat.h>
 #include <windows.h>
 
-#include <climits>
+#include <cstdint>
 #include <cstdio>
 
 // The command line is taken as given: wildcards are the business of merge,
@@ -28,8 +28,12 @@ bool IsPathSeparator(unsigned char c) { return c == '\\' || c == '/'; }
 namespace {
 
 // The kernel handle behind a runtime descriptor; INVALID_HANDLE_VALUE when
-// the descriptor is not open.
-HANDLE HandleOf(int fd) { return reinterpret_cast<HANDLE>(_get_osfhandle(fd)); }
+// the descriptor is not open, or is a standard descriptor that the process
+// was started without (the runtime marks those -2).
+HANDLE HandleOf(int fd) {
+  intptr_t h = _get_osfhandle(fd);
+  return h < 0 ? INVALID_HANDLE_VALUE : reinterpret_cast<HANDLE>(h);
+}
 
 bool IsDiskFile(HANDLE h) {
   return h != INVALID_HANDLE_VALUE && GetFileType(h) == FILE_TYPE_DISK;
@@ -50,8 +54,8 @@ bool IdOfHandle(HANDLE h, FileId* id) {
   BY_HANDLE_FILE_INFORMATION info;
   if (!GetFileInformationByHandle(h, &info)) return false;
   id->device = info.dwVolumeSerialNumber;
-  id->index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) |
-              info.nFileIndexLow;
+  id->index =
+      (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
   return true;
 }
 
@@ -142,10 +146,9 @@ int64_t FileLength(int fd) {
 bool FileIdOfPath(const std::string& path, FileId* id) {
   // No access rights are needed to read the identity; backup semantics let
   // a directory open too.
-  HANDLE h = CreateFileA(path.c_str(), 0,
-                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-                         nullptr);
+  HANDLE h = CreateFileA(
+      path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   bool ok = IsDiskFile(h) && IdOfHandle(h, id);
   CloseHandle(h);
@@ -193,8 +196,8 @@ bool GetFileTimes(const std::string& path, FileTimes* times) {
 }
 
 bool SetFileTimes(const std::string& path, const FileTimes& times) {
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr,
-                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   FILETIME creation = ToFileTime(times.creation);
   FILETIME access = ToFileTime(times.access);
@@ -241,9 +244,9 @@ bool FindFiles(const std::string& pattern, std::vector<FoundFile>* found) {
     const bool hidden_or_system =
         (a & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0;
     if (hidden_or_system || (a & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-      found->push_back({data.cFileName,
-                        (static_cast<uint64_t>(data.nFileSizeHigh) << 32) |
-                            data.nFileSizeLow});
+      found->push_back(
+          {data.cFileName, (static_cast<uint64_t>(data.nFileSizeHigh) << 32) |
+                               data.nFileSizeLow});
     }
   } while (FindNextFileA(h, &data));
   bool ok = GetLastError() == ERROR_NO_MORE_FILES;

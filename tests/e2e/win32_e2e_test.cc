@@ -40,7 +40,9 @@ class Win32E2eTest : public ::testing::Test {
   void Write(const std::string& name, const std::string& data) {
     WriteFile(dir_.File(name), data);
   }
-  std::string Read(const std::string& name) { return ReadFile(dir_.File(name)); }
+  std::string Read(const std::string& name) {
+    return ReadFile(dir_.File(name));
+  }
 
   ScopedTempDir dir_;
 };

@@ -28,7 +28,9 @@ class TempDir {
     }
   }
   ~TempDir() { Remove(path_); }
-  std::string File(const std::string& name) const { return path_ + "\\" + name; }
+  std::string File(const std::string& name) const {
+    return path_ + "\\" + name;
+  }
   const std::string& path() const { return path_; }
 
  private:
@@ -66,7 +68,8 @@ std::string ReadFile(const std::string& path) {
   FILE* f = std::fopen(path.c_str(), "rb");
   if (!f) return data;
   char buf[4096];
-  for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) data.append(buf, n);
+  for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;)
+    data.append(buf, n);
   std::fclose(f);
   return data;
 }
@@ -98,8 +101,9 @@ TEST(PlatformWin32Test, FindFilesAttributeRule) {
                                  FILE_ATTRIBUTE_HIDDEN));
   ASSERT_TRUE(SetFileAttributesA(dir.File("system.txt").c_str(),
                                  FILE_ATTRIBUTE_SYSTEM));
-  ASSERT_TRUE(SetFileAttributesA(dir.File("hsub").c_str(),
-                                 FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN));
+  ASSERT_TRUE(
+      SetFileAttributesA(dir.File("hsub").c_str(),
+                         FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN));
 
   std::vector<FoundFile> found;
   ASSERT_TRUE(FindFiles(dir.File("*"), &found));
@@ -189,13 +193,13 @@ TEST(PlatformWin32Test, FreeSpaceDriveRule) {
     bool ok;
   };
   const Row rows[] = {
-      {"", true},              // current drive
-      {"out.txt", true},       // relative: current drive
-      {"C:\\x\\y.txt", true},  // drive C, whatever follows
-      {"c:", true},            // the letter in either case
-      {"@:", true},            // number 0: the current drive
-      {"Q:\\", false},         // no such drive
-      {"#:", false},           // no letter: no drive either
+      {"", true},                      // current drive
+      {"out.txt", true},               // relative: current drive
+      {"C:\\x\\y.txt", true},          // drive C, whatever follows
+      {"c:", true},                    // the letter in either case
+      {"@:", true},                    // number 0: the current drive
+      {"Q:\\", false},                 // no such drive
+      {"#:", false},                   // no letter: no drive either
       {"\\\\server\\share\\f", true},  // not "X:": the current drive
   };
   for (const Row& row : rows) {
