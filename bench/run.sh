@@ -33,7 +33,11 @@ best_of() {
     rm -rf "$OUT"/* 2>/dev/null
     local t0 t1
     t0=$(date +%s.%N)
-    bash -c "$1" >/dev/null 2>&1
+    if ! bash -c "$1" </dev/null >/dev/null 2>&1; then
+      echo "command failed: $1" >&2
+      echo 999
+      return
+    fi
     t1=$(date +%s.%N)
     local t
     t=$(echo "$t1 - $t0" | bc -l)
@@ -112,15 +116,16 @@ for s in $SECTIONS; do
       BYTES=$SAVE
       ;;
     split)
-      row "-S1000.3 (1 MB pieces)" "$V -S1000.3 $D $O" "split -b" "split -a 3 -b 1000000 $D $O/x"
-      row "-S100000.3L (lines)" "$V -S100000.3L $D $O" "split -l" "split -a 3 -l 100000 $D $O/x"
+      # Split reads a standard input redirected from a file in place of FILE.
+      row "-S1000.3 (1 MB pieces)" "$V -S1000.3 $O < $D" "split -b" "split -a 3 -b 1000000 $D $O/x"
+      row "-S100000.3L (lines)" "$V -S100000.3L $O < $D" "split -l" "split -a 3 -l 100000 $D $O/x"
       ;;
     pattern)
       CH=$(printf '\x91\xe6.\x8f\xcd')  # 第.章 in Shift-JIS
-      row "-S1L -#^CH (20 pieces)" "$V -S1L -#^CH $D $O" "csplit" "cd $O && LC_ALL=C csplit -s -n 5 $D '/^CH/' '{*}'"
-      row "-S1L -#第.章 (20 pieces)" "$V -S1L '-#$CH' $D $O" "csplit" "cd $O && LC_ALL=C csplit -s -n 5 $D '/$(printf '\x91\xe6')..$(printf '\x8f\xcd')/' '{*}'"
+      row "-S1L -#^CH (20 pieces)" "$V -S1L -#^CH $O < $D" "csplit" "cd $O && LC_ALL=C csplit -s -n 5 $D '/^CH/' '{*}'"
+      row "-S1L -#第.章 (20 pieces)" "$V -S1L '-#$CH' $O < $D" "csplit" "cd $O && LC_ALL=C csplit -s -n 5 $D '/$(printf '\x91\xe6')..$(printf '\x8f\xcd')/' '{*}'"
       SAVE_D=$D; D="'$MANY'"
-      row "-S1.5L -#^CH (3000 pieces)" "$V -S1.5L -#^CH $D $O" "csplit" "cd $O && LC_ALL=C csplit -s -n 5 $D '/^CH/' '{*}'"
+      row "-S1.5L -#^CH (3000 pieces)" "$V -S1.5L -#^CH $O < $D" "csplit" "cd $O && LC_ALL=C csplit -s -n 5 $D '/^CH/' '{*}'"
       D=$SAVE_D
       ;;
   esac
