@@ -56,7 +56,7 @@ namespace {
 class LineCodes {
  public:
   void Reset(const char* text) {
-    next_ = reinterpret_cast<const unsigned char*>(text != nullptr ? text : "");
+    next_ = reinterpret_cast<const unsigned char*>(text);
     codes_.clear();
     complete_ = false;
   }
@@ -78,7 +78,7 @@ class LineCodes {
   uint16_t Extend(size_t p) {
     if (complete_) return 0;
     // Grow geometrically, so that a scan to the end costs linear time.
-    size_t want = std::max({p + 1, codes_.size() * 2, size_t{32}});
+    size_t want = std::max({p + 1, codes_.size() * 2, size_t{16}});
     codes_.reserve(want);
     while (codes_.size() < want) {
       uint16_t c = ReadTextChar(&next_);
@@ -305,6 +305,26 @@ constexpr size_t kBudgetPerChar = 8;
 int Matcher::Match(MatchResult* result, const char* text,
                    const PatternProgram& program, const MatchTuning& tuning) {
   if (program.empty()) return 0;
+  if (text == nullptr) text = "";
+  bool anchored = program[0] == kOpAnchor;
+  size_t first_cell = anchored ? 1 : 0;
+  // A pattern that begins with a character can only match where that
+  // character stands. Most lines are refused here, before any setup: an
+  // anchored pattern by the first character of the line, another by the
+  // absence of the character's first byte anywhere in the line.
+  uint16_t first = program[first_cell];
+  bool literal = first != kEndCell && !IsOperation(first);
+  if (literal) {
+    if ((first & 0xFF) == 0) return 0;  // no text character has this code
+    if (anchored) {
+      const unsigned char* at = reinterpret_cast<const unsigned char*>(text);
+      if (ReadTextChar(&at) != first) return 0;
+    } else if (std::strchr(text, static_cast<char>(FirstByteOf(first))) ==
+               nullptr) {
+      return 0;
+    }
+  }
+
   program_ = &program;
   tuning_ = tuning;
   text_.Reset(text);
@@ -318,25 +338,23 @@ int Matcher::Match(MatchResult* result, const char* text,
   size_t start = 0;
   size_t end = 0;
   Step outcome = Step::kFail;
-  if (program[0] == kOpAnchor) {
-    outcome = Search(1, 0, &end);
+  if (anchored) {
+    outcome = Search(first_cell, 0, &end);
   } else {
-    // A pattern that begins with a character can only match where that
-    // character stands; a line without its first byte is done at once.
-    uint16_t first = program[0];
-    bool literal = first != kEndCell && !IsOperation(first);
-    if (literal) {
-      if ((first & 0xFF) == 0) return 0;  // no text character has this code
-      if (text == nullptr ||
-          std::strchr(text, static_cast<char>(FirstByteOf(first))) == nullptr) {
-        return 0;
-      }
-    }
+    // Starts where the first cell (a character, `.` or a class) cannot
+    // match are passed over without a search.
+    bool one_wide = literal || first == kOpAny || first == kOpClass;
+    // A pattern that begins with .* or .+ can reach from a start every
+    // state that a later start reaches (the extra characters are taken by
+    // the dots), so if the first start fails, all do.
+    bool dots_first = (first == kOpStar || first == kOpPlus) &&
+                      program[AfterOffset(program, 1)] == kOpAny &&
+                      OneWideBack(0, AfterOffset(program, 1)) != 0;
     for (;; ++start) {
       uint16_t code = text_.At(start);
-      if (!literal || code == first) {
-        outcome = Search(0, start, &end);
-        if (outcome != Step::kFail) break;
+      if (!one_wide || (code != 0 && MatchesOne(first_cell, code))) {
+        outcome = Search(first_cell, start, &end);
+        if (outcome != Step::kFail || dots_first) break;
       }
       if (code == 0) break;
     }
