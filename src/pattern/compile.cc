@@ -59,8 +59,8 @@ class PatternReader {
     return {ReadEscape(), true, false};
   }
 
-  // The character after a backslash, resolved: 0 when the pattern ends
-  // there. The value may be 0 or have the form of an operation (\x00,
+  // The character after a backslash (the pattern does not end there),
+  // resolved. The value may be 0 or have the form of an operation (\x00,
   // \j2A00); callers decide what such a value stands for.
   uint16_t ReadEscape() {
     uint16_t c = Next();
