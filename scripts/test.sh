@@ -1,6 +1,7 @@
 #!/bin/sh
-# Builds VU32 and runs every test: a release build, then the same suite
-# under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Builds VU32 and runs every test: a release build, the same suite under
+# AddressSanitizer and UndefinedBehaviorSanitizer, then the Win32 build
+# under Wine.
 set -eu
 cd "$(dirname "$0")/.."
 sh scripts/deps.sh
@@ -14,3 +15,6 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVU32_SANITIZE=ON >/
 cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan --output-on-failure -j "$jobs"
+
+# The Win32 build, cross-compiled and run under Wine (reuses build/).
+sh scripts/test-win32.sh
