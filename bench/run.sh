@@ -123,7 +123,10 @@ for s in $SECTIONS; do
     pattern)
       CH=$(printf '\x91\xe6.\x8f\xcd')  # 第.章 in Shift-JIS
       row "-S1L -#^CH (20 pieces)" "$V -S1L -#^CH $O < $D" "csplit" "cd $O && LC_ALL=C csplit -s -n 5 $D '/^CH/' '{*}'"
-      row "-S1L -#第.章 (20 pieces)" "$V -S1L '-#$CH' $O < $D" "csplit" "cd $O && LC_ALL=C csplit -s -n 5 $D '/$(printf '\x91\xe6')..$(printf '\x8f\xcd')/' '{*}'"
+      # 第, then any one character (a two-byte one or a single byte), then 章.
+      LEAD="$(printf '\x81')-$(printf '\x9f\xe0')-$(printf '\xfc')"
+      ANY="\\([$LEAD].\\|[^$LEAD]\\)"
+      row "-S1L -#第.章 (20 pieces)" "$V -S1L '-#$CH' $O < $D" "csplit" "cd $O && LC_ALL=C csplit -s -n 5 $D \"/$(printf '\x91\xe6')$ANY$(printf '\x8f\xcd')/\" '{*}'"
       SAVE_D=$D; D="'$MANY'"
       row "-S1.5L -#^CH (3000 pieces)" "$V -S1.5L -#^CH $O < $D" "csplit" "cd $O && LC_ALL=C csplit -s -n 5 $D '/^CH/' '{*}'"
       D=$SAVE_D

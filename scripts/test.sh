@@ -16,5 +16,13 @@ cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan --output-on-failure -j "$jobs"
 
+# The pattern fuzz target must keep building; a short smoke run proves it
+# starts (long runs are for development: see fuzz/CMakeLists.txt).
+sh scripts/deps.sh clang libclang-rt-14-dev
+cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+  -DCMAKE_CXX_COMPILER=clang++ -DVU32_FUZZ=ON -DVU32_BUILD_TESTS=OFF >/dev/null
+cmake --build build-fuzz -j "$jobs" --target pattern_fuzz
+build-fuzz/fuzz/pattern_fuzz -runs=20000 -max_len=256 2>&1 | tail -n 1
+
 # The Win32 build, cross-compiled and run under Wine (reuses build/).
 sh scripts/test-win32.sh
