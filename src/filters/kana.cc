@@ -98,11 +98,14 @@ class Kana : public ByteFilter {
   int pending_kana_ = -1;
 };
 
+// Room beyond two bytes per input byte: two for a kana held over from the
+// previous block, and the tail of a 16-byte store past the last run.
+constexpr size_t kSlack = 32;
+
 void Kana::Feed(const uint8_t* data, size_t size, ByteWriter& out) {
   // Every input byte yields at most two output bytes (a kana with an
-  // unmerged mark is four bytes for two), plus two for a kana held over from
-  // the previous block.
-  FeedInChunks(data, size, out, 2, 2,
+  // unmerged mark is four bytes for two), plus kSlack.
+  FeedInChunks(data, size, out, 2, kSlack,
                [this](const uint8_t* s, size_t n, uint8_t* d) {
                  return Convert(s, n, d);
                });
@@ -124,38 +127,19 @@ uint8_t* Kana::Convert(const uint8_t* s, size_t n, uint8_t* d) {
   size_t scalar_end = 0;
   while (i < n) {
 #ifdef VU32_SCAN_SSE2
-    // Sixteen bytes without a half-width kana pass unchanged; only their
-    // lead bytes are walked, to know whether the last one still waits for
-    // its partner.
+    // Sixteen bytes without a half-width kana outside a two-byte character
+    // pass unchanged.
     const __m128i va1 = _mm_set1_epi8(static_cast<char>(kFirstHalfKana));
     const __m128i vkana = _mm_set1_epi8(kSemiVoicedMark - kFirstHalfKana);
-    const __m128i v81 = _mm_set1_epi8(static_cast<char>(0x81));
-    const __m128i v1e = _mm_set1_epi8(0x9F - 0x81);
-    const __m128i ve0 = _mm_set1_epi8(static_cast<char>(0xE0));
-    const __m128i v1c = _mm_set1_epi8(0xFC - 0xE0);
     while (i + 16 <= n) {
       __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
       __m128i ok = _mm_sub_epi8(x, va1);
       unsigned kana = static_cast<unsigned>(
           _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(ok, vkana), ok)));
-      __m128i o1 = _mm_sub_epi8(x, v81);
-      __m128i o2 = _mm_sub_epi8(x, ve0);
-      unsigned leads = static_cast<unsigned>(_mm_movemask_epi8(
-          _mm_or_si128(_mm_cmpeq_epi8(_mm_min_epu8(o1, v1e), o1),
-                       _mm_cmpeq_epi8(_mm_min_epu8(o2, v1c), o2))));
-      // Walk the lead bytes: each makes the byte after it a second byte,
-      // which is never converted; a lead at the end wants the next block.
-      unsigned trail = 0;
+      // Second bytes of two-byte characters are never converted; a lead
+      // byte in the last place wants its partner from beyond the block.
       bool open_lead = false;
-      while (leads) {
-        unsigned p = static_cast<unsigned>(__builtin_ctz(leads));
-        if (p == 15) {
-          open_lead = true;
-          break;
-        }
-        trail |= 2u << p;
-        leads &= ~((2u << (p + 1)) - 1);
-      }
+      unsigned trail = scan::TrailMask16(scan::LeadMask16(x), &open_lead);
       kana &= ~trail;
       if (kana == 0) {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(d), x);
@@ -167,15 +151,24 @@ uint8_t* Kana::Convert(const uint8_t* s, size_t n, uint8_t* d) {
           scalar_end = i + 16;
           break;
         }
-        const uint8_t* b = s + i;
+        // The block padded, so that each run between kana goes out as one
+        // 16-byte store (what lies past the run is overwritten next).
+        alignas(16) uint8_t b[32];
+        _mm_store_si128(reinterpret_cast<__m128i*>(b), x);
+        _mm_store_si128(reinterpret_cast<__m128i*>(b + 16),
+                        _mm_setzero_si128());
         unsigned pos = 0;
         while (kana) {
           unsigned p = static_cast<unsigned>(__builtin_ctz(kana));
-          for (; pos < p; ++pos) *d++ = b[pos];
+          _mm_storeu_si128(reinterpret_cast<__m128i*>(d),
+                           _mm_loadu_si128(reinterpret_cast<__m128i*>(b + pos)));
+          d += p - pos;
           pos = p + (PutKana(b[p], b[p + 1], d) ? 2 : 1);
           kana &= ~((1u << pos) - 1);  // a merged mark is consumed too
         }
-        for (; pos < 16; ++pos) *d++ = b[pos];
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d),
+                         _mm_loadu_si128(reinterpret_cast<__m128i*>(b + pos)));
+        d += 16 - pos;
       }
       i += 16;
       if (open_lead) {

@@ -16,6 +16,49 @@
 
 namespace vu32::scan {
 
+// Which of 16 bytes are second bytes of two-byte characters, without a loop.
+// `leads` has bit i set when byte i lies in the lead-byte range; `*carry`
+// says on entry that byte 0 completes a character begun before, and on exit
+// that the byte after byte 15 does. Within a run of lead-range bytes the
+// bytes alternate lead, second, lead, ... from the run's start, and the byte
+// after a run of odd length is a second byte: adding 1 at each run that
+// starts on an odd bit flips the parity of exactly those runs.
+inline unsigned TrailMask16(unsigned leads, bool* carry) {
+  constexpr unsigned kEven = 0x5555;
+  const unsigned in = *carry ? 1u : 0u;
+  leads &= ~in & 0xFFFF;                 // a second byte opens nothing
+  const unsigned follows = (leads << 1) | in;
+  const unsigned odd_starts = leads & ~kEven & ~follows;
+  const unsigned sum = odd_starts + leads;
+  *carry = (sum >> 16) & 1;
+  const unsigned invert = (sum << 1) & 0xFFFF;
+  return (kEven ^ invert) & follows & 0xFFFF;
+}
+
+#ifdef VU32_SCAN_SSE2
+// 0xFF in each byte whose bit is set in `bits`, 0x00 elsewhere.
+inline __m128i ExpandBits16(unsigned bits) {
+  const __m128i select = _mm_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4,
+                                       8, 16, 32, 64, -128);
+  __m128i b = _mm_unpacklo_epi64(_mm_set1_epi8(static_cast<char>(bits & 0xFF)),
+                                 _mm_set1_epi8(static_cast<char>(bits >> 8)));
+  return _mm_cmpeq_epi8(_mm_and_si128(b, select), select);
+}
+
+// Bit i set when byte i of `x` lies in the lead-byte range.
+inline unsigned LeadMask16(__m128i x) {
+  const __m128i v81 = _mm_set1_epi8(static_cast<char>(0x81));
+  const __m128i v1e = _mm_set1_epi8(0x9F - 0x81);
+  const __m128i ve0 = _mm_set1_epi8(static_cast<char>(0xE0));
+  const __m128i v1c = _mm_set1_epi8(0xFC - 0xE0);
+  __m128i o1 = _mm_sub_epi8(x, v81);
+  __m128i o2 = _mm_sub_epi8(x, ve0);
+  return static_cast<unsigned>(_mm_movemask_epi8(
+      _mm_or_si128(_mm_cmpeq_epi8(_mm_min_epu8(o1, v1e), o1),
+                   _mm_cmpeq_epi8(_mm_min_epu8(o2, v1c), o2))));
+}
+#endif
+
 // Copies bytes from `s` to `d` until the first byte equal to `a` or `b`.
 inline size_t CopyUntilEither(const uint8_t* s, size_t n, uint8_t* d,
                               uint8_t a, uint8_t b) {

@@ -7,6 +7,7 @@
 
 #include "filters/kana.h"
 #include "filters/newline.h"
+#include "filters/scan.h"
 #include "filters/text.h"
 #include "support/sjis.h"
 #include "test_util.h"
@@ -115,6 +116,27 @@ std::string ModelKana(const std::string& in) {
     }
   }
   return out;
+}
+
+TEST(ScanTest, TrailMaskMatchesTheSequentialRule) {
+  for (unsigned leads = 0; leads < 0x10000; ++leads) {
+    for (bool carry_in : {false, true}) {
+      bool partner = carry_in;
+      unsigned want = 0;
+      for (unsigned i = 0; i < 16; ++i) {
+        if (partner) {
+          want |= 1u << i;
+          partner = false;
+        } else {
+          partner = (leads >> i) & 1;
+        }
+      }
+      bool carry = carry_in;
+      unsigned got = scan::TrailMask16(leads, &carry);
+      ASSERT_EQ(got, want) << std::hex << leads << " carry " << carry_in;
+      ASSERT_EQ(carry, partner) << std::hex << leads << " carry " << carry_in;
+    }
+  }
 }
 
 TEST(ScanTest, VectorLoopsMatchByteModels) {

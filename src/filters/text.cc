@@ -38,9 +38,8 @@ namespace {
 
 // Converts `n` bytes one for one. `partner` says that s[0] completes a
 // two-byte character begun earlier; returns the same for the byte after
-// the last. Sixteen bytes at a time all letters are converted, then the
-// second bytes of two-byte characters are put back: only the lead bytes
-// need a sequential walk, and ASCII-only blocks need none.
+// the last. Sixteen bytes at a time, every letter that is not the second
+// byte of a two-byte character is converted.
 bool ConvertCase(const uint8_t* s, size_t n, uint8_t* d, bool lower,
                  bool partner) {
   const uint8_t from = lower ? 'A' : 'a';
@@ -49,35 +48,14 @@ bool ConvertCase(const uint8_t* s, size_t n, uint8_t* d, bool lower,
   const __m128i vfrom = _mm_set1_epi8(static_cast<char>(from));
   const __m128i v25 = _mm_set1_epi8(25);
   const __m128i v20 = _mm_set1_epi8(0x20);
-  const __m128i v81 = _mm_set1_epi8(static_cast<char>(0x81));
-  const __m128i v1e = _mm_set1_epi8(0x9F - 0x81);
-  const __m128i ve0 = _mm_set1_epi8(static_cast<char>(0xE0));
-  const __m128i v1c = _mm_set1_epi8(0xFC - 0xE0);
   for (; i + 16 <= n; i += 16) {
     __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
     __m128i off = _mm_sub_epi8(x, vfrom);
     __m128i letter = _mm_cmpeq_epi8(_mm_min_epu8(off, v25), off);
+    unsigned trail = scan::TrailMask16(scan::LeadMask16(x), &partner);
+    letter = _mm_andnot_si128(scan::ExpandBits16(trail), letter);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i),
                      _mm_xor_si128(x, _mm_and_si128(letter, v20)));
-    __m128i o1 = _mm_sub_epi8(x, v81);
-    __m128i o2 = _mm_sub_epi8(x, ve0);
-    unsigned leads = static_cast<unsigned>(_mm_movemask_epi8(
-        _mm_or_si128(_mm_cmpeq_epi8(_mm_min_epu8(o1, v1e), o1),
-                     _mm_cmpeq_epi8(_mm_min_epu8(o2, v1c), o2))));
-    if (partner) {
-      d[i] = s[i];
-      leads &= ~1u;
-    }
-    partner = false;
-    while (leads) {
-      unsigned p = static_cast<unsigned>(__builtin_ctz(leads));
-      if (p == 15) {
-        partner = true;
-        break;
-      }
-      d[i + p + 1] = s[i + p + 1];
-      leads &= ~((2u << (p + 1)) - 1);  // the partner cannot open a character
-    }
   }
 #endif
   for (; i < n; ++i) {
