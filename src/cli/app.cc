@@ -63,6 +63,20 @@ std::unique_ptr<ByteFilter> MakeFilter(int mode, int newline_kind,
 // failure that has been reported (no buffer, a read or a write error).
 bool PlainCopy(const StreamPair& pair) {
   if (AllocWorkBuffer(0) != 0) return false;
+  // Let the kernel move the data where it can (file to file). When it
+  // cannot, or on an error, the buffer loop takes over from where it
+  // stopped and meets the error itself, so the message names the side
+  // that failed.
+  for (;;) {
+    long long n = platform::KernelCopy(pair.input, pair.output, 1 << 30);
+    if (n <= 0) {
+      if (n == 0) {
+        FreeWorkBuffer();
+        return true;
+      }
+      break;
+    }
+  }
   bool ok = true;
   for (;;) {
     long n = platform::ReadSome(pair.input, WorkBuffer.address, WorkBuffer.size);
