@@ -131,55 +131,6 @@ inline size_t CopyUntilControl(const uint8_t* s, size_t n, uint8_t* d) {
   return n;
 }
 
-// Copies bytes until the first byte of 0x80 or more.
-inline size_t CopyUntilHigh(const uint8_t* s, size_t n, uint8_t* d) {
-  size_t i = 0;
-#ifdef VU32_SCAN_SSE2
-  for (; i + 16 <= n; i += 16) {
-    __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
-    int hit = _mm_movemask_epi8(x);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), x);
-    if (hit) return i + static_cast<size_t>(__builtin_ctz(hit));
-  }
-#endif
-  for (; i < n; ++i) {
-    if (s[i] >= 0x80) return i;
-    d[i] = s[i];
-  }
-  return n;
-}
-
-// Copies bytes until the first byte of 0x80 or more, turning the ASCII
-// letters of one case into the other: `lower` maps A-Z to a-z, otherwise
-// a-z to A-Z.
-inline size_t CaseUntilHigh(const uint8_t* s, size_t n, uint8_t* d,
-                            bool lower) {
-  const uint8_t from = lower ? 'A' : 'a';
-  size_t i = 0;
-#ifdef VU32_SCAN_SSE2
-  // A byte is a letter of the source case when (x - from) < 26 unsigned,
-  // i.e. min(x - from, 25) == x - from.
-  const __m128i vfrom = _mm_set1_epi8(static_cast<char>(from));
-  const __m128i v25 = _mm_set1_epi8(25);
-  const __m128i v20 = _mm_set1_epi8(0x20);
-  for (; i + 16 <= n; i += 16) {
-    __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
-    __m128i off = _mm_sub_epi8(x, vfrom);
-    __m128i letter = _mm_cmpeq_epi8(_mm_min_epu8(off, v25), off);
-    __m128i y = _mm_xor_si128(x, _mm_and_si128(letter, v20));
-    int hit = _mm_movemask_epi8(x);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), y);
-    if (hit) return i + static_cast<size_t>(__builtin_ctz(hit));
-  }
-#endif
-  for (; i < n; ++i) {
-    uint8_t c = s[i];
-    if (c >= 0x80) return i;
-    d[i] = static_cast<uint8_t>(c - from) < 26 ? c ^ 0x20 : c;
-  }
-  return n;
-}
-
 }  // namespace vu32::scan
 
 #endif  // VU32_FILTERS_SCAN_H_
