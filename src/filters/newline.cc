@@ -44,6 +44,11 @@ void Crconv::Feed(const uint8_t* data, size_t size, ByteWriter& out) {
                    if (s[i++] == '\r') {
                      d = PutNewline(kind, d);
                      cr = true;
+                     // The common CR LF pair in one step.
+                     if (i < n && s[i] == '\n') {
+                       ++i;
+                       cr = false;
+                     }
                    } else {
                      if (!cr) d = PutNewline(kind, d);
                      cr = false;
@@ -66,6 +71,11 @@ void Join::Feed(const uint8_t* data, size_t size, ByteWriter& out) {
                    if (i == n) break;
                    if (s[i++] == '\r') {
                      pending = true;
+                     // The common CR LF pair in one step.
+                     if (i < n && s[i] == '\n') {
+                       ++i;
+                       pending = false;
+                     }
                    } else if (pending) {
                      pending = false;
                    } else {

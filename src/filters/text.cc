@@ -21,7 +21,12 @@ void Deletecontrolchar::Feed(const uint8_t* data, size_t size,
                    i += k;
                    if (i == n) break;
                    uint8_t c = s[i++];
-                   if (c == '\n') {
+                   if (c == '\r' && i < n && s[i] == '\n') {
+                     // The common CR LF pair in one step.
+                     *d++ = '\r';
+                     c = s[i++];
+                     *d++ = '\n';
+                   } else if (c == '\n') {
                      if (prev == '\r') *d++ = '\r';
                      *d++ = '\n';
                    }
