@@ -137,9 +137,10 @@ int RunStreamOperation(int mode, int newline_kind, int tab_width, int argc,
       Report(kNoMemory);
       return 1;
     }
-    // Said before any stream is opened, so that no output file is emptied.
+    // Only filter modes reach here; the check keeps a stray mode from
+    // opening (and emptying) an output file.
     if (!filter) {
-      Report(kNotBuiltYet, argv[0]);
+      Report(kBadSwitch, argv[0]);
       return 1;
     }
   }

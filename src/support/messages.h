@@ -38,8 +38,6 @@ inline constexpr Message kDriveNotReady{"Drive Not Ready!",
                                  "Drive Not Ready!"};
 inline constexpr Message kUniqNoMemory{"Memory Allocate Error!: in function Uniq()",
                                  "Memory Allocate Error!: in function Uniq()"};
-inline constexpr Message kNotBuiltYet{"not built yet: ",
-                                 "not built yet: "};
 inline constexpr Message kTotalMergeSize{"Total Marge Size = %s byte\n",
                                  "Total Marge Size = %s byte\n"};
 inline constexpr Message kMergeNoSpace{"結合先ドライブの空き容量が不足しています",

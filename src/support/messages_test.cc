@@ -24,7 +24,7 @@ const Entry kCatalogue[] = {
     ENTRY(kBannerFormat),     ENTRY(kVersion),         ENTRY(kBadSwitch),
     ENTRY(kUsageHint),        ENTRY(kSameName),        ENTRY(kNoStreams),
     ENTRY(kWriteFailed),      ENTRY(kReadFailed),      ENTRY(kNoWorkBuffer),
-    ENTRY(kDriveNotReady),    ENTRY(kUniqNoMemory),    ENTRY(kNotBuiltYet),
+    ENTRY(kDriveNotReady),    ENTRY(kUniqNoMemory),
     ENTRY(kTotalMergeSize),   ENTRY(kMergeNoSpace),    ENTRY(kTooFewParameters),
     ENTRY(kMergingTo),        ENTRY(kAllocatedBuffer), ENTRY(kCannotOpen),
     ENTRY(kListFailed),       ENTRY(kTwoWildcards),    ENTRY(kNoOutputName),
