@@ -152,28 +152,18 @@ uint8_t* Kana::Convert(const uint8_t* s, size_t n, uint8_t* d) {
           break;
         }
         // Each run between kana goes out as one 16-byte store (what lies
-        // past the run is overwritten next), loaded from the input itself;
-        // only near the input's end from a padded copy, so that no load
-        // reaches past it.
+        // past the run is overwritten next).
         alignas(16) uint8_t pad[32];
-        const uint8_t* b = s + i;
-        if (i + 32 > n) {
-          _mm_store_si128(reinterpret_cast<__m128i*>(pad), x);
-          _mm_store_si128(reinterpret_cast<__m128i*>(pad + 16),
-                          _mm_setzero_si128());
-          b = pad;
-        }
+        const uint8_t* b = scan::RunSource(s, i, n, x, pad);
         unsigned pos = 0;
         while (kana) {
           unsigned p = static_cast<unsigned>(__builtin_ctz(kana));
-          _mm_storeu_si128(reinterpret_cast<__m128i*>(d),
-                           _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + pos)));
+          scan::Copy16(d, b + pos);
           d += p - pos;
           pos = p + (PutKana(b[p], b[p + 1], d) ? 2 : 1);
           kana &= ~((1u << pos) - 1);  // a merged mark is consumed too
         }
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(d),
-                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + pos)));
+        scan::Copy16(d, b + pos);
         d += 16 - pos;
       }
       i += 16;

@@ -55,25 +55,12 @@ void Crconv::Feed(const uint8_t* data, size_t size, ByteWriter& out) {
                      cr = false;
                      continue;
                    }
-                   // Runs are loaded from the input itself (a copy of the
-                   // block would stall each load on the store before it);
-                   // only the last block of the input uses a padded copy,
-                   // so no load reaches past the input's end.
                    alignas(16) uint8_t pad[32];
-                   const uint8_t* b = s + i;
-                   if (i + 32 > n) {
-                     _mm_store_si128(reinterpret_cast<__m128i*>(pad), x);
-                     _mm_store_si128(reinterpret_cast<__m128i*>(pad + 16),
-                                     _mm_setzero_si128());
-                     b = pad;
-                   }
+                   const uint8_t* b = scan::RunSource(s, i, n, x, pad);
                    unsigned pos = 0;
                    do {
                      unsigned p = static_cast<unsigned>(__builtin_ctz(m));
-                     _mm_storeu_si128(
-                         reinterpret_cast<__m128i*>(d),
-                         _mm_loadu_si128(
-                             reinterpret_cast<const __m128i*>(b + pos)));
+                     scan::Copy16(d, b + pos);
                      d += p - pos;
                      if (p > pos) cr = false;
                      if (b[p] == '\r') {
@@ -86,10 +73,7 @@ void Crconv::Feed(const uint8_t* data, size_t size, ByteWriter& out) {
                      pos = p + 1;
                      m &= m - 1;
                    } while (m);
-                   _mm_storeu_si128(
-                       reinterpret_cast<__m128i*>(d),
-                       _mm_loadu_si128(
-                           reinterpret_cast<const __m128i*>(b + pos)));
+                   scan::Copy16(d, b + pos);
                    d += 16 - pos;
                    if (pos < 16) cr = false;
                  }

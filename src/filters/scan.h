@@ -45,6 +45,25 @@ inline __m128i ExpandBits16(unsigned bits) {
   return _mm_cmpeq_epi8(_mm_and_si128(b, select), select);
 }
 
+// Where to load the runs of the 16-byte block `x` at s + i (of n bytes) from,
+// with 16-byte loads at any offset inside the block. Loading from the input
+// itself avoids stalling each load on a store of the block just made; only
+// within 32 bytes of the end is the block copied into `pad`, padded, so that
+// no load reaches past the input.
+inline const uint8_t* RunSource(const uint8_t* s, size_t i, size_t n,
+                                __m128i x, uint8_t* pad /* 32, aligned */) {
+  if (i + 32 <= n) return s + i;
+  _mm_store_si128(reinterpret_cast<__m128i*>(pad), x);
+  _mm_store_si128(reinterpret_cast<__m128i*>(pad + 16), _mm_setzero_si128());
+  return pad;
+}
+
+// Copies 16 bytes from `from` to `to` (neither aligned).
+inline void Copy16(uint8_t* to, const uint8_t* from) {
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(to),
+                   _mm_loadu_si128(reinterpret_cast<const __m128i*>(from)));
+}
+
 // Bit i set when byte i of `x` lies in the lead-byte range.
 inline unsigned LeadMask16(__m128i x) {
   const __m128i v81 = _mm_set1_epi8(static_cast<char>(0x81));
