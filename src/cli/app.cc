@@ -15,6 +15,7 @@
 #include "platform/platform.h"
 #include "split/split.h"
 #include "support/byte_stream.h"
+#include "support/copy.h"
 #include "support/messages.h"
 #include "support/work_buffer.h"
 
@@ -59,42 +60,16 @@ std::unique_ptr<ByteFilter> MakeFilter(int mode, int newline_kind,
   }
 }
 
-// Copies the input unchanged through the work buffer. False after a
-// failure that has been reported (no buffer, a read or a write error).
+// Copies the input unchanged. False after a failure that has been
+// reported (no buffer, a read or a write error).
 bool PlainCopy(const StreamPair& pair) {
   if (AllocWorkBuffer(0) != 0) return false;
-  // Let the kernel move the data where it can (file to file). When it
-  // cannot, or on an error, the buffer loop takes over from where it
-  // stopped and meets the error itself, so the message names the side
-  // that failed.
-  for (;;) {
-    long long n = platform::KernelCopy(pair.input, pair.output, 1 << 30);
-    if (n <= 0) {
-      if (n == 0) {
-        FreeWorkBuffer();
-        return true;
-      }
-      break;
-    }
-  }
-  bool ok = true;
-  for (;;) {
-    long n = platform::ReadSome(pair.input, WorkBuffer.address, WorkBuffer.size);
-    if (n < 0) {
-      Report(kReadFailed, pair.input_name);
-      ok = false;
-      break;
-    }
-    if (n == 0) break;
-    if (!platform::WriteAll(pair.output, WorkBuffer.address,
-                            static_cast<size_t>(n))) {
-      Report(kWriteFailed, pair.output_name);
-      ok = false;
-      break;
-    }
-  }
+  uint64_t count = 0;
+  CopyStatus status = CopyToEnd(pair.input, pair.output, &count);
   FreeWorkBuffer();
-  return ok;
+  if (status == CopyStatus::kReadError) Report(kReadFailed, pair.input_name);
+  if (status == CopyStatus::kWriteError) Report(kWriteFailed, pair.output_name);
+  return status == CopyStatus::kOk;
 }
 
 // Feeds the whole input through `filter`. False after a reported failure.

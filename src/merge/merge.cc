@@ -8,6 +8,7 @@
 #include "merge/merge_plan.h"
 #include "platform/platform.h"
 #include "support/byte_stream.h"
+#include "support/copy.h"
 #include "support/format.h"
 #include "support/free_space.h"
 #include "support/messages.h"
@@ -15,11 +16,6 @@
 
 namespace vu32 {
 namespace {
-
-// Bytes asked of one kernel-side copy; the kernel may move fewer.
-constexpr size_t kKernelCopyChunk = size_t{1} << 30;
-
-enum class CopyStatus { kOk, kReadError, kWriteError };
 
 // " %lubytes ok\n" with the count of a source, which may exceed what a
 // long holds on some platforms: the digits replace the conversion.
@@ -52,7 +48,6 @@ class Merger {
   // Copies one open source and keeps the time bookkeeping. False after a
   // failure that ends the run (reported).
   bool CopySource(int source, const std::string& name);
-  CopyStatus CopyBytes(int source, uint64_t* count);
 
   MergePlan& plan_;
   char** args_;
@@ -108,31 +103,6 @@ bool Merger::OpenOutput() {
   return true;
 }
 
-CopyStatus Merger::CopyBytes(int source, uint64_t* count) {
-  bool kernel = true;
-  for (;;) {
-    if (kernel) {
-      long long n = platform::KernelCopy(source, output_, kKernelCopyChunk);
-      if (n > 0) {
-        *count += static_cast<uint64_t>(n);
-        continue;
-      }
-      // The end is confirmed by a plain read (some files report a size of
-      // 0 but still have data), and an error is met again and named by the
-      // plain calls below.
-      kernel = false;
-    }
-    long n = platform::ReadSome(source, WorkBuffer.address, WorkBuffer.size);
-    if (n < 0) return CopyStatus::kReadError;
-    if (n == 0) return CopyStatus::kOk;
-    if (!platform::WriteAll(output_, WorkBuffer.address,
-                            static_cast<size_t>(n))) {
-      return CopyStatus::kWriteError;
-    }
-    *count += static_cast<uint64_t>(n);
-  }
-}
-
 bool Merger::CopySource(int source, const std::string& name) {
   platform::FileId id;
   // A list file read afresh may name the output, created since the plan.
@@ -143,7 +113,7 @@ bool Merger::CopySource(int source, const std::string& name) {
   }
   if (show_source_names_) WriteMessage(name);
   uint64_t count = 0;
-  CopyStatus status = CopyBytes(source, &count);
+  CopyStatus status = CopyToEnd(source, output_, &count);
   if (status != CopyStatus::kOk) {
     if (show_source_names_) WriteMessage("\n");  // end the started line
     if (status == CopyStatus::kReadError) {
