@@ -54,10 +54,14 @@ std::string RunCut(ByteFilter& filter, std::string_view input,
   std::string out;
   {
     ByteWriter writer(&out);
+    std::vector<uint8_t> scratch;
     size_t begin = 0;
     auto feed = [&](size_t end) {
-      filter.Feed(reinterpret_cast<const uint8_t*>(input.data()) + begin,
-                  end - begin, writer);
+      scratch.assign(input.begin() + static_cast<long>(begin),
+                     input.begin() + static_cast<long>(end));
+      filter.Feed(scratch.data(), scratch.size(), writer);
+      // The reader reuses its buffer: nothing of a block may be kept.
+      std::fill(scratch.begin(), scratch.end(), uint8_t{'Z'});
       begin = end;
     };
     for (size_t cut : cuts) feed(cut);

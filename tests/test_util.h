@@ -22,7 +22,9 @@ std::string FromHex(std::string_view hex);
 
 // Feeds `input` to `filter` in one block and finishes it.
 std::string RunWhole(ByteFilter& filter, std::string_view input);
-// Feeds `input` cut at the given offsets (ascending) and finishes it.
+// Feeds `input` cut at the given offsets (ascending) and finishes it. Each
+// block is scribbled over once fed, as the reader's buffer is by the next
+// read, so a filter that keeps a pointer into an old block is caught.
 std::string RunCut(ByteFilter& filter, std::string_view input,
                    const std::vector<size_t>& cuts);
 // Random ascending cut offsets inside [0, size].
