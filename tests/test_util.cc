@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
 
 namespace vu32::testing {
 
@@ -94,6 +98,55 @@ std::string RandomSjisLike(std::mt19937& rng, size_t size) {
     c = static_cast<char>(pick(rng) == 0 ? any(rng) : kInteresting[which(rng)]);
   }
   return out;
+}
+
+ScopedTempDir::ScopedTempDir() {
+  namespace fs = std::filesystem;
+  std::random_device seed;
+  std::mt19937 rng(seed());
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    fs::path candidate =
+        fs::temp_directory_path() / ("vu32-test-" + std::to_string(rng()));
+    std::error_code ec;
+    if (fs::create_directory(candidate, ec)) {
+      path_ = candidate.generic_string();
+      return;
+    }
+  }
+  throw std::runtime_error("no temporary directory");
+}
+
+ScopedTempDir::~ScopedTempDir() {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  // Make everything removable again (tests may take permissions away).
+  for (auto it = fs::recursive_directory_iterator(path_, ec);
+       !ec && it != fs::recursive_directory_iterator(); ++it) {
+    fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add,
+                    ec);
+  }
+  fs::remove_all(path_, ec);
+}
+
+std::string ScopedTempDir::File(const std::string& name) const {
+  return path_ + "/" + name;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void WriteFile(const std::string& path, const std::string& data) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(data.data(), static_cast<std::streamsize>(data.size()));
+}
+
+bool FileExists(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::exists(path, ec);
 }
 
 }  // namespace vu32::testing

@@ -33,6 +33,26 @@ std::vector<size_t> RandomCuts(std::mt19937& rng, size_t size);
 // letters, Shift-JIS lead and trail bytes, half-width kana.
 std::string RandomSjisLike(std::mt19937& rng, size_t size);
 
+// A fresh directory under the system's temporary directory, removed with
+// everything in it when the object goes away.
+class ScopedTempDir {
+ public:
+  ScopedTempDir();
+  ~ScopedTempDir();
+  ScopedTempDir(const ScopedTempDir&) = delete;
+  ScopedTempDir& operator=(const ScopedTempDir&) = delete;
+  const std::string& path() const { return path_; }
+  // path() + "/" + name
+  std::string File(const std::string& name) const;
+
+ private:
+  std::string path_;
+};
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& data);
+bool FileExists(const std::string& path);
+
 }  // namespace vu32::testing
 
 #endif  // VU32_TESTS_TEST_UTIL_H_

@@ -33,6 +33,16 @@ void ReportMissingStreams() {
   Report(kUsageHint);
 }
 
+// Says which file could not be opened and why; the caller adds the
+// missing-streams lines.
+void ReportOpenFailure(OpenResult result, const StreamPair& pair) {
+  if (result == OpenResult::kCannotOpen) {
+    Report(kCannotOpen, pair.failed_name + ": " + pair.failure);
+  } else if (result == OpenResult::kCannotCreate) {
+    Report(kCannotCreate, ": " + pair.failed_name + ": " + pair.failure);
+  }
+}
+
 std::unique_ptr<ByteFilter> MakeFilter(int mode, int newline_kind,
                                        int tab_width) {
   switch (mode) {
@@ -127,6 +137,7 @@ int RunStreamOperation(int mode, int newline_kind, int tab_width, int argc,
     return 1;
   }
   if (opened != OpenResult::kOk) {
+    ReportOpenFailure(opened, pair);
     ReportMissingStreams();
     return 1;
   }
@@ -142,6 +153,7 @@ int RunStreamOperation(int mode, int newline_kind, int tab_width, int argc,
 }  // namespace
 
 int RunVu32(int argc, char** argv) {
+  platform::OpenNullOnClosedStandardDescriptors();
   SetMessagesUtf8(platform::MessagesWantUtf8());
   WriteBanner();
 
@@ -149,7 +161,7 @@ int RunVu32(int argc, char** argv) {
   int tab_width = 0;
   int mode;
   if (argc < 2) {
-    if (platform::IsTerminal(0)) {
+    if (!StandardInputRedirected()) {
       PrintUsage();
       return 1;
     }
@@ -167,7 +179,18 @@ int RunVu32(int argc, char** argv) {
     newline_kind = kNewlineNone;
   }
 
-  if (argc == 4 && SameNameIgnoringCase(argv[2], argv[3])) {
+  // A filter takes two names at most: a third would be silently ignored
+  // (as in `vu32 -Cu *.txt`), so it is refused before anything is opened.
+  const bool stream_operation = mode != kRunSplit && mode != kRunMerge;
+  const int first_name = mode == kRunCrconv && newline_kind == kNewlineNone
+                             ? 1 : 2;
+  if (stream_operation && argc - first_name > 2) {
+    Report(kExtraArgument, argv[first_name + 2]);
+    ReportMissingStreams();
+    return 1;
+  }
+
+  if (argc == 4 && platform::SameNameSpelling(argv[2], argv[3])) {
     Report(kSameName);
     return 1;
   }

@@ -5,10 +5,6 @@
 namespace vu32 {
 namespace {
 
-unsigned char FoldAscii(unsigned char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 0x20) : c;
-}
-
 // True when `path` names an existing file that is the regular file behind
 // `fd` (devices such as /dev/null may safely be both).
 bool IsSameFile(int fd, const std::string& path) {
@@ -18,19 +14,80 @@ bool IsSameFile(int fd, const std::string& path) {
          platform::FileIdOfPath(path, &b) && a == b;
 }
 
+OpenResult Failed(OpenResult result, const std::string& name,
+                  StreamPair* pair) {
+  pair->failed_name = name;
+  pair->failure = platform::LastErrorText();
+  return result;
+}
+
+void UseStdout(StreamPair* pair) {
+  pair->output = 1;
+  pair->output_name = "stdout";
+  pair->output_is_stdout = true;
+}
+
+// The input from standard input; refused at once when it gives nothing to
+// read (a directory), before any output is created.
+OpenResult UseStdin(int stdin_copy, StreamPair* pair) {
+  pair->input = stdin_copy;
+  pair->input_name = "stdin";
+  if (!platform::CanReadData(stdin_copy)) {
+    return Failed(OpenResult::kCannotOpen, "stdin", pair);
+  }
+  return OpenResult::kOk;
+}
+
+OpenResult OpenInput(const char* name, StreamPair* pair) {
+  pair->input = platform::OpenForRead(name);
+  pair->input_name = name;
+  if (pair->input < 0) return Failed(OpenResult::kCannotOpen, name, pair);
+  return OpenResult::kOk;
+}
+
+// Creates (or empties) the named output unless it is the input itself.
+OpenResult OpenOutput(const char* name, StreamPair* pair) {
+  if (IsSameFile(pair->input, name)) return OpenResult::kSameFile;
+  pair->output = platform::OpenForWrite(name, false);
+  pair->output_name = name;
+  if (pair->output < 0) return Failed(OpenResult::kCannotCreate, name, pair);
+  return OpenResult::kOk;
+}
+
+OpenResult OpenNamedOrStandard(int argc, char** argv, int stdin_copy,
+                               StreamPair* pair) {
+  if (argc <= 1) {
+    if (!pair->redirected) return OpenResult::kMissing;
+    UseStdout(pair);
+    return UseStdin(stdin_copy, pair);
+  }
+  if (argc == 2) {
+    if (pair->redirected) {
+      // The one name is the output.
+      OpenResult result = UseStdin(stdin_copy, pair);
+      return result == OpenResult::kOk ? OpenOutput(argv[1], pair) : result;
+    }
+    UseStdout(pair);
+    return OpenInput(argv[1], pair);
+  }
+  if (platform::SameNameSpelling(argv[1], argv[2])) {
+    if (pair->redirected) pair->input = stdin_copy;
+    return OpenResult::kMissing;
+  }
+  // Two names: a redirected standard input is not read.
+  if (pair->redirected) platform::CloseFd(stdin_copy);
+  OpenResult result = OpenInput(argv[1], pair);
+  return result == OpenResult::kOk ? OpenOutput(argv[2], pair) : result;
+}
+
 }  // namespace
 
-bool SameNameIgnoringCase(const char* a, const char* b) {
-  const auto* x = reinterpret_cast<const unsigned char*>(a);
-  const auto* y = reinterpret_cast<const unsigned char*>(b);
-  for (; *x && *y; ++x, ++y) {
-    if (FoldAscii(*x) != FoldAscii(*y)) return false;
-  }
-  return *x == *y;
+bool StandardInputRedirected() {
+  return !platform::IsTerminal(0) && !platform::IsNullDevice(0);
 }
 
 int OpenRedirectedStdin() {
-  if (platform::IsTerminal(0)) return -1;
+  if (!StandardInputRedirected()) return -1;
   platform::SetBinaryMode(0, true);
   int fd = platform::DuplicateStdin();
   if (fd < 0) return -1;
@@ -45,49 +102,7 @@ OpenResult OpenStreams(int argc, char** argv, StreamPair* pair) {
   *pair = StreamPair();
   int stdin_copy = OpenRedirectedStdin();
   pair->redirected = stdin_copy >= 0;
-
-  auto use_stdin = [&] {
-    pair->input = stdin_copy;
-    pair->input_name = "stdin";
-  };
-  auto use_stdout = [&] {
-    pair->output = 1;
-    pair->output_name = "stdout";
-    pair->output_is_stdout = true;
-  };
-  // Creates (or empties) the named output unless it is the input itself.
-  auto open_output = [&](const char* name) {
-    if (IsSameFile(pair->input, name)) return OpenResult::kSameFile;
-    pair->output = platform::OpenForWrite(name, false);
-    pair->output_name = name;
-    return pair->output >= 0 ? OpenResult::kOk : OpenResult::kMissing;
-  };
-
-  OpenResult result = OpenResult::kOk;
-  if (argc <= 1) {
-    if (!pair->redirected) return OpenResult::kMissing;
-    use_stdin();
-    use_stdout();
-  } else if (argc == 2) {
-    if (pair->redirected) {
-      use_stdin();
-      result = open_output(argv[1]);
-    } else {
-      pair->input = platform::OpenForRead(argv[1]);
-      pair->input_name = argv[1];
-      if (pair->input < 0) return OpenResult::kMissing;
-      use_stdout();
-    }
-  } else {
-    if (SameNameIgnoringCase(argv[1], argv[2])) {
-      if (pair->redirected) use_stdin();
-      return OpenResult::kMissing;
-    }
-    pair->input = platform::OpenForRead(argv[1]);
-    pair->input_name = argv[1];
-    if (pair->input < 0) return OpenResult::kMissing;
-    result = open_output(argv[2]);
-  }
+  OpenResult result = OpenNamedOrStandard(argc, argv, stdin_copy, pair);
   if (result != OpenResult::kOk) return result;
 
   if (pair->output_is_stdout) {

@@ -13,32 +13,38 @@ struct StreamPair {
   int output = -1;           // -1: none
   std::string output_name;   // file name, or "stdout"
   bool output_is_stdout = false;
-  bool redirected = false;   // standard input is no terminal and was taken
+  bool redirected = false;   // standard input was redirected and taken
+  // After kCannotOpen or kCannotCreate: the name concerned and why.
+  std::string failed_name;
+  std::string failure;
 };
 
 enum class OpenResult {
   kOk,
-  kMissing,   // input or output could not be had
-  kSameFile,  // the output exists and is the input file under another name
+  kMissing,       // no input or no output was asked for, or the names match
+  kCannotOpen,    // the input could not be opened
+  kCannotCreate,  // the output could not be created
+  kSameFile,      // the output exists and is the input file under another name
 };
+
+// True when standard input holds data for the program: it is neither a
+// terminal nor the null device.
+bool StandardInputRedirected();
 
 // Takes over a redirected standard input: returns a duplicate of
 // descriptor 0 (and points descriptor 0 at the console), or -1 when
-// standard input is a terminal or the duplicate fails.
+// standard input is not redirected or the duplicate fails.
 int OpenRedirectedStdin();
 
 // Fills `pair` from argv[1] and argv[2] (argv[0] is the switch or program
 // name and is not looked at). Creates the output only after the input has
-// been opened and found to be a different file.
+// been opened and found to be a different file. Reports nothing.
 OpenResult OpenStreams(int argc, char** argv, StreamPair* pair);
 
 // Closes what the pair opened (standard output is only flushed by its
 // writer, never closed). False when closing the output failed; the caller
 // reports it.
 bool CloseStreams(StreamPair* pair);
-
-// Compares two names with the ASCII letters a-z and A-Z taken as equal.
-bool SameNameIgnoringCase(const char* a, const char* b);
 
 }  // namespace vu32
 

@@ -4,7 +4,6 @@
 
 #include <string>
 
-#include "cli/streams.h"
 #include "filters/newline.h"
 #include "platform/platform.h"
 #include "support/messages.h"
@@ -120,30 +119,6 @@ TEST_F(SwitchTest, HelpWritesUsage) {
     int tab_width = 0;
     EXPECT_EQ(ParseSwitch(arg, &newline_kind, &tab_width), kRunHelp);
     EXPECT_EQ(messages_, usage);
-  }
-}
-
-TEST(SameNameTest, FoldsOnlyAsciiLetters) {
-  struct Row {
-    const char* a;
-    const char* b;
-    bool same;
-  };
-  const Row kRows[] = {
-      {"A.TXT", "a.txt", true},
-      {"a.txt", "a.txt", true},
-      {"", "", true},
-      {"A.TXT", "./A.TXT", false},
-      {"a.txt", "a.txt ", false},
-      {"a", "", false},
-      {"[", "{", false},    // 0x5B and 0x7B differ by 0x20 but are no letters
-      {"\x83" "A", "\x83" "a", true},  // bytes are folded as they come
-      {"\xC1", "\xE1", false},
-  };
-  for (const Row& row : kRows) {
-    SCOPED_TRACE(std::string(row.a) + " | " + row.b);
-    EXPECT_EQ(SameNameIgnoringCase(row.a, row.b), row.same);
-    EXPECT_EQ(SameNameIgnoringCase(row.b, row.a), row.same);
   }
 }
 

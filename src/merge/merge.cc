@@ -65,7 +65,7 @@ class Merger {
   bool source_times_differ_ = false;
   // The modification time of the first source, when there was one.
   bool have_common_time_ = false;
-  uint64_t common_write_time_ = 0;
+  platform::FileTime common_write_time_;
 };
 
 bool Merger::OpenOutput() {

@@ -27,8 +27,19 @@ extern const char kPathSeparator;
 
 // True when `fd` refers to a terminal (a character device on Win32).
 bool IsTerminal(int fd);
+// True when `fd` is the null device. As standard input it is what scripts,
+// xargs, nohup and services hand a program that is to read nothing, so it
+// counts as no redirection, like a terminal.
+bool IsNullDevice(int fd);
+// Gives each of descriptors 0, 1 and 2 that is closed the null device, so
+// that no file the program opens later takes its number (and its messages or
+// data) by accident.
+void OpenNullOnClosedStandardDescriptors();
 // Switches `fd` between binary and text mode; a no-op where the two are one.
 void SetBinaryMode(int fd, bool binary);
+// False, with the reason in LastErrorText(), when `fd` is open but gives no
+// data to read: a directory, or a descriptor open for writing only.
+bool CanReadData(int fd);
 // Duplicates descriptor 0; -1 on failure.
 int DuplicateStdin();
 // Points descriptor 0 at the console again after its data was taken over by
@@ -53,6 +64,9 @@ bool RemoveFile(const std::string& path);
 
 // read(2)-like: bytes read, 0 at the end, -1 on error (errno kept).
 long ReadSome(int fd, void* buffer, size_t size);
+// Reads up to `size` bytes of a regular file at `offset`, leaving the
+// descriptor's position as it was. Bytes read, 0 past the end, -1 on error.
+long ReadAt(int fd, void* buffer, size_t size, int64_t offset);
 // Writes all of `size` bytes; false on the first failure.
 bool WriteAll(int fd, const void* buffer, size_t size);
 // Closes `fd`; false when the close reported an error (e.g. a delayed write).
@@ -71,6 +85,10 @@ std::string LastErrorText();
 int64_t FileLength(int fd);
 
 // --- File identity ------------------------------------------------------------
+
+// Whether two names as written are one name: byte equality on POSIX, ASCII
+// letters folded on Win32, whose file systems ignore their case.
+bool SameNameSpelling(const char* a, const char* b);
 
 struct FileId {
   uint64_t device = 0;  // st_dev on POSIX, volume serial on Win32
@@ -92,16 +110,24 @@ bool QueryFreeSpace(const std::string& target, DiskGeometry* geometry);
 
 // --- File times ---------------------------------------------------------------
 
-// File times as one neutral value: 100-ns intervals since 1601-01-01 UTC
-// (the Win32 FILETIME count). 0 means "none" and, when setting, "leave as is".
+// A file time as one neutral value: seconds and nanoseconds since
+// 1970-01-01 UTC. POSIX keeps nanoseconds and Win32 100-ns units; each
+// platform file converts only its own, so neither loses precision. An unset
+// time means "none" and, when setting, "leave that time as it is".
+struct FileTime {
+  int64_t seconds = 0;
+  int32_t nanoseconds = 0;  // 0..999,999,999
+  bool set = false;
+  bool operator==(const FileTime&) const = default;
+};
 struct FileTimes {
-  uint64_t creation = 0;  // not kept by POSIX file systems; ignored there
-  uint64_t access = 0;
-  uint64_t write = 0;
+  FileTime creation;  // not kept by POSIX file systems; ignored there
+  FileTime access;
+  FileTime write;
 };
 bool GetFileTimes(const std::string& path, FileTimes* times);
 bool SetFileTimes(const std::string& path, const FileTimes& times);
-uint64_t CurrentFileTime();
+FileTime CurrentFileTime();
 
 // --- Directory search ----------------------------------------------------------
 

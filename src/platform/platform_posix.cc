@@ -29,7 +29,44 @@ bool IsPathSeparator(unsigned char c) { return c == '/'; }
 
 bool IsTerminal(int fd) { return isatty(fd) == 1; }
 
+bool IsNullDevice(int fd) {
+  struct stat st, null_st;
+  return fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) &&
+         stat("/dev/null", &null_st) == 0 && S_ISCHR(null_st.st_mode) &&
+         st.st_rdev == null_st.st_rdev;
+}
+
+void OpenNullOnClosedStandardDescriptors() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
+    int null_fd = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    if (null_fd < 0) continue;
+    // The lowest free number is taken, which is fd itself once the lower
+    // ones are open; dup2 covers any other order.
+    if (null_fd != fd) {
+      dup2(null_fd, fd);
+      close(null_fd);
+    }
+  }
+}
+
 void SetBinaryMode(int, bool) {}
+
+bool CanReadData(int fd) {
+  struct stat st;
+  if (fstat(fd, &st) != 0) return false;
+  if (S_ISDIR(st.st_mode)) {
+    errno = EISDIR;
+    return false;
+  }
+  int flags = fcntl(fd, F_GETFL);
+  if (flags < 0) return false;
+  if ((flags & O_ACCMODE) == O_WRONLY) {
+    errno = EBADF;
+    return false;
+  }
+  return true;
+}
 
 int DuplicateStdin() { return dup(0); }
 
@@ -117,6 +154,14 @@ long ReadSome(int fd, void* buffer, size_t size) {
   return static_cast<long>(n);
 }
 
+long ReadAt(int fd, void* buffer, size_t size, int64_t offset) {
+  ssize_t n;
+  do {
+    n = pread(fd, buffer, size, static_cast<off_t>(offset));
+  } while (n < 0 && errno == EINTR);
+  return static_cast<long>(n);
+}
+
 bool WriteAll(int fd, const void* buffer, size_t size) {
   const char* p = static_cast<const char*>(buffer);
   while (size > 0) {
@@ -181,6 +226,10 @@ int64_t FileLength(int fd) {
   return static_cast<int64_t>(st.st_size);
 }
 
+bool SameNameSpelling(const char* a, const char* b) {
+  return strcmp(a, b) == 0;
+}
+
 bool FileIdOfPath(const std::string& path, FileId* id) {
   struct stat st;
   if (stat(path.c_str(), &st) != 0) return false;
@@ -221,25 +270,23 @@ bool QueryFreeSpace(const std::string& target, DiskGeometry* geometry) {
 
 namespace {
 
-// Seconds between 1601-01-01 and 1970-01-01.
-constexpr uint64_t kEpochDelta = 11644473600ULL;
-
-uint64_t ToFileTime(const struct timespec& ts) {
-  if (ts.tv_sec < 0) return 0;
-  return (static_cast<uint64_t>(ts.tv_sec) + kEpochDelta) * 10000000ULL +
-         static_cast<uint64_t>(ts.tv_nsec) / 100;
+FileTime FromTimespec(const struct timespec& ts) {
+  FileTime t;
+  t.seconds = static_cast<int64_t>(ts.tv_sec);
+  t.nanoseconds = static_cast<int32_t>(ts.tv_nsec);
+  t.set = true;
+  return t;
 }
 
-struct timespec FromFileTime(uint64_t t) {
+struct timespec ToTimespec(const FileTime& t) {
   struct timespec ts;
-  if (t == 0) {
+  if (!t.set) {
     ts.tv_sec = 0;
     ts.tv_nsec = UTIME_OMIT;
     return ts;
   }
-  uint64_t secs = t / 10000000ULL;
-  ts.tv_sec = secs >= kEpochDelta ? static_cast<time_t>(secs - kEpochDelta) : 0;
-  ts.tv_nsec = static_cast<long>((t % 10000000ULL) * 100);
+  ts.tv_sec = static_cast<time_t>(t.seconds);
+  ts.tv_nsec = t.nanoseconds;
   return ts;
 }
 
@@ -248,22 +295,21 @@ struct timespec FromFileTime(uint64_t t) {
 bool GetFileTimes(const std::string& path, FileTimes* times) {
   struct stat st;
   if (stat(path.c_str(), &st) != 0) return false;
-  times->creation = 0;
-  times->access = ToFileTime(st.st_atim);
-  times->write = ToFileTime(st.st_mtim);
+  times->creation = FileTime();
+  times->access = FromTimespec(st.st_atim);
+  times->write = FromTimespec(st.st_mtim);
   return true;
 }
 
 bool SetFileTimes(const std::string& path, const FileTimes& times) {
-  struct timespec ts[2] = {FromFileTime(times.access),
-                           FromFileTime(times.write)};
+  struct timespec ts[2] = {ToTimespec(times.access), ToTimespec(times.write)};
   return utimensat(AT_FDCWD, path.c_str(), ts, 0) == 0;
 }
 
-uint64_t CurrentFileTime() {
+FileTime CurrentFileTime() {
   struct timespec ts;
   clock_gettime(CLOCK_REALTIME, &ts);
-  return ToFileTime(ts);
+  return FromTimespec(ts);
 }
 
 namespace {

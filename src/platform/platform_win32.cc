@@ -39,14 +39,31 @@ bool IsDiskFile(HANDLE h) {
   return h != INVALID_HANDLE_VALUE && GetFileType(h) == FILE_TYPE_DISK;
 }
 
-uint64_t FromFileTime(const FILETIME& t) {
-  return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+// Seconds from 1601-01-01, where FILETIME counts from, to 1970-01-01.
+constexpr int64_t kEpochDelta = 11644473600LL;
+constexpr uint64_t kTicksPerSecond = 10000000ULL;  // 100-ns units
+
+FileTime FromFiletime(const FILETIME& f) {
+  uint64_t ticks = (static_cast<uint64_t>(f.dwHighDateTime) << 32) |
+                   f.dwLowDateTime;
+  FileTime t;
+  if (ticks == 0) return t;  // Win32's "no time"
+  t.seconds = static_cast<int64_t>(ticks / kTicksPerSecond) - kEpochDelta;
+  t.nanoseconds = static_cast<int32_t>(ticks % kTicksPerSecond) * 100;
+  t.set = true;
+  return t;
 }
 
-FILETIME ToFileTime(uint64_t t) {
+FILETIME ToFiletime(const FileTime& t) {
+  // Before 1601 there is nothing to say: the earliest tick stands in.
+  uint64_t ticks = 1;
+  if (t.seconds + kEpochDelta >= 0) {
+    ticks = static_cast<uint64_t>(t.seconds + kEpochDelta) * kTicksPerSecond +
+            static_cast<uint64_t>(t.nanoseconds) / 100;
+  }
   FILETIME f;
-  f.dwLowDateTime = static_cast<DWORD>(t);
-  f.dwHighDateTime = static_cast<DWORD>(t >> 32);
+  f.dwLowDateTime = static_cast<DWORD>(ticks);
+  f.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
   return f;
 }
 
@@ -63,8 +80,37 @@ bool IdOfHandle(HANDLE h, FileId* id) {
 
 bool IsTerminal(int fd) { return _isatty(fd) != 0; }
 
+bool IsNullDevice(int fd) {
+  // NUL is a character device that is no console (the runtime's _isatty
+  // already calls it a terminal).
+  HANDLE h = HandleOf(fd);
+  DWORD mode;
+  return h != INVALID_HANDLE_VALUE && GetFileType(h) == FILE_TYPE_CHAR &&
+         !GetConsoleMode(h, &mode);
+}
+
+void OpenNullOnClosedStandardDescriptors() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (HandleOf(fd) != INVALID_HANDLE_VALUE) continue;
+    int null_fd = _open("NUL", (fd == 0 ? _O_RDONLY : _O_WRONLY) | _O_BINARY);
+    if (null_fd < 0) continue;
+    if (null_fd != fd) {
+      _dup2(null_fd, fd);
+      _close(null_fd);
+    }
+  }
+}
+
 void SetBinaryMode(int fd, bool binary) {
   _setmode(fd, binary ? _O_BINARY : _O_TEXT);
+}
+
+bool CanReadData(int fd) {
+  // A directory cannot be a standard handle here; only a missing handle
+  // gives nothing to read.
+  if (HandleOf(fd) != INVALID_HANDLE_VALUE) return true;
+  errno = EBADF;
+  return false;
 }
 
 // The duplicate inherits descriptor 0's mode, which the caller has already
@@ -106,6 +152,16 @@ long ReadSome(int fd, void* buffer, size_t size) {
   return _read(fd, buffer, chunk);
 }
 
+long ReadAt(int fd, void* buffer, size_t size, int64_t offset) {
+  __int64 saved = _telli64(fd);
+  if (saved < 0 || _lseeki64(fd, offset, SEEK_SET) < 0) return -1;
+  long n = ReadSome(fd, buffer, size);
+  int read_errno = errno;
+  if (_lseeki64(fd, saved, SEEK_SET) < 0) return -1;
+  errno = read_errno;
+  return n;
+}
+
 bool WriteAll(int fd, const void* buffer, size_t size) {
   const char* p = static_cast<const char*>(buffer);
   while (size > 0) {
@@ -141,6 +197,18 @@ int64_t FileLength(int fd) {
     return -1;
   }
   return _filelengthi64(fd);
+}
+
+bool SameNameSpelling(const char* a, const char* b) {
+  auto fold = [](unsigned char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 0x20) : c;
+  };
+  const auto* x = reinterpret_cast<const unsigned char*>(a);
+  const auto* y = reinterpret_cast<const unsigned char*>(b);
+  for (; *x && *y; ++x, ++y) {
+    if (fold(*x) != fold(*y)) return false;
+  }
+  return *x == *y;
 }
 
 bool FileIdOfPath(const std::string& path, FileId* id) {
@@ -189,9 +257,9 @@ bool GetFileTimes(const std::string& path, FileTimes* times) {
   bool ok = GetFileTime(h, &creation, &access, &write);
   CloseHandle(h);
   if (!ok) return false;
-  times->creation = FromFileTime(creation);
-  times->access = FromFileTime(access);
-  times->write = FromFileTime(write);
+  times->creation = FromFiletime(creation);
+  times->access = FromFiletime(access);
+  times->write = FromFiletime(write);
   return true;
 }
 
@@ -199,25 +267,25 @@ bool SetFileTimes(const std::string& path, const FileTimes& times) {
   HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
-  FILETIME creation = ToFileTime(times.creation);
-  FILETIME access = ToFileTime(times.access);
-  FILETIME write = ToFileTime(times.write);
+  FILETIME creation = ToFiletime(times.creation);
+  FILETIME access = ToFiletime(times.access);
+  FILETIME write = ToFiletime(times.write);
   // A null pointer leaves that time alone.
-  bool ok = SetFileTime(h, times.creation ? &creation : nullptr,
-                        times.access ? &access : nullptr,
-                        times.write ? &write : nullptr);
+  bool ok = SetFileTime(h, times.creation.set ? &creation : nullptr,
+                        times.access.set ? &access : nullptr,
+                        times.write.set ? &write : nullptr);
   return CloseHandle(h) && ok;
 }
 
-uint64_t CurrentFileTime() {
+FileTime CurrentFileTime() {
   // The wall clock as the user sees it, brought back to UTC so that it
   // compares with the times the file system reports.
   SYSTEMTIME now;
   GetLocalTime(&now);
   FILETIME local, utc;
-  if (!SystemTimeToFileTime(&now, &local)) return 0;
-  if (!LocalFileTimeToFileTime(&local, &utc)) return FromFileTime(local);
-  return FromFileTime(utc);
+  if (!SystemTimeToFileTime(&now, &local)) return FileTime();
+  if (!LocalFileTimeToFileTime(&local, &utc)) return FromFiletime(local);
+  return FromFiletime(utc);
 }
 
 bool FindFiles(const std::string& pattern, std::vector<FoundFile>* found) {

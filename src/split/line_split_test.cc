@@ -152,8 +152,9 @@ TEST(SplitAtMatchingLinesTest, MatcherSeesWholeLinesWithTheirEnds) {
 
 TEST(SplitByLinesTest, PiecesGetThePieceTimes) {
   SplitDir dir("a\nb\n");
-  const uint64_t write = (981173106ULL + 11644473600ULL) * 10000000ULL;
-  dir.context().piece_times = {0, 0, write};
+  // Nanoseconds are kept on POSIX, 100-ns units on Win32.
+  const platform::FileTime write{981173106, 123456700, true};
+  dir.context().piece_times.write = write;
   ASSERT_EQ(SplitByLines(dir.context(), 1, nullptr), 0);
   for (uint32_t i = 0; i < 2; ++i) {
     platform::FileTimes times;

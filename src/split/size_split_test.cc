@@ -118,10 +118,11 @@ TEST(SplitBySizeTest, RoundTripOnShiftJisLikeData) {
 TEST(SplitBySizeTest, PiecesGetThePieceTimes) {
   ScopedWorkBuffer buffer(0);
   SplitDir dir(Ascii(25));
-  // 2001-02-03 04:05:06 UTC and a second later, as file times.
-  const uint64_t access = (981173106ULL + 11644473600ULL) * 10000000ULL;
-  const uint64_t write = access + 10000000ULL;
-  dir.context().piece_times = {0, access, write};
+  // 2001-02-03 04:05:06 UTC and a second and a fraction later.
+  const platform::FileTime access{981173106, 0, true};
+  const platform::FileTime write{981173107, 500000000, true};
+  dir.context().piece_times.access = access;
+  dir.context().piece_times.write = write;
   ASSERT_EQ(SplitBySize(dir.context(), 25, 10), 0);
   for (uint32_t i = 0; i < 3; ++i) {
     SCOPED_TRACE(i);

@@ -138,7 +138,7 @@ int Split(int argc, char** argv) {
                shown_length.c_str());
 
   if (from_stdin) {
-    const uint64_t now = platform::CurrentFileTime();
+    const platform::FileTime now = platform::CurrentFileTime();
     context.piece_times = {now, now, now};
   } else if (!platform::GetFileTimes(file, &context.piece_times)) {
     context.piece_times = {};

@@ -74,6 +74,8 @@ inline constexpr Message kSplitting{"Splitting '%s'(%s byte)\n",
                                  "Splitting '%s'(%s byte)\n"};
 inline constexpr Message kCannotCreate{"ファイルが作成できません",
                                  "\x83t\x83@\x83" "C\x83\x8B\x82\xAA\x8D\xEC\x90\xAC\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1"};
+inline constexpr Message kExtraArgument{"余分な引数があります: ",
+                                 "\x97]\x95\xAA\x82\xC8\x88\xF8\x90\x94\x82\xAA\x82\xA0\x82\xE8\x82\xDC\x82\xB7: "};
 // The usage text; each %s is the program name.
 inline constexpr Message kUsageFormat{
     "[Usage] %s -[Cx|J|K|Tn|U[+]|L|P|D] [FILE] [NEW_FILE]\n"

@@ -350,43 +350,4 @@ RunResult RunVu32(const std::vector<std::string>& args,
   return result;
 }
 
-ScopedTempDir::ScopedTempDir() {
-  std::string templ =
-      (std::filesystem::temp_directory_path() / "vu32-test-XXXXXX").string();
-  if (!mkdtemp(templ.data())) throw std::runtime_error("mkdtemp");
-  path_ = templ;
-}
-
-ScopedTempDir::~ScopedTempDir() {
-  std::error_code ec;
-  // Make everything removable again (tests may take permissions away).
-  for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
-       !ec && it != std::filesystem::recursive_directory_iterator(); ++it) {
-    std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, ec);
-  }
-  std::filesystem::remove_all(path_, ec);
-}
-
-std::string ScopedTempDir::File(const std::string& name) const {
-  return path_ + "/" + name;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void WriteFile(const std::string& path, const std::string& data) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(data.data(), static_cast<std::streamsize>(data.size()));
-}
-
-bool FileExists(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0;
-}
-
 }  // namespace vu32::testing

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "test_util.h"
+
 namespace vu32::testing {
 
 enum class StdinKind {
@@ -55,26 +57,6 @@ bool TargetIsWin32();
 std::string BannerLine();
 // `err` without its leading banner line; the whole text when it has none.
 std::string WithoutBanner(const std::string& err);
-
-// A fresh directory under the system's temporary directory, removed with
-// everything in it when the object goes away.
-class ScopedTempDir {
- public:
-  ScopedTempDir();
-  ~ScopedTempDir();
-  ScopedTempDir(const ScopedTempDir&) = delete;
-  ScopedTempDir& operator=(const ScopedTempDir&) = delete;
-  const std::string& path() const { return path_; }
-  // path() + "/" + name
-  std::string File(const std::string& name) const;
-
- private:
-  std::string path_;
-};
-
-std::string ReadFile(const std::string& path);
-void WriteFile(const std::string& path, const std::string& data);
-bool FileExists(const std::string& path);
 
 }  // namespace vu32::testing
 

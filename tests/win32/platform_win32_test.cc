@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -153,9 +154,10 @@ TEST(PlatformWin32Test, FileTimesRoundTripAndZeroLeavesAlone) {
   TempDir dir;
   std::string path = dir.File("t.txt");
   WriteFile(path, "x");
-  // 2001-02-03 and 2011-12-13, in 100 ns units since 1601.
-  const uint64_t kOld = 126256032000000000ULL;
-  const uint64_t kNew = 129681792000000000ULL;
+  // 2001-02-03 and 2011-12-13, the second with a fraction that 100 ns
+  // units keep.
+  const FileTime kOld{981158400, 0, true};
+  const FileTime kNew{1323734400, 123456700, true};
   FileTimes set;
   set.access = kOld;
   set.write = kNew;
@@ -164,9 +166,9 @@ TEST(PlatformWin32Test, FileTimesRoundTripAndZeroLeavesAlone) {
   ASSERT_TRUE(GetFileTimes(path, &got));
   EXPECT_EQ(got.access, kOld);
   EXPECT_EQ(got.write, kNew);
-  EXPECT_NE(got.creation, 0u);
+  EXPECT_TRUE(got.creation.set);
 
-  FileTimes only_write;  // creation and access zero: left as they are
+  FileTimes only_write;  // creation and access unset: left as they are
   only_write.write = kOld;
   ASSERT_TRUE(SetFileTimes(path, only_write));
   ASSERT_TRUE(GetFileTimes(path, &got));
@@ -180,11 +182,12 @@ TEST(PlatformWin32Test, FileTimesRoundTripAndZeroLeavesAlone) {
 TEST(PlatformWin32Test, CurrentFileTimeIsUtc) {
   FILETIME now;
   GetSystemTimeAsFileTime(&now);
-  uint64_t system =
+  uint64_t ticks =
       (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-  uint64_t ours = CurrentFileTime();
-  uint64_t diff = ours > system ? ours - system : system - ours;
-  EXPECT_LT(diff, 5 * 10000000ULL) << "local time taken for UTC?";
+  int64_t system = static_cast<int64_t>(ticks / 10000000ULL) - 11644473600LL;
+  FileTime ours = CurrentFileTime();
+  ASSERT_TRUE(ours.set);
+  EXPECT_LT(std::llabs(ours.seconds - system), 5) << "local time taken for UTC?";
 }
 
 TEST(PlatformWin32Test, FreeSpaceDriveRule) {

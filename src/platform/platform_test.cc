@@ -1,0 +1,58 @@
+// The platform layer's contract, on whichever platform is built.
+#include "platform/platform.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "test_util.h"
+
+namespace vu32::platform {
+namespace {
+
+TEST(PlatformTest, SameNameSpelling) {
+  struct Row {
+    const char* a;
+    const char* b;
+    bool exact;   // the same bytes
+    bool folded;  // the same once ASCII letters are folded
+  };
+  const Row kRows[] = {
+      {"a.txt", "a.txt", true, true},
+      {"", "", true, true},
+      {"Data.CSV", "data.csv", false, true},
+      {"A.TXT", "./A.TXT", false, false},
+      {"a.txt", "a.txt ", false, false},
+      {"a", "", false, false},
+      {"[", "{", false, false},  // 0x5B and 0x7B differ by 0x20 but are no letters
+      {"\x83" "A", "\x83" "a", false, true},  // bytes are folded as they come
+      {"\xC1", "\xE1", false, false},
+  };
+  for (const Row& row : kRows) {
+    SCOPED_TRACE(std::string(row.a) + " | " + row.b);
+    const bool same = kWin32Spellings ? row.folded : row.exact;
+    EXPECT_EQ(SameNameSpelling(row.a, row.b), same);
+    EXPECT_EQ(SameNameSpelling(row.b, row.a), same);
+  }
+}
+
+TEST(PlatformTest, ReadAtLeavesThePositionAlone) {
+  testing::ScopedTempDir dir;
+  const std::string path = dir.File("f");
+  testing::WriteFile(path, "0123456789");
+  int fd = OpenForRead(path);
+  ASSERT_GE(fd, 0);
+  char head[3] = {};
+  ASSERT_EQ(ReadSome(fd, head, 2), 2);
+  char at[4] = {};
+  EXPECT_EQ(ReadAt(fd, at, 3, 6), 3);
+  EXPECT_STREQ(at, "678");
+  EXPECT_EQ(ReadAt(fd, at, 3, 10), 0);  // past the end
+  char next[3] = {};
+  ASSERT_EQ(ReadSome(fd, next, 2), 2);
+  EXPECT_STREQ(next, "23");
+  CloseFd(fd);
+}
+
+}  // namespace
+}  // namespace vu32::platform
