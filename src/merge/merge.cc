@@ -57,6 +57,8 @@ class Merger {
   platform::FileId output_id_;
   bool have_output_id_ = false;
   bool stopped_ = false;       // a failure ended the copying
+  bool source_missing_ = false;  // a source or list file could not be opened
+  bool appends_to_existing_ = false;  // -o+ onto a file that was there
   bool write_failed_ = false;  // already reported for the output
   // Names are left out of the progress lines when the data itself goes to
   // the terminal.
@@ -89,6 +91,9 @@ bool Merger::OpenOutput() {
       DiscardWildcardList(&plan_, true);
       return false;
     }
+    // Data added to an existing file is newer than its sources: such an
+    // output keeps the time of its writing.
+    appends_to_existing_ = plan_.append && platform::FileIdOfPath(plan_.output_name, &id);
     output_ = platform::OpenForWrite(plan_.output_name, plan_.append);
     if (output_ < 0) {
       Report(kCannotOpen, plan_.output_name);
@@ -144,6 +149,7 @@ void Merger::CopyPlainSource(const std::string& name) {
   int source = OpenMergeInput(name);
   if (source < 0) {
     Report(kCannotOpen, name);
+    source_missing_ = true;
     return;
   }
   if (!CopySource(source, name)) stopped_ = true;
@@ -154,6 +160,7 @@ void Merger::CopyListFileSources(const std::string& list_name) {
   int list_fd = OpenMergeInput(list_name);
   if (list_fd < 0) {
     Report(kCannotOpen, list_name);
+    source_missing_ = true;
     return;
   }
   ByteReader reader(list_fd, list_name);
@@ -193,7 +200,9 @@ int Merger::Run() {
         break;
     }
   }
-  bool ok = !stopped_;
+  // Every source that could be had is merged, but an output that lacks one
+  // is no success (nor does it take the sources' time).
+  bool ok = !stopped_ && !source_missing_ && plan_.missing_count == 0;
   if (!output_is_stdout_) {
     // Only a regular file takes the sources' time, never a device.
     const bool regular = platform::FileLength(output_) >= 0;
@@ -201,7 +210,8 @@ int Merger::Run() {
       if (!write_failed_) Report(kWriteFailed, output_label_);
       ok = false;
     }
-    if (ok && regular && !source_times_differ_ && have_common_time_) {
+    if (ok && regular && !appends_to_existing_ && !source_times_differ_ &&
+        have_common_time_) {
       platform::FileTimes times;
       times.write = common_write_time_;  // access time left as it is
       platform::SetFileTimes(plan_.output_name, times);

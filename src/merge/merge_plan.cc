@@ -11,9 +11,6 @@
 namespace vu32 {
 namespace {
 
-// A list line is read in pieces of at most this many bytes.
-constexpr size_t kListPieceBytes = 255;
-
 // Length of the directory part of `path`: up to and including its last
 // separator, found without stopping on the second byte of a two-byte
 // character.
@@ -110,8 +107,8 @@ int OpenMergeInput(const std::string& path) {
 bool ListFileReader::Next(std::string* name) {
   name->clear();
   if (ended_) return false;
-  size_t taken = 0;  // bytes of this piece, its line feed included
-  while (taken < kListPieceBytes) {
+  size_t taken = 0;  // bytes of this line, its line feed included
+  for (;;) {
     unsigned char c;
     if (reader_->Read(&c, 1) != 1) {
       ended_ = true;
@@ -177,6 +174,8 @@ int BuildMergePlan(int count, char** args, MergePlan* plan) {
       } else if (AddSourceSize(arg, plan)) {
         kind = SourceKind::kPlain;
         ++plan->plain_count;
+      } else {
+        ++plan->missing_count;
       }
     }
   } catch (const std::bad_alloc&) {

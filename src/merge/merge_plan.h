@@ -34,6 +34,8 @@ struct MergePlan {
   bool wildcard_present = false;
   int list_file_count = 0;
   int plain_count = 0;
+  // Plain sources that were not found: the output will lack them.
+  int missing_count = 0;
   uint64_t total_bytes = 0;  // every source found, sizes in full
   // Every file the run will read (sources and list files), so that an
   // output that is one of them can be refused before it is opened.
@@ -54,9 +56,8 @@ void DiscardWildcardList(MergePlan* plan, bool report);
 int OpenMergeInput(const std::string& path);
 
 // Reads the names of a list file as a text stream: CR bytes are dropped
-// wherever they stand, a byte 0x1A ends the text, and a line is read in
-// pieces of at most 255 bytes, one final line feed removed, so that a longer
-// line yields several names.
+// wherever they stand, a byte 0x1A ends the text, and each line, of any
+// length, is one name without its line feed.
 class ListFileReader {
  public:
   explicit ListFileReader(ByteReader* reader) : reader_(reader) {}

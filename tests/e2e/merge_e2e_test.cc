@@ -89,8 +89,10 @@ TEST_F(MergeE2eTest, OneSourceIsTooFew) {
 TEST_F(MergeE2eTest, PlainSourcesToFileAndPipe) {
   Write("a", "A\r\n\x1A");
   Write("b", std::string("\0B\n", 3));
+  // The missing source is reported and passed over; the output lacks it, so
+  // the run is no success.
   RunResult r = Merge({"a", "missing", "b", "-o", "out"});
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 1);
   EXPECT_EQ(WithoutBanner(r.err), Line(kCannotOpen, "missing") + Total("7") +
                                       MergingTo("out") + Copied("a", 4) +
                                       Copied("b", 3));
@@ -254,8 +256,9 @@ TEST_F(MergeE2eTest, ListFilesAreReadAsText) {
   }
   Write("list2", "fifo\nc");  // no final line feed
   RunResult r = Merge({"@list", "@list2", "-o", "out"});
-  EXPECT_EQ(r.status, 0);
-  // Missing names are reported while planning and again while copying.
+  // Missing names are reported while planning and again while copying; the
+  // rest is merged, but the output lacks them: status 1.
+  EXPECT_EQ(r.status, 1);
   EXPECT_EQ(WithoutBanner(r.err),
             Line(kCannotOpen) + Line(kCannotOpen, "fifo") + Total("6") +
                 MergingTo("out") + Copied("a", 1) + Line(kCannotOpen) +
@@ -263,12 +266,27 @@ TEST_F(MergeE2eTest, ListFilesAreReadAsText) {
   EXPECT_EQ(Read("out"), "122333");
 }
 
+TEST_F(MergeE2eTest, ListLinesOfAnyLength) {
+  if (!PosixTarget()) GTEST_SKIP() << "Win32 paths end at 260 bytes";
+  // A path of more than 255 bytes is one name.
+  const std::string deep = std::string(100, 'd') + "/" + std::string(100, 'e');
+  ASSERT_EQ(mkdir(Path(std::string(100, 'd')).c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(Path(deep).c_str(), 0755), 0);
+  const std::string name = deep + "/" + std::string(100, 'f');
+  Write(name, "long");
+  Write("a", "1");
+  Write("list", name + "\r\na\r\n");
+  RunResult r = Merge({"@list", "-o", "out"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Read("out"), "long1");
+}
+
 TEST_F(MergeE2eTest, ListFileThatCannotBeOpenedStillCounts) {
   Write("out", "old");
   for (bool append : {false, true}) {
     SCOPED_TRACE(append);
     RunResult r = Merge({"@nolist", append ? "-o+" : "-o", "out"});
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.status, 1);
     EXPECT_EQ(WithoutBanner(r.err), Line(kCannotOpen, "nolist") + Total("0") +
                                         MergingTo("out") +
                                         Line(kCannotOpen, "nolist"));
@@ -320,7 +338,7 @@ TEST_F(MergeE2eTest, SlashOIsAPath) {
   if (!PosixTarget()) GTEST_SKIP() << "\"/o\" is the output option on Win32";
   if (!fs::is_directory("/opt")) GTEST_SKIP() << "no /opt";
   RunResult r = Merge({via_opt, "b", "/onowhere"});
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 1);  // /onowhere is a missing source
   EXPECT_EQ(WithoutBanner(r.err), Line(kCannotOpen, "/onowhere") + Total("2") +
                                       Copied(via_opt, 1) + Copied("b", 1));
   EXPECT_EQ(r.out, "ab");
@@ -472,8 +490,9 @@ struct timespec StatTime(const std::string& path, bool access) {
   return access ? st.st_atim : st.st_mtim;
 }
 
-void SetTimes(const std::string& path, time_t access, time_t write) {
-  struct timespec ts[2] = {{access, 0}, {write, 0}};
+void SetTimes(const std::string& path, time_t access, time_t write,
+              long write_nsec = 0) {
+  struct timespec ts[2] = {{access, 0}, {write, write_nsec}};
   ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), ts, 0), 0);
 }
 
@@ -482,21 +501,27 @@ TEST_F(MergeE2eTest, OutputTakesTheCommonModificationTime) {
   Write("p.00", "1");
   Write("p.01", "2");
   Write("p.02", "3");
+  // A fraction that 100-ns units would round: POSIX keeps nanoseconds.
+  const long kNsec = PosixTarget() ? 123456789 : 123456700;
   for (const char* name : {"p.00", "p.01", "p.02"}) {
-    SetTimes(Path(name), kTime - 5, kTime);
+    SetTimes(Path(name), kTime - 5, kTime, kNsec);
   }
   RunResult r = Merge({"p.0?", "-o", "out"});
   ASSERT_EQ(r.status, 0);
   EXPECT_EQ(StatTime(Path("out"), false).tv_sec, kTime);
-  EXPECT_EQ(StatTime(Path("out"), false).tv_nsec, 0);
+  EXPECT_EQ(StatTime(Path("out"), false).tv_nsec, kNsec);
   // The access time is the output's own, not the sources'.
   EXPECT_GT(StatTime(Path("out"), true).tv_sec, kTime);
 
-  // Appending stamps too.
+  // Data appended to an existing file is new: no stamp backwards in time.
   r = Merge({"-o+out", "p.00", "p.01"});
   ASSERT_EQ(r.status, 0);
   EXPECT_EQ(Read("out"), "12312");
-  EXPECT_EQ(StatTime(Path("out"), false).tv_sec, kTime);
+  EXPECT_GT(StatTime(Path("out"), false).tv_sec, kTime);
+  // A new file made by -o+ takes the sources' time like any other.
+  r = Merge({"-o+new", "p.00", "p.01"});
+  ASSERT_EQ(r.status, 0);
+  EXPECT_EQ(StatTime(Path("new"), false).tv_sec, kTime);
 
   // One differing source: the output keeps the time of its writing.
   SetTimes(Path("p.01"), kTime, kTime + 1);
