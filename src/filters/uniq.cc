@@ -5,28 +5,27 @@
 #include <string>
 
 #include "support/messages.h"
+#include "support/sjis.h"
 
 namespace vu32 {
 namespace {
 
-// a..z to A..Z, every other byte as it is. Applied to every byte by value,
-// so the second byte of a two-byte character folds too.
-struct FoldTable {
-  uint8_t map[256];
-};
-
-constexpr FoldTable BuildFold() {
-  FoldTable t{};
-  for (int c = 0; c < 256; ++c) t.map[c] = static_cast<uint8_t>(c);
-  for (int c = 'a'; c <= 'z'; ++c) t.map[c] = static_cast<uint8_t>(c - 0x20);
-  return t;
-}
-
-constexpr FoldTable kFold = BuildFold();
-
+// Whether two lines of equal length are equal once ASCII letters are folded.
+// Only one-byte characters fold: a second byte is compared exactly, so ホ
+// (83 7A) and セ (83 5A) stay different. Characters are counted from the
+// line's start, which always begins one (an LF is never a second byte).
 bool EqualFolded(const uint8_t* a, const uint8_t* b, size_t n) {
+  bool second = false;  // a[i] completes a two-byte character
   for (size_t i = 0; i < n; ++i) {
-    if (a[i] != b[i] && kFold.map[a[i]] != kFold.map[b[i]]) return false;
+    const uint8_t c = a[i];
+    if (c != b[i]) {
+      // Where the lines agree so far they agree on where characters begin,
+      // so a's view of position i holds for b too.
+      if (second || (c | 0x20) != (b[i] | 0x20)) return false;
+      const uint8_t lower = c | 0x20;
+      if (lower < 'a' || lower > 'z') return false;
+    }
+    second = !second && SjisLeadByte(c);
   }
   return true;
 }

@@ -38,8 +38,19 @@ const std::vector<Row>& Rows() {
        "aBc\nABC\nabc\nd\n", "aBc\nd\n"},
       {"only a..z fold: [ and { differ", kFold, "[\n{\n", "[\n{\n"},
       {"only a..z fold: @ and ` differ", kFold, "@\n`\n", "@\n`\n"},
-      {"second bytes fold too: 83 41 and 83 61", kFold, "\x83\x41\n\x83\x61\n",
-       "\x83\x41\n"},
+      // Only one-byte letters fold; a second byte is compared exactly.
+      {"second bytes never fold: ア 83 41 and ヂ 83 61", kFold,
+       "\x83\x41\n\x83\x61\n", "\x83\x41\n\x83\x61\n"},
+      {"コーヒー セット, コーヒー ホット (セ 83 5A, ホ 83 7A)", kFold,
+       "\x83R\x81[\x83q\x81[ \x83Z\x83" "b\x83g\n"
+       "\x83R\x81[\x83q\x81[ \x83z\x83" "b\x83g\n",
+       "\x83R\x81[\x83q\x81[ \x83Z\x83" "b\x83g\n"
+       "\x83R\x81[\x83q\x81[ \x83z\x83" "b\x83g\n"},
+      {"letters after two-byte characters still fold", kFold,
+       "\x88\x9F" "a\x81\x81" "B\n\x88\x9F" "A\x81\x81" "b\n",
+       "\x88\x9F" "a\x81\x81" "B\n"},
+      {"a lead byte before a letter takes it as its second byte", kFold,
+       "\x82" "a\n\x82" "A\n", "\x82" "a\n\x82" "A\n"},
       {"exact keeps 83 41 and 83 61", kExact, "\x83\x41\n\x83\x61\n",
        "\x83\x41\n\x83\x61\n"},
       {"high bytes do not fold", kFold, "\xC1\n\xE1\n", "\xC1\n\xE1\n"},
