@@ -64,6 +64,8 @@ bool RemoveFile(const std::string& path);
 
 // read(2)-like: bytes read, 0 at the end, -1 on error (errno kept).
 long ReadSome(int fd, void* buffer, size_t size);
+// The position of `fd` in its file; -1 on failure.
+int64_t CurrentOffset(int fd);
 // Reads up to `size` bytes of a regular file at `offset`, leaving the
 // descriptor's position as it was. Bytes read, 0 past the end, -1 on error.
 long ReadAt(int fd, void* buffer, size_t size, int64_t offset);

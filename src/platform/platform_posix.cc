@@ -154,6 +154,10 @@ long ReadSome(int fd, void* buffer, size_t size) {
   return static_cast<long>(n);
 }
 
+int64_t CurrentOffset(int fd) {
+  return static_cast<int64_t>(lseek(fd, 0, SEEK_CUR));
+}
+
 long ReadAt(int fd, void* buffer, size_t size, int64_t offset) {
   ssize_t n;
   do {

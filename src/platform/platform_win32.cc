@@ -152,6 +152,8 @@ long ReadSome(int fd, void* buffer, size_t size) {
   return _read(fd, buffer, chunk);
 }
 
+int64_t CurrentOffset(int fd) { return _telli64(fd); }
+
 long ReadAt(int fd, void* buffer, size_t size, int64_t offset) {
   __int64 saved = _telli64(fd);
   if (saved < 0 || _lseeki64(fd, offset, SEEK_SET) < 0) return -1;

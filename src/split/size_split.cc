@@ -2,130 +2,105 @@
 
 #include <algorithm>
 
+#include "support/copy.h"
 #include "support/messages.h"
 #include "support/sjis.h"
-#include "support/work_buffer.h"
 
 namespace vu32 {
 namespace {
 
-// Largest single request to the kernel copy; it may move less.
-constexpr uint64_t kKernelChunk = uint64_t{1} << 30;
+enum class Boundary { kEndsACharacter, kOpensACharacter, kInputEnded, kError };
 
-// Fills `buffer` with up to `want` bytes: the pushed-back byte first, then
-// reads until `want` bytes are there or the input ends. -1 on a read error.
-int64_t FillBuffer(const SplitContext& context, SizeSplitState* state,
-                   uint8_t* buffer, size_t want) {
-  size_t got = 0;
-  if (want > 0 && state->pushed_back >= 0) {
-    buffer[got++] = static_cast<uint8_t>(state->pushed_back);
-    state->pushed_back = -1;
+// Whether the byte at `end` - 1 opens a two-byte character, counting
+// characters from `start` (`start` < `end`), where one begins. Only the run
+// of lead-range bytes that ends there matters: the byte before such a run
+// always ends a character, and inside it first and second bytes alternate,
+// so an odd run ends on a first byte. The bytes are read in place, without
+// moving the input's position, from the end backwards.
+Boundary BoundaryAt(int fd, int64_t start, int64_t end) {
+  constexpr int64_t kChunk = 256;
+  uint8_t bytes[kChunk];
+  int64_t run = 0;
+  for (int64_t pos = end; pos > start;) {
+    const int64_t n = std::min(kChunk, pos - start);
+    long got = platform::ReadAt(fd, bytes, static_cast<size_t>(n), pos - n);
+    if (got < 0) return Boundary::kError;
+    if (got < n) return Boundary::kInputEnded;
+    for (int64_t i = n; i-- > 0;) {
+      if (!SjisLeadByte(bytes[i])) {
+        return run % 2 ? Boundary::kOpensACharacter : Boundary::kEndsACharacter;
+      }
+      ++run;
+    }
+    pos -= n;
   }
-  while (got < want) {
-    long n = platform::ReadSome(context.input_fd, buffer + got, want - got);
-    if (n < 0) return -1;
-    if (n == 0) break;
-    got += static_cast<size_t>(n);
-  }
-  return static_cast<int64_t>(got);
+  return run % 2 ? Boundary::kOpensACharacter : Boundary::kEndsACharacter;
 }
 
-enum class CopyStatus { kOk, kReadError, kWriteError };
-
-// Copies up to `count` bytes into `out`, adding what was written to
-// `*copied`. Whole blocks go through the kernel where it can; the final
-// read, whose last byte decides the adjustment, always goes through the
-// buffer so that the byte can be looked at and held back.
-CopyStatus CopyPiece(const SplitContext& context, SizeSplitState* state,
-                     int out, uint64_t count, bool last, uint64_t* copied) {
-  const size_t size = WorkBuffer.size;
-  uint8_t* const buffer = WorkBuffer.address;
-  const uint64_t tail = count == 0 ? 0 : (count - 1) % size + 1;
-  uint64_t head = count - tail;
-  bool ended = false;
-
-  while (head > 0) {
-    if (state->kernel_copy && state->pushed_back < 0) {
-      long long n = platform::KernelCopy(context.input_fd, out,
-                                         std::min(head, kKernelChunk));
-      if (n > 0) {
-        head -= static_cast<uint64_t>(n);
-        *copied += static_cast<uint64_t>(n);
-        continue;
-      }
-      if (n == 0) {
-        ended = true;
-        break;
-      }
-      state->kernel_copy = false;
-      continue;
-    }
-    size_t want = static_cast<size_t>(std::min<uint64_t>(head, size));
-    int64_t got = FillBuffer(context, state, buffer, want);
-    if (got < 0) return CopyStatus::kReadError;
-    if (!platform::WriteAll(out, buffer, static_cast<size_t>(got))) {
-      return CopyStatus::kWriteError;
-    }
-    *copied += static_cast<uint64_t>(got);
-    head -= static_cast<uint64_t>(got);
-    if (static_cast<size_t>(got) < want) {
-      ended = true;
+// How many of the next `count` bytes the piece takes: all of them, or one
+// fewer when the last would open a character. -1 after a reported failure.
+int64_t PieceLength(const SplitContext& context, uint64_t count, bool last) {
+  if (last || count == 0) return static_cast<int64_t>(count);
+  const int64_t start = platform::CurrentOffset(context.input_fd);
+  Boundary boundary =
+      start < 0 ? Boundary::kError
+                : BoundaryAt(context.input_fd, start,
+                             start + static_cast<int64_t>(count));
+  switch (boundary) {
+    case Boundary::kEndsACharacter:
+      return static_cast<int64_t>(count);
+    case Boundary::kOpensACharacter:
+      return static_cast<int64_t>(count) - 1;
+    case Boundary::kInputEnded:
+    case Boundary::kError:
       break;
-    }
   }
-
-  if (ended || tail == 0) return CopyStatus::kOk;
-  int64_t got = FillBuffer(context, state, buffer, static_cast<size_t>(tail));
-  if (got < 0) return CopyStatus::kReadError;
-  // Judged on the byte's value alone: a piece never ends on a byte that
-  // could open a two-byte character, so no character is cut in two.
-  if (!last && got > 0 && SjisLeadByte(buffer[got - 1])) {
-    state->pushed_back = buffer[got - 1];
-    --got;
-  }
-  if (!platform::WriteAll(out, buffer, static_cast<size_t>(got))) {
-    return CopyStatus::kWriteError;
-  }
-  *copied += static_cast<uint64_t>(got);
-  return CopyStatus::kOk;
+  Report(kReadFailed, context.input_name);
+  return -1;
 }
 
 }  // namespace
 
-int64_t WriteSizePiece(const SplitContext& context, SizeSplitState* state,
+int64_t WriteSizePiece(const SplitContext& context, uint32_t number,
                        uint64_t count, bool last) {
-  const std::string name = PieceName(context, state->next_piece_number);
+  const std::string name = PieceName(context, number);
   int out = CreatePiece(context, name);
   if (out < 0) return -1;
-
+  const int64_t take = PieceLength(context, count, last);
+  if (take < 0) {
+    platform::CloseFd(out);
+    return -1;
+  }
   uint64_t copied = 0;
-  CopyStatus status = CopyPiece(context, state, out, count, last, &copied);
-  if (status == CopyStatus::kReadError) {
+  CopyStatus status = CopyUpTo(context.input_fd, out,
+                               static_cast<uint64_t>(take), &copied);
+  // The length was measured at the start: an input that ends sooner has
+  // changed under the run, and its pieces would not rejoin to it.
+  if (status == CopyStatus::kReadError ||
+      (status == CopyStatus::kOk && copied < static_cast<uint64_t>(take))) {
     platform::CloseFd(out);
     Report(kReadFailed, context.input_name);
     return -1;
   }
   if (!FinishPiece(context, out, name, status == CopyStatus::kOk)) return -1;
-  ++state->next_piece_number;
-  return static_cast<int64_t>(count - copied);
+  return static_cast<int64_t>(count) - take;
 }
 
 int SplitBySize(const SplitContext& context, uint64_t length,
-                uint64_t piece_bytes, bool kernel_copy) {
-  SizeSplitState state;
-  state.kernel_copy = kernel_copy;
+                uint64_t piece_bytes) {
   const uint64_t full_pieces = length / piece_bytes;
   uint64_t carry = 0;
-  for (uint64_t i = 0; i < full_pieces; ++i) {
-    int64_t missing = WriteSizePiece(context, &state, piece_bytes, false);
-    if (missing < 0) return -1;
-    carry += static_cast<uint64_t>(missing);
+  uint32_t number = 0;
+  for (; number < full_pieces; ++number) {
+    int64_t left = WriteSizePiece(context, number, piece_bytes, false);
+    if (left < 0) return -1;
+    carry += static_cast<uint64_t>(left);
   }
-  // The last piece takes the rest and whatever the others held back; it is
-  // made even when that is nothing.
-  int64_t missing =
-      WriteSizePiece(context, &state, length % piece_bytes + carry, true);
-  return missing < 0 ? -1 : 0;
+  // The last piece takes the rest and whatever the others left; it is made
+  // even when that is nothing.
+  int64_t left =
+      WriteSizePiece(context, number, length % piece_bytes + carry, true);
+  return left < 0 ? -1 : 0;
 }
 
 }  // namespace vu32

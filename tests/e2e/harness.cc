@@ -209,6 +209,7 @@ RunResult RunVu32(const std::vector<std::string>& args,
         path = options.stdin_path;
       }
       in_fd = open(path.c_str(), O_RDONLY);
+      if (options.stdin_offset != 0) lseek(in_fd, options.stdin_offset, SEEK_SET);
       // The launcher opens the file itself, as cmd.exe would: Wine's handle
       // for an inherited descriptor cannot tell which file it is.
       if (TargetIsWin32()) {

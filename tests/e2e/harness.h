@@ -31,6 +31,7 @@ struct RunOptions {
   StdinKind stdin_kind = StdinKind::kPipe;
   std::string stdin_data;
   std::string stdin_path;  // kFile: open this path instead (e.g. a directory)
+  long stdin_offset = 0;   // kFile: where the descriptor stands (POSIX only)
   StdoutKind stdout_kind = StdoutKind::kPipe;
   std::string cwd;          // empty: the test's own
   bool stderr_terminal = false;  // standard error on a pseudo-terminal

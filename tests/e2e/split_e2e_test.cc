@@ -202,6 +202,53 @@ TEST(SplitE2eTest, StandardInputFromAPipeIsRefused) {
   EXPECT_FALSE(FileExists(dir.File("_stdin_._00")));
 }
 
+// A size piece never ends inside a two-byte character: メ (83 81), whose
+// second byte lies in the lead-byte range, ends a piece whole; the lone
+// first byte of ま (82 DC) begins the next piece instead.
+TEST(SplitE2eTest, SizePiecesKeepCharactersWhole) {
+  struct Row {
+    const char* name;
+    size_t at;          // where the character begins
+    std::string chars;  // its bytes
+    std::vector<size_t> sizes;
+  } rows[] = {
+      {"me ends the piece", 998, "\x83\x81", {1000, 1000, 500}},
+      {"ma is not cut", 999, "\x82\xDC", {999, 1000, 501}},
+      {"second byte in the lead range", 997, "\x83\x81\x83", {999, 1000, 501}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    ScopedTempDir dir;
+    std::string input = Ascii(2500);
+    input.replace(row.at, row.chars.size(), row.chars);
+    WriteFile(dir.File("B.TXT"), input);
+    RunResult r = RunSplitIn(dir.path(), {"-S1", "B.TXT"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string joined;
+    for (size_t i = 0; i < row.sizes.size(); ++i) {
+      const std::string piece = ReadFile(dir.File("B._0" + std::to_string(i)));
+      EXPECT_EQ(piece.size(), row.sizes[i]) << i;
+      joined += piece;
+    }
+    EXPECT_EQ(joined, input);
+  }
+}
+
+// An input that ends before the length measured at the start (here a
+// redirected standard input already partly read) is a read failure.
+TEST(SplitE2eTest, InputShorterThanItsLengthFails) {
+  if (Win32Target()) GTEST_SKIP() << "the launcher opens standard input anew";
+  ScopedTempDir dir;
+  RunOptions options;
+  options.stdin_kind = StdinKind::kFile;
+  options.stdin_data = Ascii(2500);
+  options.stdin_offset = 500;
+  options.cwd = dir.path();
+  RunResult r = RunVu32({"-S1", "."}, options);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(r.err.ends_with(Line(kReadFailed, "stdin"))) << r.err;
+}
+
 TEST(SplitE2eTest, PiecesTakeTheInputTimes) {
   ScopedTempDir dir;
   WriteFile(dir.File("F.TXT"), Ascii(1500));
