@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <random>
 
 #include "e2e/harness.h"
@@ -40,13 +41,12 @@ bool Win32Target() {
 }
 std::string Sep() { return Win32Target() ? "\\" : "/"; }
 
-// Runs vu32 in `cwd` with a standard input that is not redirected, so that
-// FILE is read from the command line: closed on POSIX; on Win32 the NUL
-// device, a character device like the console.
+// Runs vu32 in `cwd` with the null device as standard input, which is no
+// redirection, so that FILE is read from the command line.
 RunResult RunSplitIn(const std::string& cwd,
                      const std::vector<std::string>& args) {
   RunOptions options;
-  options.stdin_kind = Win32Target() ? StdinKind::kDevNull : StdinKind::kClosed;
+  options.stdin_kind = StdinKind::kDevNull;
   options.cwd = cwd;
   return RunVu32(args, options);
 }
@@ -190,6 +190,49 @@ TEST(SplitE2eTest, StandardInputFromAFile) {
   EXPECT_LE(st.st_mtime, time(nullptr) + 1);
 }
 
+// Only a standard input that holds data counts as redirected: the null
+// device and a terminal leave FILE to the command line (where a script's
+// "vu32 -S10 FILE OUT < /dev/null" used to take FILE for OUTDIR).
+TEST(SplitE2eTest, WhichStandardInputIsTheInput) {
+  ScopedTempDir dir;
+  ASSERT_EQ(mkdir(dir.File("out").c_str(), 0777), 0);
+  WriteFile(dir.File("big.txt"), Ascii(1500));
+  struct Row {
+    StdinKind kind;
+    const char* path;  // kFile
+    int status;
+    std::string piece;  // a piece that must exist afterwards, "" none
+  };
+  std::vector<Row> rows = {
+      {StdinKind::kDevNull, "", 0, "out/big._01"},
+      {StdinKind::kClosed, "", 0, "out/big._01"},
+      {StdinKind::kPipe, "", 1, ""},
+  };
+  if (!Win32Target()) {
+    rows.push_back({StdinKind::kTerminal, "", 0, "out/big._01"});
+    // Another character device is a redirection, refused for want of a
+    // length.
+    rows.push_back({StdinKind::kFile, "/dev/zero", 1, ""});
+  }
+  for (const Row& row : rows) {
+    SCOPED_TRACE(static_cast<int>(row.kind));
+    std::filesystem::remove_all(dir.File("out"));
+    ASSERT_EQ(mkdir(dir.File("out").c_str(), 0777), 0);
+    RunOptions options;
+    options.stdin_kind = row.kind;
+    options.stdin_path = row.path;
+    options.cwd = dir.path();
+    RunResult r = RunVu32({"-S1", "big.txt", "out"}, options);
+    EXPECT_EQ(r.status, row.status) << r.err;
+    if (row.piece.empty()) {
+      EXPECT_TRUE(WithoutBanner(r.err).starts_with("-S1: ")) << r.err;
+      EXPECT_TRUE(std::filesystem::is_empty(dir.File("out")));
+    } else {
+      EXPECT_TRUE(FileExists(dir.File(row.piece)));
+    }
+  }
+}
+
 TEST(SplitE2eTest, StandardInputFromAPipeIsRefused) {
   ScopedTempDir dir;
   RunOptions options;
@@ -252,8 +295,10 @@ TEST(SplitE2eTest, InputShorterThanItsLengthFails) {
 TEST(SplitE2eTest, PiecesTakeTheInputTimes) {
   ScopedTempDir dir;
   WriteFile(dir.File("F.TXT"), Ascii(1500));
-  // 2001-02-03 04:05:06 and a day later, with a fraction of a second.
-  struct timespec times[2] = {{981173106, 250000000}, {981259506, 500000000}};
+  // 2001-02-03 04:05:06 and a day later, with a fraction of a second that
+  // POSIX keeps to the nanosecond and Win32 to 100 ns.
+  const long kNsec = Win32Target() ? 500000000 : 500000001;
+  struct timespec times[2] = {{981173106, 250000000}, {981259506, kNsec}};
   for (const char* option : {"-S1", "-S1L"}) {
     SCOPED_TRACE(option);
     // Set anew each time: reading the input may move its access time.
