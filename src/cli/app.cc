@@ -154,6 +154,7 @@ int RunStreamOperation(int mode, int newline_kind, int tab_width, int argc,
 
 int RunVu32(int argc, char** argv) {
   platform::OpenNullOnClosedStandardDescriptors();
+  platform::IgnoreFileSizeLimitSignal();
   SetMessagesUtf8(platform::MessagesWantUtf8());
   WriteBanner();
 

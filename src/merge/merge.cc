@@ -221,10 +221,29 @@ int Merger::Run() {
   return ok ? 0 : -1;
 }
 
+// The free-space test for the output (0, -1 or -2 as CheckFreeSpace). Only
+// a named file that is or will be a regular file is checked: standard
+// output, a pipe or a device has no room to run out of that could be known
+// here. A file that is replaced gives its room back.
+int CheckOutputSpace(const MergePlan& plan) {
+  if (plan.output_name.empty()) return 0;
+  uint64_t size = 0;
+  bool exists = false;
+  const bool regular =
+      platform::RegularFileSize(plan.output_name, &size, &exists);
+  if (exists && !regular) return 0;
+  uint64_t needed = plan.total_bytes;
+  if (regular && !plan.append) needed = needed > size ? needed - size : 0;
+  return CheckFreeSpace(needed, plan.output_name);
+}
+
 }  // namespace
 
 int RunMerge(int argc, char** argv) {
-  if (argc < 2) return -1;
+  if (argc < 2) {
+    Report(kTooFewParameters);
+    return -1;
+  }
   try {
     MergePlan plan;
     if (BuildMergePlan(argc - 1, argv + 1, &plan) < 0) return -1;
@@ -232,7 +251,7 @@ int RunMerge(int argc, char** argv) {
     std::string total =
         FormatWithCommas(static_cast<int64_t>(plan.total_bytes));
     ReportFormat(kTotalMergeSize, total.c_str());
-    switch (CheckFreeSpace(plan.total_bytes, plan.output_name)) {
+    switch (CheckOutputSpace(plan)) {
       case -1:
         Report(kMergeNoSpace);
         return -1;

@@ -35,6 +35,9 @@ bool IsNullDevice(int fd);
 // that no file the program opens later takes its number (and its messages or
 // data) by accident.
 void OpenNullOnClosedStandardDescriptors();
+// Makes a write beyond the process's file-size limit fail like any other
+// write error instead of killing the process (SIGXFSZ). No-op on Win32.
+void IgnoreFileSizeLimitSignal();
 // Switches `fd` between binary and text mode; a no-op where the two are one.
 void SetBinaryMode(int fd, bool binary);
 // False, with the reason in LastErrorText(), when `fd` is open but gives no
@@ -50,6 +53,9 @@ bool ReopenConsoleStdin();
 // Opens an existing regular file for binary reading; -1 on failure, also for
 // a directory or another file that cannot be read as data.
 int OpenForRead(const std::string& path);
+// Like OpenForRead, but a FIFO without a writer opens at once instead of
+// waiting for one (it then has no length and no data).
+int OpenForReadWithoutWaiting(const std::string& path);
 // Like OpenForRead, but only for a regular file (a symbolic link to one
 // counts): a FIFO, device or socket is refused at once, without waiting for
 // a writer. -1 on failure.
@@ -57,6 +63,14 @@ int OpenRegularForRead(const std::string& path);
 // Opens a file for binary writing: created if missing, emptied (or, with
 // `append`, positioned at its end) if present. -1 on failure.
 int OpenForWrite(const std::string& path, bool append);
+// Opens `path` for writing as a file the program makes: created if missing,
+// never through a symbolic link, and never a FIFO, device or directory,
+// which could block or send the data elsewhere. An existing file keeps its
+// content until TruncateFile, so the caller can first check what it is.
+// -1 on failure, and LastErrorText() says why.
+int OpenRegularForWrite(const std::string& path);
+// Cuts the file behind `fd` to length 0.
+bool TruncateFile(int fd);
 // Creates a new file that must not exist yet (exclusive create); -1 when it
 // exists or cannot be created.
 int CreateExclusive(const std::string& path);
@@ -87,6 +101,18 @@ std::string LastErrorText();
 int64_t FileLength(int fd);
 
 // --- File identity ------------------------------------------------------------
+
+enum class PathKind {
+  kMissing,
+  kRegular,
+  kLink,   // a symbolic link (a reparse point on Win32), whatever it names
+  kOther,  // a directory, FIFO, device or socket
+};
+// What `path` itself is; a symbolic link is not followed.
+PathKind KindOfPath(const std::string& path);
+// The size of the regular file that `path` names (links followed); false
+// when there is none, and `*exists` says whether something else is there.
+bool RegularFileSize(const std::string& path, uint64_t* size, bool* exists);
 
 // Whether two names as written are one name: byte equality on POSIX, ASCII
 // letters folded on Win32, whose file systems ignore their case.

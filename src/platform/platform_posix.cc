@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <langinfo.h>
 #include <locale.h>
+#include <signal.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -51,6 +52,8 @@ void OpenNullOnClosedStandardDescriptors() {
 }
 
 void SetBinaryMode(int, bool) {}
+
+void IgnoreFileSizeLimitSignal() { signal(SIGXFSZ, SIG_IGN); }
 
 bool CanReadData(int fd) {
   struct stat st;
@@ -101,6 +104,30 @@ int OpenForRead(const std::string& path) {
   return fd;
 }
 
+int OpenForReadWithoutWaiting(const std::string& path) {
+  int fd;
+  do {
+    fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return -1;
+  struct stat st;
+  int saved = 0;
+  if (fstat(fd, &st) != 0) {
+    saved = errno;
+  } else if (S_ISDIR(st.st_mode)) {
+    saved = EISDIR;
+  } else {
+    int flags = fcntl(fd, F_GETFL);
+    if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) saved = errno;
+  }
+  if (saved != 0) {
+    close(fd);
+    errno = saved;
+    return -1;
+  }
+  return fd;
+}
+
 int OpenRegularForRead(const std::string& path) {
   // O_NONBLOCK keeps the open of a FIFO from waiting; it is cleared again
   // before any data is read.
@@ -139,6 +166,38 @@ int OpenForWrite(const std::string& path, bool append) {
   } while (fd < 0 && errno == EINTR);
   return fd;
 }
+
+int OpenRegularForWrite(const std::string& path) {
+  // O_NOFOLLOW refuses a link at the name itself; O_NONBLOCK keeps the open
+  // of a FIFO from waiting for a reader before it is refused below.
+  int fd;
+  do {
+    fd = open(path.c_str(),
+              O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    if (errno == ENXIO) errno = EINVAL;  // a FIFO without a reader
+    return -1;
+  }
+  struct stat st;
+  int saved = 0;
+  if (fstat(fd, &st) != 0) {
+    saved = errno;
+  } else if (!S_ISREG(st.st_mode)) {
+    saved = EINVAL;
+  } else {
+    int flags = fcntl(fd, F_GETFL);
+    if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) saved = errno;
+  }
+  if (saved != 0) {
+    close(fd);
+    errno = saved;
+    return -1;
+  }
+  return fd;
+}
+
+bool TruncateFile(int fd) { return ftruncate(fd, 0) == 0; }
 
 int CreateExclusive(const std::string& path) {
   return open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -232,6 +291,21 @@ int64_t FileLength(int fd) {
 
 bool SameNameSpelling(const char* a, const char* b) {
   return strcmp(a, b) == 0;
+}
+
+PathKind KindOfPath(const std::string& path) {
+  struct stat st;
+  if (lstat(path.c_str(), &st) != 0) return PathKind::kMissing;
+  if (S_ISLNK(st.st_mode)) return PathKind::kLink;
+  return S_ISREG(st.st_mode) ? PathKind::kRegular : PathKind::kOther;
+}
+
+bool RegularFileSize(const std::string& path, uint64_t* size, bool* exists) {
+  struct stat st;
+  *exists = stat(path.c_str(), &st) == 0;
+  if (!*exists || !S_ISREG(st.st_mode)) return false;
+  *size = static_cast<uint64_t>(st.st_size);
+  return true;
 }
 
 bool FileIdOfPath(const std::string& path, FileId* id) {

@@ -105,6 +105,8 @@ void SetBinaryMode(int fd, bool binary) {
   _setmode(fd, binary ? _O_BINARY : _O_TEXT);
 }
 
+void IgnoreFileSizeLimitSignal() {}
+
 bool CanReadData(int fd) {
   // A directory cannot be a standard handle here; only a missing handle
   // gives nothing to read.
@@ -124,6 +126,11 @@ int OpenForRead(const std::string& path) {
   return _open(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
 }
 
+// Windows has no FIFOs in the file system: nothing to wait for.
+int OpenForReadWithoutWaiting(const std::string& path) {
+  return OpenForRead(path);
+}
+
 int OpenRegularForRead(const std::string& path) {
   int fd = OpenForRead(path);
   if (fd < 0 || IsDiskFile(HandleOf(fd))) return fd;
@@ -137,6 +144,25 @@ int OpenForWrite(const std::string& path, bool append) {
               (append ? _O_APPEND : _O_TRUNC);
   return _open(path.c_str(), flags, _S_IREAD | _S_IWRITE);
 }
+
+int OpenRegularForWrite(const std::string& path) {
+  // A reparse point (a symbolic link or junction) at the name is refused
+  // before the open could follow it.
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES &&
+      (attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY))) {
+    errno = EINVAL;
+    return -1;
+  }
+  int fd = _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_BINARY | _O_NOINHERIT,
+                 _S_IREAD | _S_IWRITE);
+  if (fd < 0 || IsDiskFile(HandleOf(fd))) return fd;
+  _close(fd);  // a device name such as NUL or COM1
+  errno = EINVAL;
+  return -1;
+}
+
+bool TruncateFile(int fd) { return _chsize_s(fd, 0) == 0; }
 
 int CreateExclusive(const std::string& path) {
   return _open(path.c_str(),
@@ -211,6 +237,23 @@ bool SameNameSpelling(const char* a, const char* b) {
     if (fold(*x) != fold(*y)) return false;
   }
   return *x == *y;
+}
+
+PathKind KindOfPath(const std::string& path) {
+  DWORD a = GetFileAttributesA(path.c_str());
+  if (a == INVALID_FILE_ATTRIBUTES) return PathKind::kMissing;
+  if (a & FILE_ATTRIBUTE_REPARSE_POINT) return PathKind::kLink;
+  return (a & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::kOther : PathKind::kRegular;
+}
+
+bool RegularFileSize(const std::string& path, uint64_t* size, bool* exists) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  *exists = GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data);
+  if (!*exists || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    return false;
+  }
+  *size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  return true;
 }
 
 bool FileIdOfPath(const std::string& path, FileId* id) {

@@ -1,19 +1,18 @@
 #include "split/pieces.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 #include "support/messages.h"
 
 namespace vu32 {
 namespace {
 
-// True when `name` exists and is the very file the input reads: opening it
-// for writing would empty the input before it is read.
-bool IsInputFile(const SplitContext& context, const std::string& name) {
-  platform::FileId input, piece;
+bool IsInputFile(const SplitContext& context, const platform::FileId& id) {
+  platform::FileId input;
   return context.input_fd >= 0 &&
-         platform::FileIdOfFd(context.input_fd, &input) &&
-         platform::FileIdOfPath(name, &piece) && input == piece;
+         platform::FileIdOfFd(context.input_fd, &input) && input == id;
 }
 
 }  // namespace
@@ -29,15 +28,29 @@ std::string PieceName(const SplitContext& context, uint32_t number) {
 }
 
 int CreatePiece(const SplitContext& context, const std::string& name) {
-  if (IsInputFile(context, name)) {
-    Report(kSameName);
-    return -1;
-  }
-  int fd = platform::OpenForWrite(name, false);
+  // Opened without emptying it, so that what is there can be checked first:
+  // never the input, never a piece this run has written (a hard link).
+  int fd = platform::OpenRegularForWrite(name);
   if (fd < 0) {
     Report(kCannotCreate, name);
     return -1;
   }
+  platform::FileId id;
+  const bool have_id = platform::FileIdOfFd(fd, &id);
+  if (have_id && IsInputFile(context, id)) {
+    platform::CloseFd(fd);
+    Report(kSameName);
+    return -1;
+  }
+  std::vector<platform::FileId>& written = context.piece_ids;
+  if ((have_id && std::find(written.begin(), written.end(), id) !=
+                      written.end()) ||
+      !platform::TruncateFile(fd)) {
+    platform::CloseFd(fd);
+    Report(kCannotCreate, name);
+    return -1;
+  }
+  if (have_id) written.push_back(id);
   WriteMessage(name + "\n");
   return fd;
 }

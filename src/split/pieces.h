@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 #include "support/byte_stream.h"
@@ -35,6 +36,11 @@ struct SplitContext {
   // What read-error messages call the input: FILE as given, or "stdin".
   std::string input_name;
 
+  // The files of the pieces made so far, so that a name linked to one of
+  // them is refused instead of overwriting it. The one thing that changes
+  // while cutting.
+  mutable std::vector<platform::FileId> piece_ids;
+
   // Block size for reading lines (tests use tiny blocks to reach every
   // boundary case).
   size_t line_block_size = kStreamBlockSize;
@@ -44,8 +50,9 @@ struct SplitContext {
 std::string PieceName(const SplitContext& context, uint32_t number);
 
 // Creates (or empties) the piece `name` and announces it on the message
-// stream. Refuses a name that is the input file itself. -1 after a
-// reported failure, which ends the run.
+// stream. Refuses a name that is the input file itself, a symbolic link, a
+// FIFO or device, or a file this run has already written as another piece.
+// -1 after a reported failure, which ends the run.
 int CreatePiece(const SplitContext& context, const std::string& name);
 
 // Closes a piece whose data has all been handed over and gives it the

@@ -34,13 +34,6 @@ const char* LastSeparator(const char* text) {
   return last;
 }
 
-bool CanRead(const std::string& path) {
-  int fd = platform::OpenForRead(path);
-  if (fd < 0) return false;
-  platform::CloseFd(fd);
-  return true;
-}
-
 }  // namespace
 
 bool ParseSplitSwitch(const char* arg, SplitSwitch* parsed) {
@@ -70,30 +63,41 @@ std::string MakeBaseName(const std::string& path) {
   return base;
 }
 
-int ProbeOutputDir(const std::string& outdir, std::string* prefix) {
+ProbeResult ProbeOutputDir(const std::string& outdir, std::string* prefix,
+                           std::string* probe) {
   // An empty name is no directory (a lone separator would be the root).
-  if (outdir.empty()) return -1;
+  if (outdir.empty()) return ProbeResult::kNoDirectory;
   std::string dir = outdir;
   const long last = static_cast<long>(dir.size()) - 1;
   if (!platform::IsPathSeparator(static_cast<unsigned char>(dir.back())) ||
       SjisByteKind(dir.c_str(), last) != 0) {
     dir += platform::kPathSeparator;
   }
-  const std::string probe = dir + kProbeName;
+  *probe = dir + kProbeName;
   // A probe that is already there proves the directory and is not ours to
-  // remove; one we create exclusively is surely ours.
-  if (!CanRead(probe)) {
-    int fd = platform::CreateExclusive(probe);
-    if (fd < 0) {
-      // Someone else may have made it in the meantime.
-      if (!CanRead(probe)) return -1;
-    } else {
-      platform::CloseFd(fd);
-      platform::RemoveFile(probe);
+  // remove; one we create exclusively is surely ours. Anything but a
+  // regular file at that name is never opened: a FIFO would hang the run.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    switch (platform::KindOfPath(*probe)) {
+      case platform::PathKind::kRegular:
+        *prefix = dir;
+        return ProbeResult::kOk;
+      case platform::PathKind::kLink:
+      case platform::PathKind::kOther:
+        return ProbeResult::kRefused;
+      case platform::PathKind::kMissing:
+        break;
     }
+    int fd = platform::CreateExclusive(*probe);
+    if (fd >= 0) {
+      platform::CloseFd(fd);
+      platform::RemoveFile(*probe);
+      *prefix = dir;
+      return ProbeResult::kOk;
+    }
+    // Someone else may have made it in the meantime: look once more.
   }
-  *prefix = dir;
-  return 0;
+  return ProbeResult::kNoDirectory;
 }
 
 }  // namespace vu32

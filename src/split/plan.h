@@ -33,11 +33,19 @@ bool ParseSplitSwitch(const char* arg, SplitSwitch* parsed);
 // taken for one.
 std::string MakeBaseName(const std::string& path);
 
+enum class ProbeResult {
+  kOk,
+  kNoDirectory,  // `outdir` is no directory that takes a new file
+  kRefused,      // a link, FIFO or device stands at the probe's name
+};
+
 // Proves that `outdir` exists and takes a new file, by creating and
-// removing the probe file "_KZ_$$$$.TMP" in it; a probe file that is
-// already there is left alone. On success `*prefix` is `outdir` ending in
-// one path separator and the result is 0; otherwise -1.
-int ProbeOutputDir(const std::string& outdir, std::string* prefix);
+// removing the probe file "_KZ_$$$$.TMP" in it; a regular probe file that
+// is already there is left alone, and nothing else at that name is opened.
+// On success `*prefix` is `outdir` ending in one path separator; `*probe`
+// is the probe's path in every case but kNoDirectory for an empty name.
+ProbeResult ProbeOutputDir(const std::string& outdir, std::string* prefix,
+                           std::string* probe);
 
 }  // namespace vu32
 

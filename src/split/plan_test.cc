@@ -91,9 +91,10 @@ TEST(MakeBaseNameTest, BackslashInsideTwoByteCharacterIsNoSeparator) {
 TEST(ProbeOutputDirTest, TrailingSeparatorOrNotGivesOnePrefix) {
   ScopedTempDir dir;
   const std::string sep(1, platform::kPathSeparator);
-  std::string plain, trailing;
-  ASSERT_EQ(ProbeOutputDir(dir.path(), &plain), 0);
-  ASSERT_EQ(ProbeOutputDir(dir.path() + sep, &trailing), 0);
+  std::string plain, trailing, probe;
+  ASSERT_EQ(ProbeOutputDir(dir.path(), &plain, &probe), ProbeResult::kOk);
+  ASSERT_EQ(ProbeOutputDir(dir.path() + sep, &trailing, &probe),
+            ProbeResult::kOk);
   EXPECT_EQ(plain, dir.path() + sep);
   EXPECT_EQ(trailing, plain);
   EXPECT_FALSE(FileExists(dir.File("_KZ_$$$$.TMP")));
@@ -102,8 +103,8 @@ TEST(ProbeOutputDirTest, TrailingSeparatorOrNotGivesOnePrefix) {
 TEST(ProbeOutputDirTest, ExistingProbeFileIsLeftAlone) {
   ScopedTempDir dir;
   WriteFile(dir.File("_KZ_$$$$.TMP"), "someone else's");
-  std::string prefix;
-  ASSERT_EQ(ProbeOutputDir(dir.path(), &prefix), 0);
+  std::string prefix, probe;
+  ASSERT_EQ(ProbeOutputDir(dir.path(), &prefix, &probe), ProbeResult::kOk);
   EXPECT_EQ(ReadFile(dir.File("_KZ_$$$$.TMP")), "someone else's");
 }
 
@@ -113,8 +114,9 @@ TEST(ProbeOutputDirTest, NoDirectoryNoPrefix) {
   for (const std::string& outdir :
        {dir.File("missing"), dir.File("plain"), std::string()}) {
     SCOPED_TRACE(outdir);
-    std::string prefix = "untouched";
-    EXPECT_EQ(ProbeOutputDir(outdir, &prefix), -1);
+    std::string prefix = "untouched", probe;
+    EXPECT_EQ(ProbeOutputDir(outdir, &prefix, &probe),
+              ProbeResult::kNoDirectory);
     EXPECT_EQ(prefix, "untouched");
   }
 }

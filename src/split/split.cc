@@ -1,9 +1,11 @@
 #include "split/split.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "cli/streams.h"
 #include "platform/platform.h"
@@ -43,6 +45,18 @@ class SplitResources {
   bool buffer_held_ = false;
 };
 
+// The command line of one run, read but not yet acted on.
+struct SplitArguments {
+  SplitSwitch options;
+  std::optional<std::string> pattern;
+  bool keep_match_line = true;
+  std::string file;           // FILE; empty when standard input is the input
+  const char* outdir = nullptr;
+  // What messages about the input's length name: FILE, or for standard
+  // input the argument in FILE's place, just before OUTDIR's.
+  std::string length_arg;
+};
+
 // Length of the pattern argument's prefix: 2 for "-#", 3 for "--#", else 0.
 size_t PatternPrefix(const char* arg) {
   if (std::strncmp(arg, "-#", 2) == 0) return 2;
@@ -50,54 +64,49 @@ size_t PatternPrefix(const char* arg) {
   return 0;
 }
 
-int Split(int argc, char** argv) {
-  SplitResources resources;
-  const int stdin_fd = OpenRedirectedStdin();
-  const bool from_stdin = stdin_fd >= 0;
-  if (from_stdin) resources.SetInput(stdin_fd, true);
-  if (argc <= 1 && !from_stdin) return -1;
+void ReportBadSwitch(const char* arg) {
+  Report(kBadSwitch, arg);
+  Report(kUsageHint);
+}
 
-  SplitSwitch options;
-  if (!ParseSplitSwitch(argv[0], &options)) return -1;
-  SplitContext context;
-  context.piece_digits = options.piece_digits;
-  context.max_piece_number = options.max_piece_number;
-
+// Reads the switch, the pattern argument, FILE and OUTDIR. False after a
+// reported failure.
+bool ParseArguments(int argc, char** argv, bool from_stdin,
+                    SplitArguments* args) {
+  if (!ParseSplitSwitch(argv[0], &args->options)) {
+    ReportBadSwitch(argv[0]);  // n1 is 0
+    return false;
+  }
   int pos = 1;
-  std::optional<std::string> pattern;
   if (pos < argc) {
     if (size_t skip = PatternPrefix(argv[pos])) {
-      if (!options.line_mode) {
+      if (!args->options.line_mode) {
         Report(kSizeAndPattern);
-        return -1;
+        return false;
       }
-      pattern.emplace(argv[pos] + skip);
-      context.keep_match_line = skip == 2;
+      args->pattern.emplace(argv[pos] + skip);
+      args->keep_match_line = skip == 2;
       ++pos;
     }
   }
-
-  std::string file;
   if (from_stdin) {
-    context.input_fd = stdin_fd;
-    context.input_name = "stdin";
+    args->length_arg = argv[pos - 1];
   } else {
-    if (pos >= argc) return -1;
-    file = argv[pos++];
-    context.input_fd = platform::OpenForRead(file);
-    if (context.input_fd < 0) {
-      Report(kCannotOpen, file);
-      return -1;
+    if (pos >= argc) {
+      Report(kTooFewParameters);  // no FILE
+      return false;
     }
-    resources.SetInput(context.input_fd, false);
-    context.input_name = file;
+    args->file = argv[pos++];
+    args->length_arg = args->file;
   }
-  const char* outdir = pos < argc ? argv[pos] : nullptr;
+  if (pos < argc) args->outdir = argv[pos];
+  return true;
+}
 
-  // Messages about the length name the argument in FILE's place, which for
-  // standard input is the one just before OUTDIR's place.
-  const std::string length_arg = from_stdin ? argv[pos - 1] : file;
-  const int64_t length = platform::FileLength(context.input_fd);
+// The input's length, which must be known and not 0. -1 after a reported
+// failure.
+int64_t MeasureInput(int fd, const std::string& length_arg) {
+  const int64_t length = platform::FileLength(fd);
   if (length < 0) {
     WriteMessage(length_arg + ": " + platform::LastErrorText() + "\n");
     return -1;
@@ -106,47 +115,145 @@ int Split(int argc, char** argv) {
     Report(kStrangeFile, length_arg);
     return -1;
   }
-  const uint64_t input_length = static_cast<uint64_t>(length);
+  return length;
+}
 
-  uint64_t piece_bytes = 0;
-  if (!options.line_mode) {
-    piece_bytes = options.n1 * 1000;
-    if (input_length / piece_bytes > context.max_piece_number) {
-      Report(kPiecesTooSmall);
-      return -1;
-    }
-  }
-
-  switch (CheckFreeSpace(input_length, outdir ? outdir : "")) {
+// Room for the pieces, and a directory that takes them. False after a
+// reported failure.
+bool CheckOutputDirectory(const char* outdir, uint64_t length,
+                          std::string* prefix) {
+  switch (CheckFreeSpace(length, outdir ? outdir : "")) {
     case 0:
       break;
     case -1:
       Report(kSplitNoSpace);
-      return -1;
+      return false;
     default:
-      return -1;  // the query has said why
+      return false;  // the query has said why
   }
-  if (outdir && ProbeOutputDir(outdir, &context.prefix) != 0) {
-    Report(kNoDirectory, outdir);
+  if (!outdir) return true;
+  std::string probe;
+  switch (ProbeOutputDir(outdir, prefix, &probe)) {
+    case ProbeResult::kOk:
+      return true;
+    case ProbeResult::kNoDirectory:
+      Report(kNoDirectory, outdir);
+      return false;
+    case ProbeResult::kRefused:
+      Report(kCannotCreate, probe);
+      return false;
+  }
+  return false;
+}
+
+// True when `name` is BASE._ followed by exactly `digits` digits; the
+// number they give in `*number`.
+bool IsPieceName(const std::string& name, const SplitContext& context,
+                 uint64_t* number) {
+  const std::string head = context.base + "._";
+  if (name.size() != head.size() + static_cast<size_t>(context.piece_digits) ||
+      name.compare(0, head.size(), head) != 0) {
+    return false;
+  }
+  *number = 0;
+  for (size_t i = head.size(); i < name.size(); ++i) {
+    if (name[i] < '0' || name[i] > '9') return false;
+    *number = *number * 10 + static_cast<uint64_t>(name[i] - '0');
+  }
+  return true;
+}
+
+// False, after the same-name message, when the input is a file at one of
+// the piece names the run would write (up to `last_number`): writing the
+// earlier pieces would destroy it before the clash showed. Checked before
+// any piece is made.
+bool InputIsNoPiece(const SplitContext& context, uint64_t last_number) {
+  platform::FileId input;
+  if (!platform::FileIdOfFd(context.input_fd, &input)) return true;
+  std::vector<platform::FoundFile> found;
+  const std::string pattern = context.prefix + context.base + "._" +
+                              std::string(context.piece_digits, '?');
+  if (!platform::FindFiles(pattern, &found)) return true;
+  for (const platform::FoundFile& file : found) {
+    uint64_t number;
+    platform::FileId id;
+    if (IsPieceName(file.name, context, &number) && number <= last_number &&
+        platform::FileIdOfPath(context.prefix + file.name, &id) &&
+        id == input) {
+      Report(kSameName);
+      return false;
+    }
+  }
+  return true;
+}
+
+int Split(int argc, char** argv) {
+  SplitResources resources;
+  const int stdin_fd = OpenRedirectedStdin();
+  const bool from_stdin = stdin_fd >= 0;
+  if (from_stdin) resources.SetInput(stdin_fd, true);
+  if (argc <= 1 && !from_stdin) {
+    Report(kTooFewParameters);
     return -1;
   }
+
+  SplitArguments args;
+  if (!ParseArguments(argc, argv, from_stdin, &args)) return -1;
+  SplitContext context;
+  context.piece_digits = args.options.piece_digits;
+  context.max_piece_number = args.options.max_piece_number;
+  context.keep_match_line = args.keep_match_line;
+
+  if (from_stdin) {
+    context.input_fd = stdin_fd;
+    context.input_name = "stdin";
+  } else {
+    // A FIFO opens at once, to be refused for want of a length.
+    context.input_fd = platform::OpenForReadWithoutWaiting(args.file);
+    if (context.input_fd < 0) {
+      Report(kCannotOpen, args.file);
+      return -1;
+    }
+    resources.SetInput(context.input_fd, false);
+    context.input_name = args.file;
+  }
+  const int64_t length = MeasureInput(context.input_fd, args.length_arg);
+  if (length < 0) return -1;
+  const uint64_t input_length = static_cast<uint64_t>(length);
+
+  uint64_t piece_bytes = 0;
+  uint64_t last_number = context.max_piece_number;  // line mode: unknown
+  if (!args.options.line_mode) {
+    piece_bytes = args.options.n1 * 1000;
+    last_number = input_length / piece_bytes;
+    if (last_number > context.max_piece_number) {
+      Report(kPiecesTooSmall);
+      return -1;
+    }
+  }
+  if (!CheckOutputDirectory(args.outdir, input_length, &context.prefix)) {
+    return -1;
+  }
+  context.base =
+      from_stdin ? std::string("_stdin_") : MakeBaseName(args.file);
+  if (!InputIsNoPiece(context, last_number)) return -1;
 
   if (!resources.TakeWorkBuffer()) return -1;
   ReportFormat(kAllocatedBuffer, static_cast<unsigned>(WorkBuffer.size));
   const std::string shown_length = FormatWithCommas(length);
-  ReportFormat(kSplitting, from_stdin ? "stdin" : file.c_str(),
+  ReportFormat(kSplitting, from_stdin ? "stdin" : args.file.c_str(),
                shown_length.c_str());
 
   if (from_stdin) {
     const platform::FileTime now = platform::CurrentFileTime();
     context.piece_times = {now, now, now};
-  } else if (!platform::GetFileTimes(file, &context.piece_times)) {
+  } else if (!platform::GetFileTimes(args.file, &context.piece_times)) {
     context.piece_times = {};
   }
-  context.base = from_stdin ? std::string("_stdin_") : MakeBaseName(file);
 
-  if (options.line_mode) {
-    return SplitByLines(context, options.n1, pattern ? &*pattern : nullptr);
+  if (args.options.line_mode) {
+    return SplitByLines(context, args.options.n1,
+                        args.pattern ? &*args.pattern : nullptr);
   }
   return SplitBySize(context, input_length, piece_bytes);
 }

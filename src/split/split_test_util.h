@@ -3,6 +3,9 @@
 #ifndef VU32_SPLIT_SPLIT_TEST_UTIL_H_
 #define VU32_SPLIT_SPLIT_TEST_UTIL_H_
 
+#include <signal.h>
+#include <sys/resource.h>
+
 #include <string>
 #include <vector>
 
@@ -61,6 +64,30 @@ class SplitDir {
   ScopedTempDir dir_;
   SplitContext context_;
   std::string messages_;
+};
+
+// Limits the size of files this process writes to `bytes` for one test, as
+// `ulimit -f` does, with the signal ignored so that a write beyond it fails
+// with EFBIG like any other write error.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &saved_);
+    struct rlimit limit = saved_;
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+    saved_handler_ = signal(SIGXFSZ, SIG_IGN);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &saved_);
+    signal(SIGXFSZ, saved_handler_);
+  }
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+ private:
+  struct rlimit saved_;
+  void (*saved_handler_)(int);
 };
 
 inline std::string Joined(const std::vector<std::string>& pieces) {

@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -283,10 +284,20 @@ RunResult RunVu32(const std::vector<std::string>& args,
     }
     dup2(hi_out, 1);
     dup2(hi_err, 2);
+    if (options.stderr_closed && !TargetIsWin32()) close(2);
     for (int fd = 3; fd < 1024; ++fd) close(fd);
+    if (options.file_size_limit >= 0) {
+      struct rlimit limit;
+      getrlimit(RLIMIT_FSIZE, &limit);
+      limit.rlim_cur = static_cast<rlim_t>(options.file_size_limit);
+      setrlimit(RLIMIT_FSIZE, &limit);
+    }
     if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(126);
     for (const std::string& e : options.env) putenv(const_cast<char*>(e.c_str()));
     if (!stdin_env.empty()) putenv(stdin_env.data());
+    if (options.stderr_closed && TargetIsWin32()) {
+      putenv(const_cast<char*>("VU32_LAUNCHER_NO_STDERR=1"));
+    }
     std::vector<char*> argv;
     for (std::string& w : words) argv.push_back(w.data());
     argv.push_back(nullptr);

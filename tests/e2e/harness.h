@@ -36,6 +36,8 @@ struct RunOptions {
   std::string cwd;          // empty: the test's own
   bool stderr_terminal = false;  // standard error on a pseudo-terminal
   std::vector<std::string> env;  // extra NAME=VALUE entries
+  long file_size_limit = -1;     // bytes, as `ulimit -f` sets it (POSIX)
+  bool stderr_closed = false;    // descriptor 2 closed (`2>&-`)
 };
 
 struct RunResult {

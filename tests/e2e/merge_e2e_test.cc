@@ -72,10 +72,10 @@ class MergeE2eTest : public ::testing::Test {
   ScopedTempDir dir_;
 };
 
-TEST_F(MergeE2eTest, NoArgumentsFailsSilently) {
+TEST_F(MergeE2eTest, NoArgumentsSaysSo) {
   RunResult r = Merge({});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, BannerLine());
+  EXPECT_EQ(r.err, BannerLine() + Line(kTooFewParameters));
 }
 
 TEST_F(MergeE2eTest, OneSourceIsTooFew) {

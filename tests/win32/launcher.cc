@@ -89,7 +89,10 @@ int main() {
     si.hStdInput = Inheritable(STD_INPUT_HANDLE);
   }
   si.hStdOutput = Inheritable(STD_OUTPUT_HANDLE);
-  si.hStdError = Inheritable(STD_ERROR_HANDLE);
+  // VU32_LAUNCHER_NO_STDERR: started without a standard error handle.
+  si.hStdError = GetEnvironmentVariableW(L"VU32_LAUNCHER_NO_STDERR", nullptr, 0)
+                     ? nullptr
+                     : Inheritable(STD_ERROR_HANDLE);
   PROCESS_INFORMATION pi{};
   if (!CreateProcessW(nullptr, command, nullptr, nullptr, TRUE,
                       CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi)) {
