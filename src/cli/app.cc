@@ -43,9 +43,19 @@ void ReportOpenFailure(OpenResult result, const StreamPair& pair) {
   }
 }
 
-std::unique_ptr<ByteFilter> MakeFilter(int mode, int newline_kind,
-                                       int tab_width) {
-  switch (mode) {
+// What the first argument asked for.
+struct Command {
+  RunMode mode = kRunNoSwitch;
+  NewlineKind newline = kNewlineNone;
+  int tab_width = 0;
+  // No switch: the names follow the program name directly.
+  bool plain_copy() const {
+    return mode == kRunCrconv && newline == kNewlineNone;
+  }
+};
+
+std::unique_ptr<ByteFilter> MakeFilter(const Command& command) {
+  switch (command.mode) {
     case kRunUniq:
       return MakeUniq(false);
     case kRunUniqIgnoreCase:
@@ -57,12 +67,12 @@ std::unique_ptr<ByteFilter> MakeFilter(int mode, int newline_kind,
     case kRunJoin:
       return std::make_unique<Join>();
     case kRunTabs:
-      if (tab_width == 0) return std::make_unique<DeleteTabs>();
-      return std::make_unique<Tab2space>(tab_width);
+      if (command.tab_width == 0) return std::make_unique<DeleteTabs>();
+      return std::make_unique<Tab2space>(command.tab_width);
     case kRunKana:
       return MakeKana();
     case kRunCrconv:
-      return std::make_unique<Crconv>(newline_kind);
+      return std::make_unique<Crconv>(command.newline);
     case kRunDeleteControl:
       return std::make_unique<Deletecontrolchar>();
     default:
@@ -73,10 +83,10 @@ std::unique_ptr<ByteFilter> MakeFilter(int mode, int newline_kind,
 // Copies the input unchanged. False after a failure that has been
 // reported (no buffer, a read or a write error).
 bool PlainCopy(const StreamPair& pair) {
-  if (AllocWorkBuffer(0) != 0) return false;
+  HeldWorkBuffer buffer;
+  if (!buffer.ok()) return false;
   uint64_t count = 0;
   CopyStatus status = CopyToEnd(pair.input, pair.output, &count);
-  FreeWorkBuffer();
   if (status == CopyStatus::kReadError) Report(kReadFailed, pair.input_name);
   if (status == CopyStatus::kWriteError) Report(kWriteFailed, pair.output_name);
   return status == CopyStatus::kOk;
@@ -84,70 +94,120 @@ bool PlainCopy(const StreamPair& pair) {
 
 // Feeds the whole input through `filter`. False after a reported failure.
 bool RunFilter(ByteFilter& filter, const StreamPair& pair) {
-  bool read_failed = false;
-  bool write_failed = false;
-  try {
-    ByteReader reader(pair.input, pair.input_name);
-    ByteWriter writer(pair.output, pair.output_name);
-    // A terminal sees each block as soon as it is converted.
-    const bool immediate = pair.output_is_stdout && platform::IsTerminal(1);
-    const uint8_t* block;
-    while (size_t n = reader.NextBlock(&block)) {
-      filter.Feed(block, n, writer);
-      if (filter.failed() || writer.failed()) break;
-      if (immediate) writer.Flush();
-    }
-    if (filter.failed()) return false;
-    filter.Finish(writer);
-    if (filter.failed()) return false;
-    read_failed = reader.failed();
-    write_failed = !writer.Flush();
-  } catch (const std::bad_alloc&) {
-    Report(kNoMemory);
-    return false;
+  ByteReader reader(pair.input, pair.input_name);
+  ByteWriter writer(pair.output, pair.output_name);
+  // A terminal sees each block as soon as it is converted.
+  const bool immediate = pair.output_is_stdout && platform::IsTerminal(1);
+  const uint8_t* block;
+  while (size_t n = reader.NextBlock(&block)) {
+    filter.Feed(block, n, writer);
+    if (filter.failed() || writer.failed()) break;
+    if (immediate) writer.Flush();
   }
+  if (filter.failed()) return false;
+  filter.Finish(writer);
+  if (filter.failed()) return false;
+  const bool read_failed = reader.failed();
+  const bool write_failed = !writer.Flush();
   if (read_failed) Report(kReadFailed, pair.input_name);
   if (write_failed) Report(kWriteFailed, pair.output_name);
   return !read_failed && !write_failed;
 }
 
-int RunStreamOperation(int mode, int newline_kind, int tab_width, int argc,
-                       char** argv) {
-  const bool plain_copy = mode == kRunCrconv && newline_kind == kNewlineNone;
+// One filter, or the plain copy, from the input to the output that the
+// names and standard input give. False after a reported failure.
+bool RunStreamOperation(const Command& command, int argc, char** argv) {
   std::unique_ptr<ByteFilter> filter;
-  if (!plain_copy) {
-    try {
-      filter = MakeFilter(mode, newline_kind, tab_width);
-    } catch (const std::bad_alloc&) {
-      Report(kNoMemory);
-      return 1;
-    }
+  if (!command.plain_copy()) {
+    filter = MakeFilter(command);
     // Only filter modes reach here; the check keeps a stray mode from
     // opening (and emptying) an output file.
     if (!filter) {
       Report(kBadSwitch, argv[0]);
-      return 1;
+      return false;
     }
   }
-
   StreamPair pair;
   OpenResult opened = OpenStreams(argc, argv, &pair);
   if (opened == OpenResult::kSameFile) {
     Report(kSameName);
-    return 1;
+    return false;
   }
   if (opened != OpenResult::kOk) {
     ReportOpenFailure(opened, pair);
     ReportMissingStreams();
-    return 1;
+    return false;
   }
-  bool ok = plain_copy ? PlainCopy(pair) : RunFilter(*filter, pair);
+  bool ok = command.plain_copy() ? PlainCopy(pair) : RunFilter(*filter, pair);
   const std::string output_name = pair.output_name;
   if (!CloseStreams(&pair) && ok) {
     Report(kWriteFailed, output_name);
     ok = false;
   }
-  return ok ? 0 : 1;
+  return ok;
+}
+
+// Reads the first argument. False after the usage text or the bad-switch
+// lines, which end the run with status 1.
+bool ClassifyCommand(int argc, char** argv, Command* command) {
+  if (argc < 2) {
+    // Nothing to read from standard input either: the user wants help.
+    if (!StandardInputRedirected()) {
+      PrintUsage();
+      return false;
+    }
+    command->mode = kRunNoSwitch;
+  } else {
+    command->mode =
+        ParseSwitch(argv[1], &command->newline, &command->tab_width);
+  }
+  if (command->mode == kRunBadSwitch) Report(kUsageHint);
+  if (command->mode == kRunBadSwitch || command->mode == kRunHelp) {
+    return false;
+  }
+  if (command->mode == kRunNoSwitch) {
+    command->mode = kRunCrconv;
+    command->newline = kNewlineNone;
+  }
+  return true;
+}
+
+// Refuses names that the operation could only get wrong: a third name for
+// a filter (silently ignored, `vu32 -Cu *.txt` would lose files) and an
+// output spelt like the input. False after reporting.
+bool NamesAreUsable(const Command& command, int argc, char** argv) {
+  const bool stream_operation =
+      command.mode != kRunSplit && command.mode != kRunMerge;
+  const int first_name = command.plain_copy() ? 1 : 2;
+  if (stream_operation && argc - first_name > 2) {
+    Report(kExtraArgument, argv[first_name + 2]);
+    ReportMissingStreams();
+    return false;
+  }
+  if (argc == 4 && platform::SameNameSpelling(argv[2], argv[3])) {
+    Report(kSameName);
+    return false;
+  }
+  return true;
+}
+
+bool Dispatch(const Command& command, int argc, char** argv) {
+  if (command.mode == kRunSplit) return RunSplit(argc, argv);
+  if (command.mode == kRunMerge) return RunMerge(argc, argv);
+  return RunStreamOperation(command, argc, argv);
+}
+
+// Out of memory, said in the words of the operation that ran out.
+const Message& NoMemoryMessage(RunMode mode) {
+  switch (mode) {
+    case kRunUniq:
+    case kRunUniqIgnoreCase:
+      return kUniqNoMemory;
+    case kRunMerge:
+      return kListFailed;  // nearly all a merge holds is its list
+    default:
+      return kNoMemory;
+  }
 }
 
 }  // namespace
@@ -158,54 +218,21 @@ int RunVu32(int argc, char** argv) {
   SetMessagesUtf8(platform::MessagesWantUtf8());
   WriteBanner();
 
-  int newline_kind = kNewlineNone;
-  int tab_width = 0;
-  int mode;
-  if (argc < 2) {
-    if (!StandardInputRedirected()) {
-      PrintUsage();
-      return 1;
-    }
-    mode = kRunNoSwitch;
-  } else {
-    mode = ParseSwitch(argv[1], &newline_kind, &tab_width);
-  }
-  if (mode == kRunBadSwitch) {
-    Report(kUsageHint);
-    return 1;
-  }
-  if (mode == kRunHelp) return 1;
-  if (mode == kRunNoSwitch) {
-    mode = kRunCrconv;
-    newline_kind = kNewlineNone;
-  }
-
-  // A filter takes two names at most: a third would be silently ignored
-  // (as in `vu32 -Cu *.txt`), so it is refused before anything is opened.
-  const bool stream_operation = mode != kRunSplit && mode != kRunMerge;
-  const int first_name = mode == kRunCrconv && newline_kind == kNewlineNone
-                             ? 1 : 2;
-  if (stream_operation && argc - first_name > 2) {
-    Report(kExtraArgument, argv[first_name + 2]);
-    ReportMissingStreams();
-    return 1;
-  }
-
-  if (argc == 4 && platform::SameNameSpelling(argv[2], argv[3])) {
-    Report(kSameName);
-    return 1;
-  }
-
+  Command command;
+  if (!ClassifyCommand(argc, argv, &command)) return 1;
+  if (!NamesAreUsable(command, argc, argv)) return 1;
   // Drop the program name, keeping the switch as entry 0; for the plain
   // copy entry 0 stays the program name and the names follow.
-  if (!(mode == kRunCrconv && newline_kind == kNewlineNone)) {
+  if (!command.plain_copy()) {
     --argc;
     ++argv;
   }
-
-  if (mode == kRunSplit) return RunSplit(argc, argv) == -1 ? 1 : 0;
-  if (mode == kRunMerge) return RunMerge(argc, argv) == -1 ? 1 : 0;
-  return RunStreamOperation(mode, newline_kind, tab_width, argc, argv);
+  try {
+    return Dispatch(command, argc, argv) ? 0 : 1;
+  } catch (const std::bad_alloc&) {
+    Report(NoMemoryMessage(command.mode));
+    return 1;
+  }
 }
 
 }  // namespace vu32

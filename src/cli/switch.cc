@@ -9,7 +9,7 @@
 namespace vu32 {
 namespace {
 
-int Invalid(const char* arg) {
+RunMode Invalid(const char* arg) {
   Report(kBadSwitch, arg);
   return kRunBadSwitch;
 }
@@ -27,7 +27,8 @@ void PrintUsage() {
                name.c_str());
 }
 
-int ParseSwitch(const char* arg, int* newline_kind, int* tab_width) {
+RunMode ParseSwitch(const char* arg, NewlineKind* newline_kind,
+                    int* tab_width) {
   const auto* s = reinterpret_cast<const unsigned char*>(arg);
   if (!platform::IsSwitchIntroducer(s[0])) return kRunNoSwitch;
   const unsigned char next = s[1] ? s[2] : 0;

@@ -2,6 +2,8 @@
 #ifndef VU32_CLI_SWITCH_H_
 #define VU32_CLI_SWITCH_H_
 
+#include "filters/newline.h"
+
 namespace vu32 {
 
 // What ParseSwitch makes of the first argument; main dispatches on it.
@@ -25,7 +27,7 @@ enum RunMode : int {
 // Classifies `arg`. Sets `*newline_kind` for -Cd/-Cu/-Cm and `*tab_width`
 // for -Tn. Writes the usage text for -? and -H, and the bad-switch line for
 // an invalid switch; nothing otherwise.
-int ParseSwitch(const char* arg, int* newline_kind, int* tab_width);
+RunMode ParseSwitch(const char* arg, NewlineKind* newline_kind, int* tab_width);
 
 // Writes the usage text to the message stream.
 void PrintUsage();

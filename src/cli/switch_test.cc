@@ -77,7 +77,7 @@ TEST_F(SwitchTest, Table) {
     if (platform::kWin32Spellings && row.arg[0] == '/') continue;
     SCOPED_TRACE(row.arg);
     messages_.clear();
-    int newline_kind = -9;
+    NewlineKind newline_kind = static_cast<NewlineKind>(-9);
     int tab_width = -9;
     EXPECT_EQ(ParseSwitch(row.arg, &newline_kind, &tab_width), row.mode);
     EXPECT_EQ(newline_kind, row.newline_kind);
@@ -95,7 +95,7 @@ TEST_F(SwitchTest, InvalidSwitchesWriteTheirLine) {
   for (const char* arg : kInvalid) {
     SCOPED_TRACE(arg);
     messages_.clear();
-    int newline_kind = 0;
+    NewlineKind newline_kind = kNewlineNone;
     int tab_width = 0;
     EXPECT_EQ(ParseSwitch(arg, &newline_kind, &tab_width), kRunBadSwitch);
     EXPECT_EQ(messages_, BadSwitchLine(arg));
@@ -115,7 +115,7 @@ TEST_F(SwitchTest, HelpWritesUsage) {
   for (const char* arg : {"-?", "-H", "-h", "-help", "-?x"}) {
     SCOPED_TRACE(arg);
     messages_.clear();
-    int newline_kind = 0;
+    NewlineKind newline_kind = kNewlineNone;
     int tab_width = 0;
     EXPECT_EQ(ParseSwitch(arg, &newline_kind, &tab_width), kRunHelp);
     EXPECT_EQ(messages_, usage);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <new>
 #include <string>
 
 #include "merge/merge_plan.h"
@@ -17,24 +16,15 @@
 namespace vu32 {
 namespace {
 
-// " %lubytes ok\n" with the count of a source, which may exceed what a
-// long holds on some platforms: the digits replace the conversion.
-void ReportSourceCopied(uint64_t count) {
-  std::string line(MessageBytes(kSourceCopied));
-  size_t at = line.find("%lu");
-  if (at != std::string::npos) line.replace(at, 3, std::to_string(count));
-  WriteMessage(line);
-}
-
 // One run of the merge: the output, the state shared by the sources'
 // copies, and the visit of the argument positions.
 class Merger {
  public:
   Merger(MergePlan* plan, char** args) : plan_(*plan), args_(args) {}
 
-  // Opens the output, copies every source and stamps the output. 0, or -1
+  // Opens the output, copies every source and stamps the output. False
   // after a reported failure.
-  int Run();
+  bool Run();
 
  private:
   bool IsInput(const platform::FileId& id) const {
@@ -76,7 +66,7 @@ bool Merger::OpenOutput() {
     // Appending a source to itself through a redirection would never end.
     if (platform::FileIdOfFd(1, &id) && IsInput(id)) {
       Report(kSameName);
-      DiscardWildcardList(&plan_, true);
+      AbandonWildcardList(&plan_);
       return false;
     }
     platform::SetBinaryMode(1, true);
@@ -88,7 +78,7 @@ bool Merger::OpenOutput() {
     // Refused before opening: opening would already cut the source.
     if (platform::FileIdOfPath(plan_.output_name, &id) && IsInput(id)) {
       Report(kSameName);
-      DiscardWildcardList(&plan_, true);
+      AbandonWildcardList(&plan_);
       return false;
     }
     // Data added to an existing file is newer than its sources: such an
@@ -97,7 +87,7 @@ bool Merger::OpenOutput() {
     output_ = platform::OpenForWrite(plan_.output_name, plan_.append);
     if (output_ < 0) {
       Report(kCannotOpen, plan_.output_name);
-      DiscardWildcardList(&plan_, true);
+      AbandonWildcardList(&plan_);
       return false;
     }
     output_label_ = plan_.output_name;
@@ -116,11 +106,11 @@ bool Merger::CopySource(int source, const std::string& name) {
     Report(kSameName);
     return false;
   }
-  if (show_source_names_) WriteMessage(name);
+  if (show_source_names_) ReportFormat(kSourceName, name.c_str());
   uint64_t count = 0;
   CopyStatus status = CopyToEnd(source, output_, &count);
   if (status != CopyStatus::kOk) {
-    if (show_source_names_) WriteMessage("\n");  // end the started line
+    if (show_source_names_) ReportText(kLineEnd);  // end the started line
     if (status == CopyStatus::kReadError) {
       Report(kReadFailed, name);
     } else {
@@ -129,7 +119,8 @@ bool Merger::CopySource(int source, const std::string& name) {
     }
     return false;
   }
-  ReportSourceCopied(count);
+  // The count may exceed what a long holds on some platforms.
+  ReportFormat(kSourceCopied, std::to_string(count).c_str());
   if (!source_times_differ_) {
     platform::FileTimes times;
     if (!platform::GetFileTimes(name, &times)) {
@@ -179,11 +170,11 @@ void Merger::CopyWildcardSources() {
     if (stopped_) break;
     CopyPlainSource(plan_.wildcard_directory + name);
   }
-  DiscardWildcardList(&plan_, false);
+  DiscardWildcardList(&plan_);
 }
 
-int Merger::Run() {
-  if (!OpenOutput()) return -1;
+bool Merger::Run() {
+  if (!OpenOutput()) return false;
   for (size_t i = 0; i < plan_.kinds.size() && !stopped_; ++i) {
     switch (plan_.kinds[i]) {
       case SourceKind::kPlain:
@@ -218,20 +209,20 @@ int Merger::Run() {
     }
   }
   platform::SetBinaryMode(1, false);
-  return ok ? 0 : -1;
+  return ok;
 }
 
-// The free-space test for the output (0, -1 or -2 as CheckFreeSpace). Only
+// The free-space test for the output. Only
 // a named file that is or will be a regular file is checked: standard
 // output, a pipe or a device has no room to run out of that could be known
 // here. A file that is replaced gives its room back.
-int CheckOutputSpace(const MergePlan& plan) {
-  if (plan.output_name.empty()) return 0;
+FreeSpace CheckOutputSpace(const MergePlan& plan) {
+  if (plan.output_name.empty()) return FreeSpace::kEnough;
   uint64_t size = 0;
   bool exists = false;
   const bool regular =
       platform::RegularFileSize(plan.output_name, &size, &exists);
-  if (exists && !regular) return 0;
+  if (exists && !regular) return FreeSpace::kEnough;
   uint64_t needed = plan.total_bytes;
   if (regular && !plan.append) needed = needed > size ? needed - size : 0;
   return CheckFreeSpace(needed, plan.output_name);
@@ -239,41 +230,34 @@ int CheckOutputSpace(const MergePlan& plan) {
 
 }  // namespace
 
-int RunMerge(int argc, char** argv) {
+bool RunMerge(int argc, char** argv) {
   if (argc < 2) {
     Report(kTooFewParameters);
-    return -1;
+    return false;
   }
-  try {
-    MergePlan plan;
-    if (BuildMergePlan(argc - 1, argv + 1, &plan) < 0) return -1;
+  MergePlan plan;
+  if (!BuildMergePlan(argc - 1, argv + 1, &plan)) return false;
 
-    std::string total =
-        FormatWithCommas(static_cast<int64_t>(plan.total_bytes));
-    ReportFormat(kTotalMergeSize, total.c_str());
-    switch (CheckOutputSpace(plan)) {
-      case -1:
-        Report(kMergeNoSpace);
-        return -1;
-      case -2:
-        return -1;  // the test wrote its own message
-      default:
-        break;
-    }
-    if (!plan.wildcard_present && plan.list_file_count == 0 &&
-        plan.plain_count < 2) {
-      Report(kTooFewParameters);
-      return -1;
-    }
-    if (AllocWorkBuffer(0) != 0) return -1;
-    int result = Merger(&plan, argv + 1).Run();
-    FreeWorkBuffer();
-    return result;
-  } catch (const std::bad_alloc&) {
-    FreeWorkBuffer();
-    Report(kNoMemory);
-    return -1;
+  std::string total = FormatWithCommas(static_cast<int64_t>(plan.total_bytes));
+  ReportFormat(kTotalMergeSize, total.c_str());
+  switch (CheckOutputSpace(plan)) {
+    case FreeSpace::kEnough:
+      break;
+    case FreeSpace::kNotEnough:
+      Report(kMergeNoSpace);
+      return false;
+    case FreeSpace::kUnknown:
+      Report(kDriveNotReady);
+      return false;
   }
+  if (!plan.wildcard_present && plan.list_file_count == 0 &&
+      plan.plain_count < 2) {
+    Report(kTooFewParameters);
+    return false;
+  }
+  HeldWorkBuffer buffer;
+  if (!buffer.ok()) return false;
+  return Merger(&plan, argv + 1).Run();
 }
 
 }  // namespace vu32

@@ -4,8 +4,9 @@
 
 namespace vu32 {
 
-// argv[0] is the switch itself; the merge arguments follow. 0 or -1.
-int RunMerge(int argc, char** argv);
+// argv[0] is the switch itself; the merge arguments follow. False after a
+// reported failure.
+bool RunMerge(int argc, char** argv);
 
 }  // namespace vu32
 

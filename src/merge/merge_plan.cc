@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <new>
 
 #include "support/byte_stream.h"
 #include "support/messages.h"
@@ -93,9 +92,9 @@ bool AddListFileSizes(const std::string& list_name, MergePlan* plan) {
   return !failed;
 }
 
-int FailPlan(MergePlan* plan) {
-  DiscardWildcardList(plan, true);
-  return -1;
+bool FailPlan(MergePlan* plan) {
+  AbandonWildcardList(plan);
+  return false;
 }
 
 }  // namespace
@@ -128,63 +127,60 @@ bool ListFileReader::Next(std::string* name) {
 
 bool ListFileReader::failed() const { return reader_->failed(); }
 
-void DiscardWildcardList(MergePlan* plan, bool report) {
-  if (!plan->wildcard_present) return;
-  if (report) Report(kListFailed);
+void DiscardWildcardList(MergePlan* plan) {
   plan->wildcard_names.clear();
   plan->wildcard_names.shrink_to_fit();
   plan->wildcard_present = false;
 }
 
-int BuildMergePlan(int count, char** args, MergePlan* plan) {
+void AbandonWildcardList(MergePlan* plan) {
+  if (!plan->wildcard_present) return;
+  Report(kListFailed);
+  DiscardWildcardList(plan);
+}
+
+bool BuildMergePlan(int count, char** args, MergePlan* plan) {
   plan->kinds.assign(static_cast<size_t>(count), SourceKind::kNone);
   plan->total_bytes = 0;
-  try {
-    for (int i = 0; i < count; ++i) {
-      const char* arg = args[i];
-      SourceKind& kind = plan->kinds[static_cast<size_t>(i)];
-      if (std::strpbrk(arg, "*?")) {
-        if (plan->wildcard_present) {
-          Report(kTwoWildcards, arg);
-          return FailPlan(plan);
-        }
-        ExpandWildcard(arg, plan);
-        kind = SourceKind::kWildcard;
-        plan->wildcard_directory.assign(arg, DirectoryLength(arg));
-      } else if (arg[0] == '@') {
-        kind = SourceKind::kList;
-        ++plan->list_file_count;
-        if (!AddListFileSizes(arg + 1, plan)) return FailPlan(plan);
-      } else if (IsOutputOption(arg)) {
-        size_t p = 2;
-        if (arg[2] == '+') {
-          plan->append = true;
-          p = 3;
-        }
-        if (arg[p] != '\0') {
-          plan->output_name = arg + p;
-        } else if (i + 1 < count) {
-          // The next argument is the name, whatever it looks like.
-          plan->output_name = args[++i];
-        }
-        if (plan->output_name.empty()) {
-          Report(kNoOutputName);
-          return FailPlan(plan);
-        }
-      } else if (AddSourceSize(arg, plan)) {
-        kind = SourceKind::kPlain;
-        ++plan->plain_count;
-      } else {
-        ++plan->missing_count;
+  for (int i = 0; i < count; ++i) {
+    const char* arg = args[i];
+    SourceKind& kind = plan->kinds[static_cast<size_t>(i)];
+    if (std::strpbrk(arg, "*?")) {
+      if (plan->wildcard_present) {
+        Report(kTwoWildcards, arg);
+        return FailPlan(plan);
       }
+      ExpandWildcard(arg, plan);
+      kind = SourceKind::kWildcard;
+      plan->wildcard_directory.assign(arg, DirectoryLength(arg));
+    } else if (arg[0] == '@') {
+      kind = SourceKind::kList;
+      ++plan->list_file_count;
+      if (!AddListFileSizes(arg + 1, plan)) return FailPlan(plan);
+    } else if (IsOutputOption(arg)) {
+      size_t p = 2;
+      if (arg[2] == '+') {
+        plan->append = true;
+        p = 3;
+      }
+      if (arg[p] != '\0') {
+        plan->output_name = arg + p;
+      } else if (i + 1 < count) {
+        // The next argument is the name, whatever it looks like.
+        plan->output_name = args[++i];
+      }
+      if (plan->output_name.empty()) {
+        Report(kNoOutputName);
+        return FailPlan(plan);
+      }
+    } else if (AddSourceSize(arg, plan)) {
+      kind = SourceKind::kPlain;
+      ++plan->plain_count;
+    } else {
+      ++plan->missing_count;
     }
-  } catch (const std::bad_alloc&) {
-    // The list cannot be held: give up the run at once.
-    plan->wildcard_present = true;
-    DiscardWildcardList(plan, true);
-    return -1;
   }
-  return count;
+  return true;
 }
 
 }  // namespace vu32

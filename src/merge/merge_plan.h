@@ -43,12 +43,14 @@ struct MergePlan {
 };
 
 // Fills `plan` (at its start values) from the `count` merge arguments.
-// Returns `count` when every argument was examined, -1 after an error
-// whose messages have been written.
-int BuildMergePlan(int count, char** args, MergePlan* plan);
+// False after an error whose messages have been written.
+bool BuildMergePlan(int count, char** args, MergePlan* plan);
 
-// Releases the wildcard list; with `report`, first writes the LIST message.
-void DiscardWildcardList(MergePlan* plan, bool report);
+// Releases the wildcard list once its files are copied.
+void DiscardWildcardList(MergePlan* plan);
+// Releases the wildcard list of a run that is given up, saying so
+// ("LIST の作成に失敗しました") when there was one.
+void AbandonWildcardList(MergePlan* plan);
 
 // Opens a file that the merge reads: regular files only (a symbolic link to
 // one counts), so that a FIFO among the sources is refused instead of

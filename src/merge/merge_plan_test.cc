@@ -63,31 +63,31 @@ TEST(BuildMergePlanTest, OutputOption) {
   const std::string no_output = std::string(kNoOutputName.sjis) + "\n";
   struct Row {
     std::vector<std::string> args;
-    int result;
+    bool ok;
     std::string output;
     bool append;
     std::string messages;
   };
   const Row rows[] = {
-      {{"-o", "out"}, 2, "out", false, ""},
-      {{"-oout"}, 1, "out", false, ""},
-      {{"-Oout"}, 1, "out", false, ""},
-      {{"-o+out"}, 1, "out", true, ""},
-      {{"-o+", "out"}, 2, "out", true, ""},
-      {{"-o+", "a", "-ob"}, 3, "b", true, ""},  // "+" sticks
-      {{"-oa", "-o", "b"}, 3, "b", false, ""},  // the later name wins
-      {{"-o", "@x"}, 2, "@x", false, ""},       // consumed, not a list
-      {{"-o", "-o"}, 2, "-o", false, ""},
-      {{"-oa", "-o"}, 2, "a", false, ""},  // keeps the earlier name
-      {{"-oxyz*"}, 1, "", false, ""},      // a wildcard, not an option
-      {{"-o"}, -1, "", false, no_output},
-      {{"-o+"}, -1, "", true, no_output},
-      {{"-o", ""}, -1, "", false, no_output},
-      {{missing, "-o"}, -1, "", false, cannot_open + no_output},
-      {{"-o", "-o", missing}, 3, "-o", false, cannot_open},
+      {{"-o", "out"}, true, "out", false, ""},
+      {{"-oout"}, true, "out", false, ""},
+      {{"-Oout"}, true, "out", false, ""},
+      {{"-o+out"}, true, "out", true, ""},
+      {{"-o+", "out"}, true, "out", true, ""},
+      {{"-o+", "a", "-ob"}, true, "b", true, ""},  // "+" sticks
+      {{"-oa", "-o", "b"}, true, "b", false, ""},  // the later name wins
+      {{"-o", "@x"}, true, "@x", false, ""},       // consumed, not a list
+      {{"-o", "-o"}, true, "-o", false, ""},
+      {{"-oa", "-o"}, true, "a", false, ""},  // keeps the earlier name
+      {{"-oxyz*"}, true, "", false, ""},      // a wildcard, not an option
+      {{"-o"}, false, "", false, no_output},
+      {{"-o+"}, false, "", true, no_output},
+      {{"-o", ""}, false, "", false, no_output},
+      {{missing, "-o"}, false, "", false, cannot_open + no_output},
+      {{"-o", "-o", missing}, true, "-o", false, cannot_open},
       // "/o" begins an absolute path here.
       {{"/o" + missing},
-       1,
+       true,
        "",
        false,
        std::string(kCannotOpen.sjis) + "/o" + missing + "\n"},
@@ -104,12 +104,12 @@ TEST(BuildMergePlanTest, OutputOption) {
     MergePlan plan;
     std::string messages;
     CaptureMessages(&messages);
-    int result =
+    const bool ok =
         BuildMergePlan(static_cast<int>(argv.size()), argv.data(), &plan);
     CaptureMessages(nullptr);
-    EXPECT_EQ(result, row.result);
+    EXPECT_EQ(ok, row.ok);
     EXPECT_EQ(Hex(messages), Hex(row.messages));
-    if (result < 0) continue;
+    if (!ok) continue;
     EXPECT_EQ(plan.output_name, row.output);
     EXPECT_EQ(plan.append, row.append);
     EXPECT_EQ(plan.plain_count, 0);

@@ -32,20 +32,20 @@ TEST(MergeFreeSpaceTest, OnlyRegularOutputsAreChecked) {
     std::string option;  // "-o" or "-o+"
     std::string output;
     std::string before;  // written first unless "-": the file replaced
-    int result;
+    bool ok;
     bool no_room;  // refused for want of room
   } rows[] = {
-      {"new file", "-o", dir.File("new"), "-", -1, true},
-      {"replaces a larger file", "-o", big, std::string(9000, 'x'), 0, false},
-      {"replaces a smaller file", "-o", small, "x", -1, true},
-      {"appends to a larger file", "-o+", big, std::string(9000, 'x'), -1,
+      {"new file", "-o", dir.File("new"), "-", false, true},
+      {"replaces a larger file", "-o", big, std::string(9000, 'x'), true, false},
+      {"replaces a smaller file", "-o", small, "x", false, true},
+      {"appends to a larger file", "-o+", big, std::string(9000, 'x'), false,
        true},
       // Not held to the room; refused when it cannot be opened.
-      {"a directory", "-o", dir.path(), "-", -1, false},
+      {"a directory", "-o", dir.path(), "-", false, false},
   };
   std::vector<Row> all(std::begin(rows), std::end(rows));
   if (!platform::kWin32Spellings) {
-    all.push_back({"a device", "-o", "/dev/null", "-", 0, false});
+    all.push_back({"a device", "-o", "/dev/null", "-", true, false});
   }
   SetFreeSpaceQuery(FullDisk);
   for (const Row& row : all) {
@@ -56,9 +56,9 @@ TEST(MergeFreeSpaceTest, OnlyRegularOutputsAreChecked) {
     std::vector<std::string> words = {"-M", a, b, row.option, row.output};
     std::vector<char*> argv;
     for (std::string& w : words) argv.push_back(w.data());
-    const int result = RunMerge(static_cast<int>(argv.size()), argv.data());
+    const bool ok = RunMerge(static_cast<int>(argv.size()), argv.data());
     CaptureMessages(nullptr);
-    EXPECT_EQ(result, row.result) << messages;
+    EXPECT_EQ(ok, row.ok) << messages;
     const bool refused_for_room =
         messages.find(std::string(kMergeNoSpace.sjis)) != std::string::npos;
     EXPECT_EQ(refused_for_room, row.no_room) << messages;

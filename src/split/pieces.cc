@@ -51,7 +51,7 @@ int CreatePiece(const SplitContext& context, const std::string& name) {
     return -1;
   }
   if (have_id) written.push_back(id);
-  WriteMessage(name + "\n");
+  ReportFormat(kPieceCreated, name.c_str());
   return fd;
 }
 

@@ -1,6 +1,7 @@
 #include "split/size_split.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "support/copy.h"
 #include "support/messages.h"
@@ -38,9 +39,11 @@ Boundary BoundaryAt(int fd, int64_t start, int64_t end) {
 }
 
 // How many of the next `count` bytes the piece takes: all of them, or one
-// fewer when the last would open a character. -1 after a reported failure.
-int64_t PieceLength(const SplitContext& context, uint64_t count, bool last) {
-  if (last || count == 0) return static_cast<int64_t>(count);
+// fewer when the last would open a character. Empty after a reported
+// failure.
+std::optional<uint64_t> PieceLength(const SplitContext& context,
+                                    uint64_t count, bool last) {
+  if (last || count == 0) return count;
   const int64_t start = platform::CurrentOffset(context.input_fd);
   Boundary boundary =
       start < 0 ? Boundary::kError
@@ -48,59 +51,61 @@ int64_t PieceLength(const SplitContext& context, uint64_t count, bool last) {
                              start + static_cast<int64_t>(count));
   switch (boundary) {
     case Boundary::kEndsACharacter:
-      return static_cast<int64_t>(count);
+      return count;
     case Boundary::kOpensACharacter:
-      return static_cast<int64_t>(count) - 1;
+      return count - 1;
     case Boundary::kInputEnded:
     case Boundary::kError:
       break;
   }
   Report(kReadFailed, context.input_name);
-  return -1;
+  return std::nullopt;
 }
 
 }  // namespace
 
-int64_t WriteSizePiece(const SplitContext& context, uint32_t number,
-                       uint64_t count, bool last) {
+bool WriteSizePiece(const SplitContext& context, uint32_t number,
+                    uint64_t count, bool last, uint64_t* left) {
   const std::string name = PieceName(context, number);
   int out = CreatePiece(context, name);
-  if (out < 0) return -1;
-  const int64_t take = PieceLength(context, count, last);
-  if (take < 0) {
+  if (out < 0) return false;
+  const std::optional<uint64_t> take = PieceLength(context, count, last);
+  if (!take) {
     platform::CloseFd(out);
-    return -1;
+    return false;
   }
   uint64_t copied = 0;
-  CopyStatus status = CopyUpTo(context.input_fd, out,
-                               static_cast<uint64_t>(take), &copied);
+  CopyStatus status = CopyUpTo(context.input_fd, out, *take, &copied);
   // The length was measured at the start: an input that ends sooner has
   // changed under the run, and its pieces would not rejoin to it.
   if (status == CopyStatus::kReadError ||
-      (status == CopyStatus::kOk && copied < static_cast<uint64_t>(take))) {
+      (status == CopyStatus::kOk && copied < *take)) {
     platform::CloseFd(out);
     Report(kReadFailed, context.input_name);
-    return -1;
+    return false;
   }
-  if (!FinishPiece(context, out, name, status == CopyStatus::kOk)) return -1;
-  return static_cast<int64_t>(count) - take;
+  if (!FinishPiece(context, out, name, status == CopyStatus::kOk)) return false;
+  *left = count - *take;
+  return true;
 }
 
-int SplitBySize(const SplitContext& context, uint64_t length,
-                uint64_t piece_bytes) {
+bool SplitBySize(const SplitContext& context, uint64_t length,
+                 uint64_t piece_bytes) {
   const uint64_t full_pieces = length / piece_bytes;
   uint64_t carry = 0;
   uint32_t number = 0;
   for (; number < full_pieces; ++number) {
-    int64_t left = WriteSizePiece(context, number, piece_bytes, false);
-    if (left < 0) return -1;
-    carry += static_cast<uint64_t>(left);
+    uint64_t left = 0;
+    if (!WriteSizePiece(context, number, piece_bytes, false, &left)) {
+      return false;
+    }
+    carry += left;
   }
   // The last piece takes the rest and whatever the others left; it is made
   // even when that is nothing.
-  int64_t left =
-      WriteSizePiece(context, number, length % piece_bytes + carry, true);
-  return left < 0 ? -1 : 0;
+  uint64_t left = 0;
+  return WriteSizePiece(context, number, length % piece_bytes + carry, true,
+                        &left);
 }
 
 }  // namespace vu32

@@ -11,18 +11,18 @@ namespace vu32 {
 
 // Writes piece `number`: the next `count` bytes of the input, or one byte
 // fewer when the last of them would open a two-byte character (unless
-// `last`); that byte stays in the input and begins the next piece. Returns
-// the bytes of `count` left in the input (0 or 1), or -1 after a reported
-// failure that ends the run (piece not creatable or the input itself, read
-// error, input shorter than measured, write or close error).
-int64_t WriteSizePiece(const SplitContext& context, uint32_t number,
-                       uint64_t count, bool last);
+// `last`); that byte stays in the input, to begin the next piece, and is
+// counted in `*left`. False after a reported failure that ends the run
+// (piece not creatable or the input itself, read error, input shorter than
+// measured, write or close error).
+bool WriteSizePiece(const SplitContext& context, uint32_t number,
+                    uint64_t count, bool last, uint64_t* left);
 
 // Cuts an input of `length` bytes into length / piece_bytes pieces of
 // piece_bytes and a last piece with the rest (possibly empty). Needs the
-// work buffer. 0, or -1 after a reported failure.
-int SplitBySize(const SplitContext& context, uint64_t length,
-                uint64_t piece_bytes);
+// work buffer. False after a reported failure.
+bool SplitBySize(const SplitContext& context, uint64_t length,
+                 uint64_t piece_bytes);
 
 }  // namespace vu32
 

@@ -19,7 +19,7 @@ namespace {
 // Holds a work buffer of the given size for one test.
 class ScopedWorkBuffer {
  public:
-  explicit ScopedWorkBuffer(uint32_t size) { AllocWorkBuffer(size); }
+  explicit ScopedWorkBuffer(uint32_t size) { EXPECT_TRUE(AllocWorkBuffer(size)); }
   ~ScopedWorkBuffer() { FreeWorkBuffer(); }
 };
 
@@ -90,8 +90,8 @@ TEST(SplitBySizeTest, PieceSizesAndCharacterBoundaries) {
     paths.Run([&] {
       ScopedWorkBuffer buffer(row.buffer);
       SplitDir dir(row.input);
-      ASSERT_EQ(SplitBySize(dir.context(), row.input.size(), row.piece_bytes),
-                0);
+      ASSERT_TRUE(
+          SplitBySize(dir.context(), row.input.size(), row.piece_bytes));
       std::vector<std::string> pieces = dir.Pieces();
       EXPECT_EQ(Sizes(pieces), row.sizes);
       EXPECT_EQ(Joined(pieces), row.input);
@@ -121,7 +121,7 @@ TEST(SplitBySizeTest, RoundTripOnShiftJisLikeData) {
         std::string input = RandomSjisLike(rng, size);
         ScopedWorkBuffer buffer(buffer_size);
         SplitDir dir(input);
-        ASSERT_EQ(SplitBySize(dir.context(), size, piece_bytes), 0);
+        ASSERT_TRUE(SplitBySize(dir.context(), size, piece_bytes));
         std::vector<std::string> pieces = dir.Pieces();
         ASSERT_EQ(pieces.size(), size / piece_bytes + 1);
         EXPECT_EQ(Hex(Joined(pieces)), Hex(input));
@@ -147,7 +147,7 @@ TEST(SplitBySizeTest, PiecesGetThePieceTimes) {
   const platform::FileTime write{981173107, 500000000, true};
   dir.context().piece_times.access = access;
   dir.context().piece_times.write = write;
-  ASSERT_EQ(SplitBySize(dir.context(), 25, 10), 0);
+  ASSERT_TRUE(SplitBySize(dir.context(), 25, 10));
   for (uint32_t i = 0; i < 3; ++i) {
     SCOPED_TRACE(i);
     platform::FileTimes times;
@@ -165,7 +165,7 @@ TEST(SplitBySizeTest, ReadErrorIsReported) {
   ASSERT_GE(fd, 0);
   platform::CloseFd(dir.context().input_fd);
   dir.context().input_fd = fd;
-  EXPECT_EQ(SplitBySize(dir.context(), 100, 1000), -1);
+  EXPECT_FALSE(SplitBySize(dir.context(), 100, 1000));
   EXPECT_EQ(dir.messages(), dir.Announced(1) + std::string(kReadFailed.sjis) +
                                 "IN.TXT\n");
 }
@@ -178,7 +178,7 @@ TEST(SplitBySizeTest, WriteErrorIsReported) {
     FileSizeLimit limit(20000);
     // Pieces longer than the buffer and the limit, so that whole blocks are
     // tried in the kernel first.
-    EXPECT_EQ(SplitBySize(dir.context(), 40000, 30000), -1);
+    EXPECT_FALSE(SplitBySize(dir.context(), 40000, 30000));
     EXPECT_EQ(dir.messages(), dir.Announced(1) +
                                   std::string(kWriteFailed.sjis) +
                                   dir.PiecePath(0) + "\n");
@@ -193,7 +193,7 @@ TEST(SplitBySizeTest, InputShorterThanMeasuredIsAReadFailure) {
   paths.Run([] {
     ScopedWorkBuffer buffer(0);
     SplitDir dir(Ascii(2500));
-    EXPECT_EQ(SplitBySize(dir.context(), 4000, 1000), -1);
+    EXPECT_FALSE(SplitBySize(dir.context(), 4000, 1000));
     EXPECT_EQ(dir.messages(), dir.Announced(3) +
                                   std::string(kReadFailed.sjis) + "IN.TXT\n");
   });

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -35,7 +34,7 @@ class SplitResources {
     from_stdin_ = from_stdin;
   }
   bool TakeWorkBuffer() {
-    buffer_held_ = AllocWorkBuffer(0) == 0;
+    buffer_held_ = AllocWorkBuffer(0);
     return buffer_held_;
   }
 
@@ -103,19 +102,20 @@ bool ParseArguments(int argc, char** argv, bool from_stdin,
   return true;
 }
 
-// The input's length, which must be known and not 0. -1 after a reported
-// failure.
-int64_t MeasureInput(int fd, const std::string& length_arg) {
+// The input's length, which must be known and not 0. Empty after a
+// reported failure.
+std::optional<uint64_t> MeasureInput(int fd, const std::string& length_arg) {
   const int64_t length = platform::FileLength(fd);
   if (length < 0) {
-    WriteMessage(length_arg + ": " + platform::LastErrorText() + "\n");
-    return -1;
+    ReportFormat(kNameAndReason, length_arg.c_str(),
+                 platform::LastErrorText().c_str());
+    return std::nullopt;
   }
   if (length == 0) {
     Report(kStrangeFile, length_arg);
-    return -1;
+    return std::nullopt;
   }
-  return length;
+  return static_cast<uint64_t>(length);
 }
 
 // Room for the pieces, and a directory that takes them. False after a
@@ -123,13 +123,14 @@ int64_t MeasureInput(int fd, const std::string& length_arg) {
 bool CheckOutputDirectory(const char* outdir, uint64_t length,
                           std::string* prefix) {
   switch (CheckFreeSpace(length, outdir ? outdir : "")) {
-    case 0:
+    case FreeSpace::kEnough:
       break;
-    case -1:
+    case FreeSpace::kNotEnough:
       Report(kSplitNoSpace);
       return false;
-    default:
-      return false;  // the query has said why
+    case FreeSpace::kUnknown:
+      Report(kDriveNotReady);
+      return false;
   }
   if (!outdir) return true;
   std::string probe;
@@ -187,18 +188,18 @@ bool InputIsNoPiece(const SplitContext& context, uint64_t last_number) {
   return true;
 }
 
-int Split(int argc, char** argv) {
+bool Split(int argc, char** argv) {
   SplitResources resources;
   const int stdin_fd = OpenRedirectedStdin();
   const bool from_stdin = stdin_fd >= 0;
   if (from_stdin) resources.SetInput(stdin_fd, true);
   if (argc <= 1 && !from_stdin) {
     Report(kTooFewParameters);
-    return -1;
+    return false;
   }
 
   SplitArguments args;
-  if (!ParseArguments(argc, argv, from_stdin, &args)) return -1;
+  if (!ParseArguments(argc, argv, from_stdin, &args)) return false;
   SplitContext context;
   context.piece_digits = args.options.piece_digits;
   context.max_piece_number = args.options.max_piece_number;
@@ -212,14 +213,15 @@ int Split(int argc, char** argv) {
     context.input_fd = platform::OpenForReadWithoutWaiting(args.file);
     if (context.input_fd < 0) {
       Report(kCannotOpen, args.file);
-      return -1;
+      return false;
     }
     resources.SetInput(context.input_fd, false);
     context.input_name = args.file;
   }
-  const int64_t length = MeasureInput(context.input_fd, args.length_arg);
-  if (length < 0) return -1;
-  const uint64_t input_length = static_cast<uint64_t>(length);
+  const std::optional<uint64_t> measured =
+      MeasureInput(context.input_fd, args.length_arg);
+  if (!measured) return false;
+  const uint64_t input_length = *measured;
 
   uint64_t piece_bytes = 0;
   uint64_t last_number = context.max_piece_number;  // line mode: unknown
@@ -228,19 +230,20 @@ int Split(int argc, char** argv) {
     last_number = input_length / piece_bytes;
     if (last_number > context.max_piece_number) {
       Report(kPiecesTooSmall);
-      return -1;
+      return false;
     }
   }
   if (!CheckOutputDirectory(args.outdir, input_length, &context.prefix)) {
-    return -1;
+    return false;
   }
   context.base =
       from_stdin ? std::string("_stdin_") : MakeBaseName(args.file);
-  if (!InputIsNoPiece(context, last_number)) return -1;
+  if (!InputIsNoPiece(context, last_number)) return false;
 
-  if (!resources.TakeWorkBuffer()) return -1;
+  if (!resources.TakeWorkBuffer()) return false;
   ReportFormat(kAllocatedBuffer, static_cast<unsigned>(WorkBuffer.size));
-  const std::string shown_length = FormatWithCommas(length);
+  const std::string shown_length =
+      FormatWithCommas(static_cast<int64_t>(input_length));
   ReportFormat(kSplitting, from_stdin ? "stdin" : args.file.c_str(),
                shown_length.c_str());
 
@@ -253,21 +256,13 @@ int Split(int argc, char** argv) {
 
   if (args.options.line_mode) {
     return SplitByLines(context, args.options.n1,
-                        args.pattern ? &*args.pattern : nullptr);
+                        args.pattern ? &*args.pattern : nullptr) == 0;
   }
   return SplitBySize(context, input_length, piece_bytes);
 }
 
 }  // namespace
 
-int RunSplit(int argc, char** argv) {
-  try {
-    return Split(argc, argv);
-  } catch (const std::bad_alloc&) {
-    // A line too long to hold, or a pattern too long to copy.
-    Report(kNoMemory);
-    return -1;
-  }
-}
+bool RunSplit(int argc, char** argv) { return Split(argc, argv); }
 
 }  // namespace vu32

@@ -5,8 +5,8 @@
 namespace vu32 {
 
 // argv[0] is the switch itself (e.g. -S100.3L); the split arguments follow.
-// 0 or -1.
-int RunSplit(int argc, char** argv);
+// False after a reported failure.
+bool RunSplit(int argc, char** argv);
 
 }  // namespace vu32
 

@@ -9,11 +9,16 @@
 
 namespace vu32 {
 
-// 0: `count` bytes fit on the file system that holds `target` (empty: the
-// current directory); -1: they do not (the caller writes its own message);
-// -2: the query failed ("Drive Not Ready!" written). The test counts whole
-// clusters, so anything smaller than one cluster always fits.
-int CheckFreeSpace(uint64_t count, const std::string& target);
+enum class FreeSpace {
+  kEnough,
+  kNotEnough,  // the caller says so in its operation's words
+  kUnknown,    // the query failed: the caller reports kDriveNotReady
+};
+
+// Whether `count` bytes fit on the file system that holds `target` (empty:
+// the current directory). Reports nothing. The test counts whole clusters,
+// so anything smaller than one cluster always fits.
+FreeSpace CheckFreeSpace(uint64_t count, const std::string& target);
 
 // Replaces the geometry query (tests); nullptr restores the platform's.
 using FreeSpaceQuery = bool (*)(const std::string& target,

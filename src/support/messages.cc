@@ -34,6 +34,8 @@ void Report(const Message& message, std::string_view argument) {
   WriteMessage(line);
 }
 
+void ReportText(const Message& message) { WriteMessage(MessageBytes(message)); }
+
 void CaptureMessages(std::string* capture) { g_capture = capture; }
 
 }  // namespace vu32

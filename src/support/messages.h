@@ -1,7 +1,19 @@
 // The catalogue of every text the program writes to standard error. Each
 // entry holds the text as it reads (UTF-8, for people and for terminals that
 // want UTF-8) and the same text in Shift-JIS, the bytes normally written.
-// messages_test.cc checks that the two agree.
+// messages_test.cc checks that the two agree. Nothing reaches standard
+// error but through Report and ReportFormat with an entry of this file.
+//
+// How failures travel. A function that meets a failure either reports it
+// itself, through this catalogue, and returns only that it failed (false, or
+// an empty result), so that its callers pass that on without a word of their
+// own; or it reports nothing and returns what went wrong (an enum, or errno
+// with platform::LastErrorText()) for its caller to report. Never both. The
+// platform layer, the byte streams, the copy loop and the free-space and
+// directory probes are of the second kind; the operations (cli, filters,
+// merge, split) of the first. Running out of memory is reported in one
+// place: RunVu32 catches std::bad_alloc and says it in the words of the
+// operation that was running.
 #ifndef VU32_SUPPORT_MESSAGES_H_
 #define VU32_SUPPORT_MESSAGES_H_
 
@@ -56,8 +68,16 @@ inline constexpr Message kTwoWildcards{"ワイルドカードが複数指定さ�
                                  "\x83\x8F\x83" "C\x83\x8B\x83h\x83J\x81[\x83h\x82\xAA\x95\xA1\x90\x94\x8Ew\x92\xE8\x82\xB3\x82\xEA\x82\xC4\x82\xA2\x82\xDC\x82\xB7: "};
 inline constexpr Message kNoOutputName{"出力ファイルを指定して下さい",
                                  "\x8Fo\x97\xCD\x83t\x83@\x83" "C\x83\x8B\x82\xF0\x8Ew\x92\xE8\x82\xB5\x82\xC4\x89\xBA\x82\xB3\x82\xA2"};
-inline constexpr Message kSourceCopied{" %lubytes ok\n",
-                                 " %lubytes ok\n"};
+inline constexpr Message kSourceCopied{" %sbytes ok\n",
+                                 " %sbytes ok\n"};
+// A source's name in front of its progress line (left out on a terminal).
+inline constexpr Message kSourceName{"%s", "%s"};
+// Each split piece as it is created.
+inline constexpr Message kPieceCreated{"%s\n", "%s\n"};
+// A name and the system's reason for a failure with it.
+inline constexpr Message kNameAndReason{"%s: %s\n", "%s: %s\n"};
+// Ends a line begun by kSourceName when the copy fails.
+inline constexpr Message kLineEnd{"\n", "\n"};
 inline constexpr Message kSizeAndPattern{"サイズ指定とパターン指定は併用できません",
                                  "\x83T\x83" "C\x83Y\x8Ew\x92\xE8\x82\xC6\x83p\x83^\x81[\x83\x93\x8Ew\x92\xE8\x82\xCD\x95\xB9\x97p\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1"};
 inline constexpr Message kNoMemory{"Memory Allocate Error",
@@ -136,7 +156,9 @@ std::string_view MessageBytes(const Message& message);
 // "%s%s\n" form of every error line. `argument` is written as given (names
 // are bytes, never converted).
 void Report(const Message& message, std::string_view argument = {});
-// Writes raw bytes to the message stream.
+// Writes `message` as it stands, without a line end of its own.
+void ReportText(const Message& message);
+// Writes bytes to the message stream (the helpers above, and tests).
 void WriteMessage(std::string_view bytes);
 // Formats a printf-style message (one of the catalogue's format entries,
 // whose arguments are C strings and unsigned numbers) and writes it.

@@ -31,7 +31,8 @@ const Entry kCatalogue[] = {
     ENTRY(kSourceCopied),     ENTRY(kSizeAndPattern),  ENTRY(kNoMemory),
     ENTRY(kStrangeFile),      ENTRY(kPiecesTooSmall),  ENTRY(kSplitNoSpace),
     ENTRY(kNoDirectory),      ENTRY(kSplitting),       ENTRY(kCannotCreate),
-    ENTRY(kExtraArgument),
+    ENTRY(kExtraArgument),    ENTRY(kSourceName),      ENTRY(kPieceCreated),
+    ENTRY(kNameAndReason),    ENTRY(kLineEnd),
     ENTRY(kUsageFormat),
 };
 #undef ENTRY

@@ -21,7 +21,7 @@ void SetWorkBufferAllocator(WorkBufferAllocator allocator) {
   g_allocator = allocator;
 }
 
-int AllocWorkBuffer(uint32_t requested) {
+bool AllocWorkBuffer(uint32_t requested) {
   FreeWorkBuffer();
   uint32_t size = requested ? requested : kDefaultWorkBufferSize;
   while (size > 0) {
@@ -30,13 +30,13 @@ int AllocWorkBuffer(uint32_t requested) {
       WorkBuffer.address = static_cast<uint8_t*>(block);
       WorkBuffer.size = size;
       g_block_from_test_allocator = g_allocator != nullptr;
-      return 0;
+      return true;
     }
     size /= 2;
   }
   WorkBuffer = {};
-  WriteMessage(MessageBytes(kNoWorkBuffer));
-  return -1;
+  ReportText(kNoWorkBuffer);  // no line end, as it always was
+  return false;
 }
 
 void FreeWorkBuffer() {

@@ -19,11 +19,25 @@ struct WorkBufferState {
 extern WorkBufferState WorkBuffer;
 
 // Takes a block of `requested` bytes (0: the default 16,384), halving the
-// size while the allocation fails. 0 when a block is held; -1 (after writing
-// "global buf memory allocate error!") when none of any size could be had.
-int AllocWorkBuffer(uint32_t requested);
+// size while the allocation fails. False, after writing "global buf memory
+// allocate error!", when none of any size could be had.
+bool AllocWorkBuffer(uint32_t requested);
 // Releases the block, if one is held.
 void FreeWorkBuffer();
+
+// Holds the work buffer for a scope: takes it (reporting when it cannot)
+// and releases it on every way out.
+class HeldWorkBuffer {
+ public:
+  HeldWorkBuffer() : ok_(AllocWorkBuffer(0)) {}
+  ~HeldWorkBuffer() { FreeWorkBuffer(); }
+  HeldWorkBuffer(const HeldWorkBuffer&) = delete;
+  HeldWorkBuffer& operator=(const HeldWorkBuffer&) = delete;
+  bool ok() const { return ok_; }
+
+ private:
+  bool ok_;
+};
 
 // Replaces the allocator (tests); nullptr restores malloc.
 using WorkBufferAllocator = void* (*)(size_t);

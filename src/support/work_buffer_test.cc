@@ -41,7 +41,7 @@ class WorkBufferTest : public ::testing::Test {
 };
 
 TEST_F(WorkBufferTest, DefaultBlock) {
-  ASSERT_EQ(AllocWorkBuffer(0), 0);
+  ASSERT_TRUE(AllocWorkBuffer(0));
   EXPECT_NE(WorkBuffer.address, nullptr);
   EXPECT_EQ(WorkBuffer.size, 16384u);
   WorkBuffer.address[WorkBuffer.size - 1] = 1;  // the whole block is ours
@@ -54,7 +54,7 @@ TEST_F(WorkBufferTest, DefaultBlock) {
 
 TEST_F(WorkBufferTest, HalvesUntilTheSystemCanGiveIt) {
   SetWorkBufferAllocator(ShortMemory);
-  ASSERT_EQ(AllocWorkBuffer(0), 0);
+  ASSERT_TRUE(AllocWorkBuffer(0));
   EXPECT_EQ(WorkBuffer.address, g_arena);
   EXPECT_EQ(WorkBuffer.size, 4096u);
   EXPECT_EQ(g_requests, (std::vector<size_t>{16384, 8192, 4096}));
@@ -63,7 +63,7 @@ TEST_F(WorkBufferTest, HalvesUntilTheSystemCanGiveIt) {
 
 TEST_F(WorkBufferTest, NoBlockOfAnySize) {
   SetWorkBufferAllocator(NoMemory);
-  EXPECT_EQ(AllocWorkBuffer(0), -1);
+  EXPECT_FALSE(AllocWorkBuffer(0));
   EXPECT_EQ(WorkBuffer.address, nullptr);
   EXPECT_EQ(WorkBuffer.size, 0u);
   // 16,384 down to 1: fifteen attempts.
