@@ -17,6 +17,7 @@
 #include "support/byte_stream.h"
 #include "support/copy.h"
 #include "support/messages.h"
+#include "support/standard_input.h"
 #include "support/work_buffer.h"
 
 namespace vu32 {

@@ -1,18 +1,11 @@
 #include "cli/streams.h"
 
 #include "platform/platform.h"
+#include "support/same_file.h"
+#include "support/standard_input.h"
 
 namespace vu32 {
 namespace {
-
-// True when `path` names an existing file that is the regular file behind
-// `fd` (devices such as /dev/null may safely be both).
-bool IsSameFile(int fd, const std::string& path) {
-  platform::FileId a, b;
-  return fd >= 0 && platform::FileLength(fd) >= 0 &&
-         platform::FileIdOfFd(fd, &a) &&
-         platform::FileIdOfPath(path, &b) && a == b;
-}
 
 OpenResult Failed(OpenResult result, const std::string& name,
                   StreamPair* pair) {
@@ -47,8 +40,8 @@ OpenResult OpenInput(const char* name, StreamPair* pair) {
 
 // Creates (or empties) the named output unless it is the input itself.
 OpenResult OpenOutput(const char* name, StreamPair* pair) {
-  if (IsSameFile(pair->input, name)) return OpenResult::kSameFile;
-  pair->output = platform::OpenForWrite(name, false);
+  if (SameRegularFile(pair->input, name)) return OpenResult::kSameFile;
+  pair->output = platform::OpenForWrite(name, platform::WriteMode::kReplace);
   pair->output_name = name;
   if (pair->output < 0) return Failed(OpenResult::kCannotCreate, name, pair);
   return OpenResult::kOk;
@@ -82,22 +75,6 @@ OpenResult OpenNamedOrStandard(int argc, char** argv, int stdin_copy,
 
 }  // namespace
 
-bool StandardInputRedirected() {
-  return !platform::IsTerminal(0) && !platform::IsNullDevice(0);
-}
-
-int OpenRedirectedStdin() {
-  if (!StandardInputRedirected()) return -1;
-  platform::SetBinaryMode(0, true);
-  int fd = platform::DuplicateStdin();
-  if (fd < 0) return -1;
-  if (!platform::ReopenConsoleStdin()) {
-    platform::CloseFd(fd);
-    return -1;
-  }
-  return fd;
-}
-
 OpenResult OpenStreams(int argc, char** argv, StreamPair* pair) {
   *pair = StreamPair();
   int stdin_copy = OpenRedirectedStdin();
@@ -108,12 +85,7 @@ OpenResult OpenStreams(int argc, char** argv, StreamPair* pair) {
   if (pair->output_is_stdout) {
     platform::SetBinaryMode(1, true);
     // Appending standard output to the input file would never end.
-    platform::FileId in_id, out_id;
-    if (platform::FileIdOfFd(pair->input, &in_id) &&
-        platform::FileIdOfFd(1, &out_id) && in_id == out_id &&
-        platform::FileLength(1) >= 0) {
-      return OpenResult::kSameFile;
-    }
+    if (SameRegularFile(1, pair->input)) return OpenResult::kSameFile;
   }
   return OpenResult::kOk;
 }

@@ -27,15 +27,6 @@ enum class OpenResult {
   kSameFile,      // the output exists and is the input file under another name
 };
 
-// True when standard input holds data for the program: it is neither a
-// terminal nor the null device.
-bool StandardInputRedirected();
-
-// Takes over a redirected standard input: returns a duplicate of
-// descriptor 0 (and points descriptor 0 at the console), or -1 when
-// standard input is not redirected or the duplicate fails.
-int OpenRedirectedStdin();
-
 // Fills `pair` from argv[1] and argv[2] (argv[0] is the switch or program
 // name and is not looked at). Creates the output only after the input has
 // been opened and found to be a different file. Reports nothing.

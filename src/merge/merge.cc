@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "merge/list_file.h"
 #include "merge/merge_plan.h"
 #include "platform/platform.h"
 #include "support/byte_stream.h"
@@ -11,6 +12,7 @@
 #include "support/format.h"
 #include "support/free_space.h"
 #include "support/messages.h"
+#include "support/same_file.h"
 #include "support/work_buffer.h"
 
 namespace vu32 {
@@ -44,8 +46,6 @@ class Merger {
   int output_ = -1;
   std::string output_label_;  // the name messages give the output
   bool output_is_stdout_ = false;
-  platform::FileId output_id_;
-  bool have_output_id_ = false;
   bool stopped_ = false;       // a failure ended the copying
   bool source_missing_ = false;  // a source or list file could not be opened
   bool appends_to_existing_ = false;  // -o+ onto a file that was there
@@ -84,7 +84,9 @@ bool Merger::OpenOutput() {
     // Data added to an existing file is newer than its sources: such an
     // output keeps the time of its writing.
     appends_to_existing_ = plan_.append && platform::FileIdOfPath(plan_.output_name, &id);
-    output_ = platform::OpenForWrite(plan_.output_name, plan_.append);
+    output_ = platform::OpenForWrite(plan_.output_name,
+                                     plan_.append ? platform::WriteMode::kAppend
+                                                  : platform::WriteMode::kReplace);
     if (output_ < 0) {
       Report(kCannotOpen, plan_.output_name);
       AbandonWildcardList(&plan_);
@@ -94,15 +96,12 @@ bool Merger::OpenOutput() {
     ReportFormat(kMergingTo, plan_.output_name.c_str());
     ReportFormat(kAllocatedBuffer, static_cast<unsigned>(WorkBuffer.size));
   }
-  have_output_id_ = platform::FileIdOfFd(output_, &output_id_);
   return true;
 }
 
 bool Merger::CopySource(int source, const std::string& name) {
-  platform::FileId id;
   // A list file read afresh may name the output, created since the plan.
-  if (have_output_id_ && platform::FileIdOfFd(source, &id) &&
-      id == output_id_) {
+  if (SameFile(source, output_)) {
     Report(kSameName);
     return false;
   }

@@ -3,25 +3,18 @@
 #include <algorithm>
 #include <cstring>
 
+#include "merge/list_file.h"
 #include "support/byte_stream.h"
 #include "support/messages.h"
-#include "support/sjis.h"
+#include "support/path.h"
 
 namespace vu32 {
 namespace {
 
 // Length of the directory part of `path`: up to and including its last
-// separator, found without stopping on the second byte of a two-byte
-// character.
+// separator.
 size_t DirectoryLength(const char* path) {
-  const char* last = nullptr;
-  for (char separator : {'/', '\\'}) {
-    if (!platform::IsPathSeparator(static_cast<unsigned char>(separator))) {
-      continue;
-    }
-    const char* p = SjisFindLastChar(path, separator);
-    if (p && (!last || p > last)) last = p;
-  }
+  const char* last = LastPathSeparator(path);
   return last ? static_cast<size_t>(last - path) + 1 : 0;
 }
 
@@ -102,30 +95,6 @@ bool FailPlan(MergePlan* plan) {
 int OpenMergeInput(const std::string& path) {
   return platform::OpenRegularForRead(path);
 }
-
-bool ListFileReader::Next(std::string* name) {
-  name->clear();
-  if (ended_) return false;
-  size_t taken = 0;  // bytes of this line, its line feed included
-  for (;;) {
-    unsigned char c;
-    if (reader_->Read(&c, 1) != 1) {
-      ended_ = true;
-      break;
-    }
-    if (c == 0x0D) continue;  // text mode: CR is never part of a name
-    if (c == 0x1A) {          // text mode: the end-of-file mark
-      ended_ = true;
-      break;
-    }
-    ++taken;
-    if (c == '\n') return true;
-    name->push_back(static_cast<char>(c));
-  }
-  return taken > 0;
-}
-
-bool ListFileReader::failed() const { return reader_->failed(); }
 
 void DiscardWildcardList(MergePlan* plan) {
   plan->wildcard_names.clear();

@@ -12,8 +12,6 @@
 
 namespace vu32 {
 
-class ByteReader;
-
 // What one argument position stands for.
 enum class SourceKind : int {
   kNone = 0,      // the output option, its consumed name, or a missing file
@@ -56,21 +54,6 @@ void AbandonWildcardList(MergePlan* plan);
 // one counts), so that a FIFO among the sources is refused instead of
 // waiting for a writer. -1 on failure.
 int OpenMergeInput(const std::string& path);
-
-// Reads the names of a list file as a text stream: CR bytes are dropped
-// wherever they stand, a byte 0x1A ends the text, and each line, of any
-// length, is one name without its line feed.
-class ListFileReader {
- public:
-  explicit ListFileReader(ByteReader* reader) : reader_(reader) {}
-  // The next name; false at the end of the text (or on a read error).
-  bool Next(std::string* name);
-  bool failed() const;
-
- private:
-  ByteReader* reader_;
-  bool ended_ = false;
-};
 
 }  // namespace vu32
 

@@ -60,9 +60,12 @@ int OpenForReadWithoutWaiting(const std::string& path);
 // counts): a FIFO, device or socket is refused at once, without waiting for
 // a writer. -1 on failure.
 int OpenRegularForRead(const std::string& path);
-// Opens a file for binary writing: created if missing, emptied (or, with
-// `append`, positioned at its end) if present. -1 on failure.
-int OpenForWrite(const std::string& path, bool append);
+enum class WriteMode {
+  kReplace,  // an existing file is emptied
+  kAppend,   // an existing file keeps its content; writes go to its end
+};
+// Opens a file for binary writing, created if missing. -1 on failure.
+int OpenForWrite(const std::string& path, WriteMode mode);
 // Opens `path` for writing as a file the program makes: created if missing,
 // never through a symbolic link, and never a FIFO, device or directory,
 // which could block or send the data elsewhere. An existing file keeps its

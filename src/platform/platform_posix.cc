@@ -86,115 +86,70 @@ bool ReopenConsoleStdin() {
   return true;
 }
 
-int OpenForRead(const std::string& path) {
+namespace {
+
+// What may be opened: 0, or the errno that refuses the file.
+int AnythingButADirectory(const struct stat& st) {
+  // A directory opens on POSIX but holds no data to read.
+  return S_ISDIR(st.st_mode) ? EISDIR : 0;
+}
+int OnlyARegularFile(const struct stat& st) {
+  if (S_ISREG(st.st_mode)) return 0;
+  return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+}
+
+// Opens `path` with `flags` and keeps it only when `check` accepts what was
+// opened. O_NONBLOCK in `flags` keeps the open of a FIFO from waiting; it
+// is cleared again before the descriptor is handed out. -1 with errno set
+// on failure.
+int OpenChecked(const std::string& path, int flags,
+                int (*check)(const struct stat&)) {
   int fd;
   do {
-    fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    fd = open(path.c_str(), flags | O_CLOEXEC, 0666);
   } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return -1;
+  if (fd < 0) {
+    if (errno == ENXIO) errno = EINVAL;  // a FIFO that no one reads
+    return -1;
+  }
   struct stat st;
-  const bool stat_ok = fstat(fd, &st) == 0;
-  if (!stat_ok || S_ISDIR(st.st_mode)) {
-    // A directory opens on POSIX but holds no data to read.
-    int saved = stat_ok ? EISDIR : errno;
+  int refused = fstat(fd, &st) != 0 ? errno : check(st);
+  if (refused == 0 && (flags & O_NONBLOCK)) {
+    int now = fcntl(fd, F_GETFL);
+    if (now < 0 || fcntl(fd, F_SETFL, now & ~O_NONBLOCK) != 0) refused = errno;
+  }
+  if (refused != 0) {
     close(fd);
-    errno = saved;
+    errno = refused;
     return -1;
   }
   return fd;
+}
+
+}  // namespace
+
+int OpenForRead(const std::string& path) {
+  return OpenChecked(path, O_RDONLY, AnythingButADirectory);
 }
 
 int OpenForReadWithoutWaiting(const std::string& path) {
-  int fd;
-  do {
-    fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return -1;
-  struct stat st;
-  int saved = 0;
-  if (fstat(fd, &st) != 0) {
-    saved = errno;
-  } else if (S_ISDIR(st.st_mode)) {
-    saved = EISDIR;
-  } else {
-    int flags = fcntl(fd, F_GETFL);
-    if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) saved = errno;
-  }
-  if (saved != 0) {
-    close(fd);
-    errno = saved;
-    return -1;
-  }
-  return fd;
+  return OpenChecked(path, O_RDONLY | O_NONBLOCK, AnythingButADirectory);
 }
 
 int OpenRegularForRead(const std::string& path) {
-  // O_NONBLOCK keeps the open of a FIFO from waiting; it is cleared again
-  // before any data is read.
-  int fd;
-  do {
-    fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return -1;
-  struct stat st;
-  int saved = 0;
-  if (fstat(fd, &st) != 0) {
-    saved = errno;
-  } else if (!S_ISREG(st.st_mode)) {
-    saved = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-  }
-  if (saved != 0) {
-    close(fd);
-    errno = saved;
-    return -1;
-  }
-  int flags = fcntl(fd, F_GETFL);
-  if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
-    int saved = errno;
-    close(fd);
-    errno = saved;
-    return -1;
-  }
-  return fd;
+  return OpenChecked(path, O_RDONLY | O_NONBLOCK, OnlyARegularFile);
 }
 
-int OpenForWrite(const std::string& path, bool append) {
-  int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC);
-  int fd;
-  do {
-    fd = open(path.c_str(), flags, 0666);
-  } while (fd < 0 && errno == EINTR);
-  return fd;
+int OpenForWrite(const std::string& path, WriteMode mode) {
+  const int how = mode == WriteMode::kAppend ? O_APPEND : O_TRUNC;
+  return OpenChecked(path, O_WRONLY | O_CREAT | how,
+                     [](const struct stat&) { return 0; });
 }
 
 int OpenRegularForWrite(const std::string& path) {
-  // O_NOFOLLOW refuses a link at the name itself; O_NONBLOCK keeps the open
-  // of a FIFO from waiting for a reader before it is refused below.
-  int fd;
-  do {
-    fd = open(path.c_str(),
-              O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) {
-    if (errno == ENXIO) errno = EINVAL;  // a FIFO without a reader
-    return -1;
-  }
-  struct stat st;
-  int saved = 0;
-  if (fstat(fd, &st) != 0) {
-    saved = errno;
-  } else if (!S_ISREG(st.st_mode)) {
-    saved = EINVAL;
-  } else {
-    int flags = fcntl(fd, F_GETFL);
-    if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) saved = errno;
-  }
-  if (saved != 0) {
-    close(fd);
-    errno = saved;
-    return -1;
-  }
-  return fd;
+  // O_NOFOLLOW refuses a link at the name itself.
+  return OpenChecked(path, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK,
+                     OnlyARegularFile);
 }
 
 bool TruncateFile(int fd) { return ftruncate(fd, 0) == 0; }

@@ -139,9 +139,9 @@ int OpenRegularForRead(const std::string& path) {
   return -1;
 }
 
-int OpenForWrite(const std::string& path, bool append) {
+int OpenForWrite(const std::string& path, WriteMode mode) {
   int flags = _O_WRONLY | _O_CREAT | _O_BINARY | _O_NOINHERIT |
-              (append ? _O_APPEND : _O_TRUNC);
+              (mode == WriteMode::kAppend ? _O_APPEND : _O_TRUNC);
   return _open(path.c_str(), flags, _S_IREAD | _S_IWRITE);
 }
 

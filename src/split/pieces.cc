@@ -5,18 +5,9 @@
 #include <vector>
 
 #include "support/messages.h"
+#include "support/same_file.h"
 
 namespace vu32 {
-namespace {
-
-bool IsInputFile(const SplitContext& context, const platform::FileId& id) {
-  platform::FileId input;
-  return context.input_fd >= 0 &&
-         platform::FileIdOfFd(context.input_fd, &input) && input == id;
-}
-
-}  // namespace
-
 std::string PieceName(const SplitContext& context, uint32_t number) {
   char digits[16];
   std::snprintf(digits, sizeof digits, "%0*u", context.piece_digits, number);
@@ -37,7 +28,7 @@ int CreatePiece(const SplitContext& context, const std::string& name) {
   }
   platform::FileId id;
   const bool have_id = platform::FileIdOfFd(fd, &id);
-  if (have_id && IsInputFile(context, id)) {
+  if (SameFile(fd, context.input_fd)) {
     platform::CloseFd(fd);
     Report(kSameName);
     return -1;

@@ -6,15 +6,15 @@
 #include <string>
 #include <vector>
 
-#include "cli/streams.h"
 #include "platform/platform.h"
 #include "split/line_split.h"
 #include "split/pieces.h"
-#include "split/plan.h"
+#include "split/command.h"
 #include "split/size_split.h"
 #include "support/format.h"
 #include "support/free_space.h"
 #include "support/messages.h"
+#include "support/standard_input.h"
 #include "support/work_buffer.h"
 
 namespace vu32 {

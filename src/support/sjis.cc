@@ -9,11 +9,7 @@ int SjisByteKind(const char* text, long index) {
   if (index < 0 || static_cast<size_t>(index) >= std::strlen(text)) return -1;
   int kind = 0;
   for (long i = 0; i <= index; ++i) {
-    if (kind == 1) {
-      kind = SjisTrailByte(s[i]) ? 2 : 0;
-    } else {
-      kind = SjisLeadByte(s[i]) ? 1 : 0;
-    }
+    kind = NextByteKind(kind, s[i]);
   }
   return kind;
 }
@@ -25,8 +21,7 @@ const char* SjisFindChar(const char* text, char ch) {
   const auto* s = reinterpret_cast<const unsigned char*>(text);
   int kind = 0;
   for (size_t i = 0; s[i] != 0; ++i) {
-    kind = (kind == 1) ? (SjisTrailByte(s[i]) ? 2 : 0)
-                       : (SjisLeadByte(s[i]) ? 1 : 0);
+    kind = NextByteKind(kind, s[i]);
     if (kind == 0 && s[i] == static_cast<unsigned char>(ch)) return text + i;
   }
   return nullptr;
@@ -38,8 +33,7 @@ const char* SjisFindLastChar(const char* text, char ch) {
   const char* last = nullptr;
   int kind = 0;
   for (size_t i = 0; s[i] != 0; ++i) {
-    kind = (kind == 1) ? (SjisTrailByte(s[i]) ? 2 : 0)
-                       : (SjisLeadByte(s[i]) ? 1 : 0);
+    kind = NextByteKind(kind, s[i]);
     if (kind == 0 && s[i] == static_cast<unsigned char>(ch)) last = text + i;
   }
   return last;

@@ -18,6 +18,14 @@ constexpr bool SjisTrailByte(unsigned char c) {
   return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC);
 }
 
+// Kind of a byte (0 one-byte character, 1 lead byte, 2 trail byte) given
+// the kind of the byte before it: after a lead byte comes its second byte
+// when it can be one, else a one-byte character; anything else starts anew.
+constexpr int NextByteKind(int previous_kind, unsigned char c) {
+  if (previous_kind == 1) return SjisTrailByte(c) ? 2 : 0;
+  return SjisLeadByte(c) ? 1 : 0;
+}
+
 // Kind of the byte at `index` of the zero-terminated `text`: -1 out of range
 // (negative, or at or past the terminator), 0 one-byte character, 1 lead
 // byte, 2 trail byte of a two-byte character.

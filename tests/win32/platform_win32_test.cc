@@ -269,7 +269,7 @@ TEST(PlatformWin32Test, SameFileUnderOtherNames) {
 TEST(PlatformWin32Test, BinaryAndTextMode) {
   TempDir dir;
   std::string path = dir.File("m.txt");
-  int fd = OpenForWrite(path, false);
+  int fd = OpenForWrite(path, WriteMode::kReplace);
   ASSERT_GE(fd, 0);
   ASSERT_TRUE(WriteAll(fd, "a\n", 2));
   SetBinaryMode(fd, false);
@@ -279,7 +279,7 @@ TEST(PlatformWin32Test, BinaryAndTextMode) {
   ASSERT_TRUE(CloseFd(fd));
   EXPECT_EQ(ReadFile(path), "a\nb\r\nc\n");
 
-  fd = OpenForWrite(path, true);  // append keeps what is there
+  fd = OpenForWrite(path, WriteMode::kAppend);  // keeps what is there
   ASSERT_GE(fd, 0);
   ASSERT_TRUE(WriteAll(fd, "d", 1));
   ASSERT_TRUE(CloseFd(fd));

@@ -1,9 +1,10 @@
-#include "split/plan.h"
+#include "split/command.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "platform/platform.h"
+#include "support/path.h"
 #include "support/sjis.h"
 
 namespace vu32 {
@@ -21,17 +22,6 @@ uint64_t ReadNumber(const char* p, uint64_t cap) {
     value = std::min(cap, value * 10 + static_cast<uint64_t>(*p - '0'));
   }
   return value;
-}
-
-// The last byte of `text` that is a one-byte path separator, or null.
-const char* LastSeparator(const char* text) {
-  const char* last = nullptr;
-  for (char c : {'/', '\\'}) {
-    if (!platform::IsPathSeparator(static_cast<unsigned char>(c))) continue;
-    const char* found = SjisFindLastChar(text, c);
-    if (found && (!last || found > last)) last = found;
-  }
-  return last;
 }
 
 }  // namespace
@@ -55,7 +45,7 @@ bool ParseSplitSwitch(const char* arg, SplitSwitch* parsed) {
 }
 
 std::string MakeBaseName(const std::string& path) {
-  const char* separator = LastSeparator(path.c_str());
+  const char* separator = LastPathSeparator(path.c_str());
   std::string base = separator ? std::string(separator + 1) : path;
   if (const char* dot = SjisFindLastChar(base.c_str(), '.')) {
     base.resize(static_cast<size_t>(dot - base.c_str()));
@@ -68,9 +58,7 @@ ProbeResult ProbeOutputDir(const std::string& outdir, std::string* prefix,
   // An empty name is no directory (a lone separator would be the root).
   if (outdir.empty()) return ProbeResult::kNoDirectory;
   std::string dir = outdir;
-  const long last = static_cast<long>(dir.size()) - 1;
-  if (!platform::IsPathSeparator(static_cast<unsigned char>(dir.back())) ||
-      SjisByteKind(dir.c_str(), last) != 0) {
+  if (LastPathSeparator(dir.c_str()) != dir.c_str() + dir.size() - 1) {
     dir += platform::kPathSeparator;
   }
   *probe = dir + kProbeName;

@@ -1,4 +1,4 @@
-#include "split/plan.h"
+#include "split/command.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Reading the split switch and preparing the piece names: the output
 // directory's prefix and the input's base name.
-#ifndef VU32_SPLIT_PLAN_H_
-#define VU32_SPLIT_PLAN_H_
+#ifndef VU32_SPLIT_COMMAND_H_
+#define VU32_SPLIT_COMMAND_H_
 
 #include <cstdint>
 #include <string>
@@ -49,4 +49,4 @@ ProbeResult ProbeOutputDir(const std::string& outdir, std::string* prefix,
 
 }  // namespace vu32
 
-#endif  // VU32_SPLIT_PLAN_H_
+#endif  // VU32_SPLIT_COMMAND_H_
