@@ -168,7 +168,8 @@ struct FoundFile {
 };
 // Lists the files that match `pattern` ("*" and "?" in its last component),
 // in the order the system reports them. Directories and special files are
-// passed over (on Win32: the merge attribute rule). False only when the
+// passed over (on Win32: hidden and system entries are taken, even a
+// directory that is one; ordinary directories are not). False only when the
 // search itself failed in an unexpected way; no match is an empty list.
 bool FindFiles(const std::string& pattern, std::vector<FoundFile>* found);
 

@@ -17,7 +17,7 @@ namespace {
 // Read block sizes that put block ends everywhere, and the real one.
 constexpr size_t kBlockSizes[] = {1, 2, 3, 5, kStreamBlockSize};
 
-// The pieces a line count cut must give, straight from the rule: a piece
+// The pieces a line count cut must give, worked out the slow way: a piece
 // takes n complete lines, and only a complete line opens the next piece.
 std::vector<std::string> EveryNLines(const std::string& input, uint64_t n) {
   std::vector<std::string> pieces(1);

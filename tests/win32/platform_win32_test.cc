@@ -86,7 +86,7 @@ TEST(PlatformWin32Test, Spellings) {
   EXPECT_FALSE(IsPathSeparator(':'));
 }
 
-// The merge attribute rule: ordinary directories are passed over, hidden and
+// Which entries a search yields: ordinary directories are passed over, hidden and
 // system entries are taken, even a directory that is hidden or system.
 TEST(PlatformWin32Test, FindFilesAttributeRule) {
   TempDir dir;
