@@ -1,20 +1,21 @@
 #include "cli/app.h"
 
+#include <cstdlib>
 #include <memory>
 #include <new>
 #include <string>
+#include <vector>
 
+#include "cli/filter_run.h"
+#include "cli/in_place.h"
+#include "cli/options.h"
 #include "cli/streams.h"
 #include "cli/switch.h"
 #include "filters/filter.h"
-#include "filters/kana.h"
-#include "filters/newline.h"
-#include "filters/text.h"
-#include "filters/uniq.h"
 #include "merge/merge.h"
 #include "platform/platform.h"
 #include "split/split.h"
-#include "support/byte_stream.h"
+#include "support/ascii.h"
 #include "support/copy.h"
 #include "support/messages.h"
 #include "support/standard_input.h"
@@ -44,43 +45,6 @@ void ReportOpenFailure(OpenResult result, const StreamPair& pair) {
   }
 }
 
-// What the first argument asked for.
-struct Command {
-  RunMode mode = kRunNoSwitch;
-  NewlineKind newline = kNewlineNone;
-  int tab_width = 0;
-  // No switch: the names follow the program name directly.
-  bool plain_copy() const {
-    return mode == kRunCrconv && newline == kNewlineNone;
-  }
-};
-
-std::unique_ptr<ByteFilter> MakeFilter(const Command& command) {
-  switch (command.mode) {
-    case kRunUniq:
-      return MakeUniq(false);
-    case kRunUniqIgnoreCase:
-      return MakeUniq(true);
-    case kRunLower:
-      return std::make_unique<ChangeCase>(true);
-    case kRunUpper:
-      return std::make_unique<ChangeCase>(false);
-    case kRunJoin:
-      return std::make_unique<Join>();
-    case kRunTabs:
-      if (command.tab_width == 0) return std::make_unique<DeleteTabs>();
-      return std::make_unique<Tab2space>(command.tab_width);
-    case kRunKana:
-      return MakeKana();
-    case kRunCrconv:
-      return std::make_unique<Crconv>(command.newline);
-    case kRunDeleteControl:
-      return std::make_unique<Deletecontrolchar>();
-    default:
-      return nullptr;
-  }
-}
-
 // Copies the input unchanged. False after a failure that has been
 // reported (no buffer, a read or a write error).
 bool PlainCopy(const StreamPair& pair) {
@@ -95,24 +59,16 @@ bool PlainCopy(const StreamPair& pair) {
 
 // Feeds the whole input through `filter`. False after a reported failure.
 bool RunFilter(ByteFilter& filter, const StreamPair& pair) {
-  ByteReader reader(pair.input, pair.input_name);
-  ByteWriter writer(pair.output, pair.output_name);
   // A terminal sees each block as soon as it is converted.
   const bool immediate = pair.output_is_stdout && platform::IsTerminal(1);
-  const uint8_t* block;
-  while (size_t n = reader.NextBlock(&block)) {
-    filter.Feed(block, n, writer);
-    if (filter.failed() || writer.failed()) break;
-    if (immediate) writer.Flush();
+  const ConvertResult result =
+      Convert(filter, pair.input, pair.output, immediate);
+  if (result.status == ConvertResult::kReadError) {
+    Report(kReadFailed, pair.input_name);
+  } else if (result.status == ConvertResult::kWriteError) {
+    Report(kWriteFailed, pair.output_name);
   }
-  if (filter.failed()) return false;
-  filter.Finish(writer);
-  if (filter.failed()) return false;
-  const bool read_failed = reader.failed();
-  const bool write_failed = !writer.Flush();
-  if (read_failed) Report(kReadFailed, pair.input_name);
-  if (write_failed) Report(kWriteFailed, pair.output_name);
-  return !read_failed && !write_failed;
+  return result.status == ConvertResult::kOk;
 }
 
 // One filter, or the plain copy, from the input to the output that the
@@ -211,13 +167,94 @@ const Message& NoMemoryMessage(RunMode mode) {
   }
 }
 
+// --help: the usage text and the long options, on standard output.
+void PrintHelp() {
+  const std::string name(kProgramName);
+  WriteStandardOutput(FormatMessage(kUsageFormat, name.c_str(), name.c_str(),
+                                    name.c_str(), name.c_str()) +
+                      std::string(MessageBytes(kLongOptionsHelp)));
+}
+
+void PrintVersion() {
+  const std::string version(kVersionNumber), copyright(kCopyright);
+  WriteStandardOutput(
+      FormatMessage(kVersionText, version.c_str(), copyright.c_str()));
+}
+
+// UTF-8 or Shift-JIS messages: VU32_MESSAGE_ENCODING (sjis, utf-8) when
+// set, else what the platform says the user reads.
+bool MessagesInUtf8() {
+  if (const char* choice = std::getenv("VU32_MESSAGE_ENCODING")) {
+    std::string lower;
+    for (const char* p = choice; *p; ++p) lower.push_back(AsciiToLower(*p));
+    if (lower == "utf-8" || lower == "utf8") return true;
+    if (lower == "sjis" || lower == "shift_jis" || lower == "cp932") {
+      return false;
+    }
+  }
+  return platform::MessagesWantUtf8();
+}
+
+// --in-place (and --keep-time, which needs it): a filter switch and the
+// files to convert. Returns the exit status.
+int RunInPlaceCommand(const LongOptions& options, int argc, char** argv) {
+  if (!options.in_place) {
+    Report(kKeepTimeWithoutInPlace);
+    return 1;
+  }
+  Command command;
+  if (argc >= 2) {
+    command.mode = ParseSwitch(argv[1], &command.newline, &command.tab_width);
+    if (command.mode == kRunBadSwitch) Report(kUsageHint);
+    if (command.mode == kRunBadSwitch || command.mode == kRunHelp) return 1;
+  }
+  if (!command.filter()) {
+    Report(kInPlaceWithoutFilter);
+    return 1;
+  }
+  if (argc < 3) {
+    Report(kTooFewParameters);
+    return 1;
+  }
+  const std::vector<std::string> names(argv + 2, argv + argc);
+  const KeepTime keep_time = options.keep_time ? KeepTime::kYes : KeepTime::kNo;
+  return RunInPlace(command, names, keep_time) ? 0 : 1;
+}
+
 }  // namespace
 
 int RunVu32(int argc, char** argv) {
   platform::OpenNullOnClosedStandardDescriptors();
   platform::IgnoreFileSizeLimitSignal();
-  SetMessagesUtf8(platform::MessagesWantUtf8());
+  SetMessagesUtf8(MessagesInUtf8());
+
+  std::vector<char*> args(argv, argv + argc);
+  const LongOptions options = ExtractLongOptions(&args);
+  if (options.ending == LongOptions::Ending::kHelp) {
+    PrintHelp();
+    return 0;
+  }
+  if (options.ending == LongOptions::Ending::kVersion) {
+    PrintVersion();
+    return 0;
+  }
+  SetQuiet(options.quiet);
   WriteBanner();
+  if (options.ending == LongOptions::Ending::kUnknown) {
+    Report(kBadSwitch, options.unknown);
+    Report(kUsageHint);
+    return 1;
+  }
+  argc = static_cast<int>(args.size());
+  argv = args.data();
+  if (options.in_place || options.keep_time) {
+    try {
+      return RunInPlaceCommand(options, argc, argv);
+    } catch (const std::bad_alloc&) {
+      Report(kNoMemory);
+      return 1;
+    }
+  }
 
   Command command;
   if (!ClassifyCommand(argc, argv, &command)) return 1;

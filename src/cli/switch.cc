@@ -4,6 +4,7 @@
 
 #include "filters/newline.h"
 #include "platform/platform.h"
+#include "support/ascii.h"
 #include "support/messages.h"
 
 namespace vu32 {
@@ -14,9 +15,8 @@ RunMode Invalid(const char* arg) {
   return kRunBadSwitch;
 }
 
-// Folds an ASCII capital to its small letter; every other byte stays.
 unsigned char FoldToLower(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c | 0x20) : c;
+  return static_cast<unsigned char>(AsciiToLower(static_cast<char>(c)));
 }
 
 }  // namespace

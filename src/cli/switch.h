@@ -24,6 +24,22 @@ enum RunMode : int {
   kRunDeleteControl = 12,
 };
 
+// What the first argument asked for.
+struct Command {
+  RunMode mode = kRunNoSwitch;
+  NewlineKind newline = kNewlineNone;
+  int tab_width = 0;
+  // No switch: the names follow the program name directly.
+  bool plain_copy() const {
+    return mode == kRunCrconv && newline == kNewlineNone;
+  }
+  // One of the character filters (not the plain copy, merge or split).
+  bool filter() const {
+    return mode != kRunSplit && mode != kRunMerge && !plain_copy() &&
+           mode != kRunBadSwitch && mode != kRunHelp && mode != kRunNoSwitch;
+  }
+};
+
 // Classifies `arg`. Sets `*newline_kind` for -Cd/-Cu/-Cm and `*tab_width`
 // for -Tn. Writes the usage text for -? and -H, and the bad-switch line for
 // an invalid switch; nothing otherwise.

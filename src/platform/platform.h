@@ -160,6 +160,45 @@ bool GetFileTimes(const std::string& path, FileTimes* times);
 bool SetFileTimes(const std::string& path, const FileTimes& times);
 FileTime CurrentFileTime();
 
+// --- Replacing a file in one step -----------------------------------------------
+
+// What a file is, with links followed.
+struct FileStatus {
+  PathKind kind = PathKind::kMissing;  // never kLink
+  uint64_t size = 0;
+  uint64_t links = 0;  // names the file has (hard links)
+  FileId id;
+  FileTimes times;
+  uint32_t mode = 0;   // permission bits; POSIX only
+  uint32_t owner = 0;  // user and group; POSIX only
+  uint32_t group = 0;
+};
+// False, with the reason in LastErrorText(), when `path` names nothing.
+bool StatFile(const std::string& path, FileStatus* status);
+
+// The absolute name of the file `path` names, symbolic links resolved
+// (POSIX), so that the file itself is replaced and a link stays a link.
+// False, with the reason in LastErrorText(), when there is none.
+bool ResolvePath(const std::string& path, std::string* resolved);
+
+// Creates a new, empty, private file in the directory of `target`, to be
+// put in its place, and remembers it: an interrupt (SIGINT, SIGTERM, SIGHUP;
+// Ctrl+C or a closed console on Win32) removes it before the process ends.
+// -1 on failure, with the reason in LastErrorText().
+int CreateReplacement(const std::string& target, std::string* replacement);
+// Puts the closed `replacement` in place of `target` in one step (rename;
+// MoveFileEx on Win32) and forgets it. False, with the reason in
+// LastErrorText(), when that failed: both files are then as they were.
+bool CommitReplacement(const std::string& replacement,
+                       const std::string& target);
+// Removes a replacement that is not wanted and forgets it.
+void DiscardReplacement(const std::string& replacement);
+// Gives the file open as `fd` the permission bits of `original`, and its
+// owner and group where the process may set them. False on failure.
+bool CopyOwnerAndMode(int fd, const FileStatus& original);
+// Makes the data written to `fd` durable (fsync). False on failure.
+bool SyncToDisk(int fd);
+
 // --- Directory search ----------------------------------------------------------
 
 struct FoundFile {
@@ -176,7 +215,8 @@ bool FindFiles(const std::string& pattern, std::vector<FoundFile>* found);
 // --- Messages ------------------------------------------------------------------
 
 // True when messages should be written as UTF-8 rather than Shift-JIS: the
-// error stream is a terminal (console) that expects UTF-8.
+// locale's character set is UTF-8 (POSIX), or standard error is a console
+// with output code page 65001 (Win32).
 bool MessagesWantUtf8();
 
 }  // namespace vu32::platform

@@ -15,6 +15,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 
 #if defined(__linux__)
 #include <sys/sendfile.h>
@@ -345,6 +347,131 @@ FileTime CurrentFileTime() {
   return FromTimespec(ts);
 }
 
+bool StatFile(const std::string& path, FileStatus* status) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) return false;
+  status->kind = S_ISREG(st.st_mode) ? PathKind::kRegular : PathKind::kOther;
+  status->size = static_cast<uint64_t>(st.st_size);
+  status->links = static_cast<uint64_t>(st.st_nlink);
+  status->id = {static_cast<uint64_t>(st.st_dev),
+                static_cast<uint64_t>(st.st_ino)};
+  status->times.access = FromTimespec(st.st_atim);
+  status->times.write = FromTimespec(st.st_mtim);
+  status->mode = static_cast<uint32_t>(st.st_mode & 07777);
+  status->owner = static_cast<uint32_t>(st.st_uid);
+  status->group = static_cast<uint32_t>(st.st_gid);
+  return true;
+}
+
+bool ResolvePath(const std::string& path, std::string* resolved) {
+  char* real = realpath(path.c_str(), nullptr);
+  if (!real) return false;
+  *resolved = real;
+  free(real);
+  return true;
+}
+
+namespace {
+
+// The replacement file an interrupt removes: a fixed buffer, since the
+// signal handler may only make async-signal-safe calls.
+char g_replacement[PATH_MAX];
+volatile sig_atomic_t g_have_replacement = 0;
+bool g_cleanup_installed = false;
+constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+void RemoveReplacementAndDie(int sig) {
+  if (g_have_replacement) unlink(g_replacement);
+  signal(sig, SIG_DFL);
+  raise(sig);
+}
+
+void InstallCleanup() {
+  if (g_cleanup_installed) return;
+  g_cleanup_installed = true;
+  for (int sig : kCleanupSignals) {
+    struct sigaction old;
+    // A signal the caller ignores (nohup's SIGHUP) stays ignored.
+    if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) {
+      continue;
+    }
+    struct sigaction action = {};
+    action.sa_handler = RemoveReplacementAndDie;
+    sigemptyset(&action.sa_mask);
+    sigaction(sig, &action, nullptr);
+  }
+}
+
+// Holds the cleanup signals off while the remembered name changes, so that
+// a handler never sees it half written or misses a file just made.
+class CleanupSignalsBlocked {
+ public:
+  CleanupSignalsBlocked() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int sig : kCleanupSignals) sigaddset(&set, sig);
+    sigprocmask(SIG_BLOCK, &set, &saved_);
+  }
+  ~CleanupSignalsBlocked() { sigprocmask(SIG_SETMASK, &saved_, nullptr); }
+
+ private:
+  sigset_t saved_;
+};
+
+void Forget(const std::string& replacement) {
+  CleanupSignalsBlocked blocked;
+  if (g_have_replacement && replacement == g_replacement) {
+    g_have_replacement = 0;
+  }
+}
+
+}  // namespace
+
+int CreateReplacement(const std::string& target, std::string* replacement) {
+  InstallCleanup();
+  const size_t slash = target.rfind('/');
+  std::string name = (slash == std::string::npos ? std::string(".")
+                                                 : target.substr(0, slash)) +
+                     "/.vu32-XXXXXX";
+  if (name.size() >= sizeof g_replacement) {
+    errno = ENAMETOOLONG;
+    return -1;
+  }
+  CleanupSignalsBlocked blocked;
+  int fd = mkostemp(name.data(), O_CLOEXEC);
+  if (fd < 0) return -1;
+  memcpy(g_replacement, name.c_str(), name.size() + 1);
+  g_have_replacement = 1;
+  *replacement = name;
+  return fd;
+}
+
+bool CommitReplacement(const std::string& replacement,
+                       const std::string& target) {
+  if (rename(replacement.c_str(), target.c_str()) != 0) return false;
+  Forget(replacement);
+  return true;
+}
+
+void DiscardReplacement(const std::string& replacement) {
+  int saved = errno;
+  unlink(replacement.c_str());
+  Forget(replacement);
+  errno = saved;
+}
+
+bool CopyOwnerAndMode(int fd, const FileStatus& original) {
+  // Owner first: changing it may clear set-user-ID bits that the mode then
+  // sets again. Only a privileged process may give a file away, so a
+  // refusal there is no failure.
+  if (fchown(fd, original.owner, original.group) != 0 && errno != EPERM) {
+    return false;
+  }
+  return fchmod(fd, original.mode) == 0;
+}
+
+bool SyncToDisk(int fd) { return fsync(fd) == 0; }
+
 namespace {
 
 // "*" and "?" over bytes, case-sensitive; a leading dot is not special.
@@ -405,7 +532,8 @@ bool FindFiles(const std::string& pattern, std::vector<FoundFile>* found) {
 }
 
 bool MessagesWantUtf8() {
-  if (!IsTerminal(2)) return false;
+  // Wherever standard error goes (a terminal, a log, cron's mail), it is
+  // read in the user's locale.
   if (!setlocale(LC_CTYPE, "")) return false;
   const char* codeset = nl_langinfo(CODESET);
   bool utf8 = codeset && (strcmp(codeset, "UTF-8") == 0 ||

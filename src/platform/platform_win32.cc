@@ -333,6 +333,126 @@ FileTime CurrentFileTime() {
   return FromFiletime(utc);
 }
 
+bool StatFile(const std::string& path, FileStatus* status) {
+  HANDLE h = CreateFileA(
+      path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    errno = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : ENOENT;
+    return false;
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool ok = GetFileInformationByHandle(h, &info);
+  const bool disk = IsDiskFile(h);
+  CloseHandle(h);
+  if (!ok) {
+    errno = EIO;
+    return false;
+  }
+  const bool directory = info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
+  status->kind = disk && !directory ? PathKind::kRegular : PathKind::kOther;
+  status->size =
+      (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  status->links = info.nNumberOfLinks;
+  status->id.device = info.dwVolumeSerialNumber;
+  status->id.index =
+      (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  status->times.creation = FromFiletime(info.ftCreationTime);
+  status->times.access = FromFiletime(info.ftLastAccessTime);
+  status->times.write = FromFiletime(info.ftLastWriteTime);
+  return true;
+}
+
+bool ResolvePath(const std::string& path, std::string* resolved) {
+  char full[MAX_PATH];
+  DWORD n = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
+  if (n == 0 || n >= MAX_PATH) {
+    errno = ENAMETOOLONG;
+    return false;
+  }
+  if (GetFileAttributesA(full) == INVALID_FILE_ATTRIBUTES) {
+    errno = ENOENT;
+    return false;
+  }
+  *resolved = full;
+  return true;
+}
+
+namespace {
+
+// The replacement file a console interrupt removes.
+char g_replacement[MAX_PATH];
+volatile LONG g_have_replacement = 0;
+bool g_cleanup_installed = false;
+
+BOOL WINAPI RemoveReplacement(DWORD) {
+  if (g_have_replacement) DeleteFileA(g_replacement);
+  return FALSE;  // the default handler then ends the process
+}
+
+void Forget(const std::string& replacement) {
+  if (g_have_replacement && replacement == g_replacement) {
+    InterlockedExchange(&g_have_replacement, 0);
+  }
+}
+
+}  // namespace
+
+int CreateReplacement(const std::string& target, std::string* replacement) {
+  if (!g_cleanup_installed) {
+    g_cleanup_installed = true;
+    SetConsoleCtrlHandler(RemoveReplacement, TRUE);
+  }
+  const size_t separator = target.find_last_of("\\/");
+  const std::string dir =
+      separator == std::string::npos ? "." : target.substr(0, separator);
+  static unsigned counter = 0;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string name = dir + "\\.vu32-" + std::to_string(GetCurrentProcessId()) +
+                       "-" + std::to_string(counter++);
+    if (name.size() >= sizeof g_replacement) {
+      errno = ENAMETOOLONG;
+      return -1;
+    }
+    // Remembered first: the handler runs on a thread of its own.
+    memcpy(g_replacement, name.c_str(), name.size() + 1);
+    InterlockedExchange(&g_have_replacement, 1);
+    int fd = _open(name.c_str(),
+                   _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                   _S_IREAD | _S_IWRITE);
+    if (fd >= 0) {
+      *replacement = name;
+      return fd;
+    }
+    InterlockedExchange(&g_have_replacement, 0);
+    if (errno != EEXIST) return -1;
+  }
+  return -1;
+}
+
+bool CommitReplacement(const std::string& replacement,
+                       const std::string& target) {
+  if (!MoveFileExA(replacement.c_str(), target.c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    errno = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
+    return false;
+  }
+  Forget(replacement);
+  return true;
+}
+
+void DiscardReplacement(const std::string& replacement) {
+  int saved = errno;
+  DeleteFileA(replacement.c_str());
+  Forget(replacement);
+  errno = saved;
+}
+
+// Windows files carry no POSIX permission bits or owner to copy.
+bool CopyOwnerAndMode(int, const FileStatus&) { return true; }
+
+bool SyncToDisk(int fd) { return _commit(fd) == 0; }
+
 bool FindFiles(const std::string& pattern, std::vector<FoundFile>* found) {
   found->clear();
   WIN32_FIND_DATAA data;

@@ -1,7 +1,9 @@
 #include "support/copy.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
+#include <memory>
 
 #include "platform/platform.h"
 #include "support/work_buffer.h"
@@ -42,6 +44,23 @@ CopyStatus CopyUpTo(int in, int out, uint64_t limit, uint64_t* count) {
     left -= static_cast<uint64_t>(n);
   }
   return CopyStatus::kOk;
+}
+
+bool SameContent(int a, int b) {
+  const int64_t size = platform::FileLength(a);
+  if (size < 0 || size != platform::FileLength(b)) return false;
+  constexpr size_t kBlock = 64 * 1024;
+  std::unique_ptr<uint8_t[]> x(new uint8_t[kBlock]), y(new uint8_t[kBlock]);
+  for (int64_t at = 0; at < size;) {
+    const size_t n = static_cast<size_t>(std::min<int64_t>(kBlock, size - at));
+    if (platform::ReadAt(a, x.get(), n, at) != static_cast<long>(n) ||
+        platform::ReadAt(b, y.get(), n, at) != static_cast<long>(n) ||
+        std::memcmp(x.get(), y.get(), n) != 0) {
+      return false;
+    }
+    at += static_cast<int64_t>(n);
+  }
+  return true;
 }
 
 CopyStatus CopyToEnd(int in, int out, uint64_t* count) {

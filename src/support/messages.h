@@ -23,13 +23,20 @@
 
 namespace vu32 {
 
+enum class MessageKind {
+  kError,     // always written
+  kProgress,  // the banner and progress lines, which --quiet leaves out
+};
+inline constexpr MessageKind kProgress = MessageKind::kProgress;
+
 struct Message {
   std::string_view text;  // readable UTF-8
   std::string_view sjis;  // the Shift-JIS bytes of `text`
+  MessageKind kind = MessageKind::kError;
 };
 
 inline constexpr Message kBannerFormat{"Kelzar %s %s\n",
-                                 "Kelzar %s %s\n"};
+                                 "Kelzar %s %s\n", kProgress};
 inline constexpr Message kVersion{"Ver2.13 [WIN32 版]",
                                  "Ver2.13 [WIN32 \x94\xC5]"};
 inline constexpr Message kBadSwitch{"<error> スイッチが不正です!:",
@@ -51,15 +58,15 @@ inline constexpr Message kDriveNotReady{"Drive Not Ready!",
 inline constexpr Message kUniqNoMemory{"Memory Allocate Error!: in function Uniq()",
                                  "Memory Allocate Error!: in function Uniq()"};
 inline constexpr Message kTotalMergeSize{"Total Marge Size = %s byte\n",
-                                 "Total Marge Size = %s byte\n"};
+                                 "Total Marge Size = %s byte\n", kProgress};
 inline constexpr Message kMergeNoSpace{"結合先ドライブの空き容量が不足しています",
                                  "\x8C\x8B\x8D\x87\x90\xE6\x83h\x83\x89\x83" "C\x83u\x82\xCC\x8B\xF3\x82\xAB\x97" "e\x97\xCA\x82\xAA\x95s\x91\xAB\x82\xB5\x82\xC4\x82\xA2\x82\xDC\x82\xB7"};
 inline constexpr Message kTooFewParameters{"パラメーターが足りません",
                                  "\x83p\x83\x89\x83\x81\x81[\x83^\x81[\x82\xAA\x91\xAB\x82\xE8\x82\xDC\x82\xB9\x82\xF1"};
 inline constexpr Message kMergingTo{"Merging to '%s'\n",
-                                 "Merging to '%s'\n"};
+                                 "Merging to '%s'\n", kProgress};
 inline constexpr Message kAllocatedBuffer{"allocated buf size =%u . ok\n",
-                                 "allocated buf size =%u . ok\n"};
+                                 "allocated buf size =%u . ok\n", kProgress};
 inline constexpr Message kCannotOpen{"ファイルがオープンできません: ",
                                  "\x83t\x83@\x83" "C\x83\x8B\x82\xAA\x83I\x81[\x83v\x83\x93\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1: "};
 inline constexpr Message kListFailed{"LIST の作成に失敗しました",
@@ -69,15 +76,15 @@ inline constexpr Message kTwoWildcards{"ワイルドカードが複数指定さ�
 inline constexpr Message kNoOutputName{"出力ファイルを指定して下さい",
                                  "\x8Fo\x97\xCD\x83t\x83@\x83" "C\x83\x8B\x82\xF0\x8Ew\x92\xE8\x82\xB5\x82\xC4\x89\xBA\x82\xB3\x82\xA2"};
 inline constexpr Message kSourceCopied{" %sbytes ok\n",
-                                 " %sbytes ok\n"};
+                                 " %sbytes ok\n", kProgress};
 // A source's name in front of its progress line (left out on a terminal).
-inline constexpr Message kSourceName{"%s", "%s"};
+inline constexpr Message kSourceName{"%s", "%s", kProgress};
 // Each split piece as it is created.
-inline constexpr Message kPieceCreated{"%s\n", "%s\n"};
+inline constexpr Message kPieceCreated{"%s\n", "%s\n", kProgress};
 // A name and the system's reason for a failure with it.
 inline constexpr Message kNameAndReason{"%s: %s\n", "%s: %s\n"};
 // Ends a line begun by kSourceName when the copy fails.
-inline constexpr Message kLineEnd{"\n", "\n"};
+inline constexpr Message kLineEnd{"\n", "\n", kProgress};
 inline constexpr Message kSizeAndPattern{"サイズ指定とパターン指定は併用できません",
                                  "\x83T\x83" "C\x83Y\x8Ew\x92\xE8\x82\xC6\x83p\x83^\x81[\x83\x93\x8Ew\x92\xE8\x82\xCD\x95\xB9\x97p\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1"};
 inline constexpr Message kNoMemory{"Memory Allocate Error",
@@ -91,11 +98,44 @@ inline constexpr Message kSplitNoSpace{"分割先ドライブの空き容量が�
 inline constexpr Message kNoDirectory{"ディレクトリが見つかりません: ",
                                  "\x83" "f\x83" "B\x83\x8C\x83N\x83g\x83\x8A\x82\xAA\x8C\xA9\x82\xC2\x82\xA9\x82\xE8\x82\xDC\x82\xB9\x82\xF1: "};
 inline constexpr Message kSplitting{"Splitting '%s'(%s byte)\n",
-                                 "Splitting '%s'(%s byte)\n"};
+                                 "Splitting '%s'(%s byte)\n", kProgress};
 inline constexpr Message kCannotCreate{"ファイルが作成できません",
                                  "\x83t\x83@\x83" "C\x83\x8B\x82\xAA\x8D\xEC\x90\xAC\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1"};
 inline constexpr Message kExtraArgument{"余分な引数があります: ",
                                  "\x97]\x95\xAA\x82\xC8\x88\xF8\x90\x94\x82\xAA\x82\xA0\x82\xE8\x82\xDC\x82\xB7: "};
+// --version: the program and its version, then the copyright line.
+inline constexpr Message kVersionText{"vu32 %s\n%s\n",
+                                 "vu32 %s\n%s\n"};
+inline constexpr Message kInPlaceWithoutFilter{"--in-place はフィルターのスイッチ (-Cx, -J, -K, -Tn, -L, -P, -D, -U, -U+) と共に指定して下さい",
+                                 "--in-place \x82\xCD\x83t\x83" "B\x83\x8B\x83^\x81[\x82\xCC\x83X\x83" "C\x83" "b\x83` (-Cx, -J, -K, -Tn, -L, -P, -D, -U, -U+) \x82\xC6\x8B\xA4\x82\xC9\x8Ew\x92\xE8\x82\xB5\x82\xC4\x89\xBA\x82\xB3\x82\xA2"};
+inline constexpr Message kKeepTimeWithoutInPlace{"--keep-time は --in-place と共に指定して下さい",
+                                 "--keep-time \x82\xCD --in-place \x82\xC6\x8B\xA4\x82\xC9\x8Ew\x92\xE8\x82\xB5\x82\xC4\x89\xBA\x82\xB3\x82\xA2"};
+// In-place conversion, one line per file.
+inline constexpr Message kInPlaceConverted{"%s: 変換しました\n",
+                                 "%s: \x95\xCF\x8A\xB7\x82\xB5\x82\xDC\x82\xB5\x82\xBD\n", kProgress};
+inline constexpr Message kInPlaceUnchanged{"%s: 変更はありません\n",
+                                 "%s: \x95\xCF\x8DX\x82\xCD\x82\xA0\x82\xE8\x82\xDC\x82\xB9\x82\xF1\n", kProgress};
+// Reasons an in-place file is left alone.
+inline constexpr Message kNotARegularFile{"通常のファイルではありません",
+                                 "\x92\xCA\x8F\xED\x82\xCC\x83t\x83@\x83" "C\x83\x8B\x82\xC5\x82\xCD\x82\xA0\x82\xE8\x82\xDC\x82\xB9\x82\xF1"};
+inline constexpr Message kSeveralLinks{"ハードリンクが複数あります",
+                                 "\x83n\x81[\x83h\x83\x8A\x83\x93\x83N\x82\xAA\x95\xA1\x90\x94\x82\xA0\x82\xE8\x82\xDC\x82\xB7"};
+inline constexpr Message kCannotMakeTemp{"一時ファイルが作成できません: ",
+                                 "\x88\xEA\x8E\x9E\x83t\x83@\x83" "C\x83\x8B\x82\xAA\x8D\xEC\x90\xAC\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1: "};
+// --help: the lines after the usage text.
+inline constexpr Message kLongOptionsHelp{
+    "\t--help       使い方と長いオプションを標準出力に表示\n"
+    "\t--version    版数を標準出力に表示\n"
+    "\t--quiet      バナーと経過の表示を省く(エラーは表示)\n"
+    "\t--in-place   フィルターで各ファイルをその場で変換\n"
+    "\t--keep-time  --in-place で変換したファイルの日時を保つ\n"
+    "\t--           これより後の引数はオプションとしない\n",
+    "\t--help       \x8Eg\x82\xA2\x95\xFB\x82\xC6\x92\xB7\x82\xA2\x83I\x83v\x83V\x83\x87\x83\x93\x82\xF0\x95W\x8F\x80\x8Fo\x97\xCD\x82\xC9\x95\\\x8E\xA6\n"
+    "\t--version    \x94\xC5\x90\x94\x82\xF0\x95W\x8F\x80\x8Fo\x97\xCD\x82\xC9\x95\\\x8E\xA6\n"
+    "\t--quiet      \x83o\x83i\x81[\x82\xC6\x8Co\x89\xDF\x82\xCC\x95\\\x8E\xA6\x82\xF0\x8F\xC8\x82\xAD(\x83G\x83\x89\x81[\x82\xCD\x95\\\x8E\xA6)\n"
+    "\t--in-place   \x83t\x83" "B\x83\x8B\x83^\x81[\x82\xC5\x8A" "e\x83t\x83@\x83" "C\x83\x8B\x82\xF0\x82\xBB\x82\xCC\x8F\xEA\x82\xC5\x95\xCF\x8A\xB7\n"
+    "\t--keep-time  --in-place \x82\xC5\x95\xCF\x8A\xB7\x82\xB5\x82\xBD\x83t\x83@\x83" "C\x83\x8B\x82\xCC\x93\xFA\x8E\x9E\x82\xF0\x95\xDB\x82\xC2\n"
+    "\t--           \x82\xB1\x82\xEA\x82\xE6\x82\xE8\x8C\xE3\x82\xCC\x88\xF8\x90\x94\x82\xCD\x83I\x83v\x83V\x83\x87\x83\x93\x82\xC6\x82\xB5\x82\xC8\x82\xA2\n"};
 // The usage text; each %s is the program name.
 inline constexpr Message kUsageFormat{
     "[Usage] %s -[Cx|J|K|Tn|U[+]|L|P|D] [FILE] [NEW_FILE]\n"
@@ -146,11 +186,18 @@ inline constexpr std::string_view kCopyright =
     "Copyright (C) 2026 the VU32 developers";
 // The program name shown in the usage text.
 inline constexpr std::string_view kProgramName = "VU32";
+// The version --version shows.
+inline constexpr std::string_view kVersionNumber = "2.13";
 
 // Chooses UTF-8 texts instead of Shift-JIS for the rest of the run.
 void SetMessagesUtf8(bool utf8);
 // The bytes to write for `message` under the current choice.
 std::string_view MessageBytes(const Message& message);
+
+// Leaves out the banner and progress lines for the rest of the run.
+void SetQuiet(bool quiet);
+// Whether `message` is to be written under the current choice.
+bool Shown(const Message& message);
 
 // Writes `message` followed directly by `argument` and a line feed: the
 // "%s%s\n" form of every error line. `argument` is written as given (names
@@ -160,17 +207,25 @@ void Report(const Message& message, std::string_view argument = {});
 void ReportText(const Message& message);
 // Writes bytes to the message stream (the helpers above, and tests).
 void WriteMessage(std::string_view bytes);
-// Formats a printf-style message (one of the catalogue's format entries,
-// whose arguments are C strings and unsigned numbers) and writes it.
+// Writes bytes to standard output (--help and --version).
+void WriteStandardOutput(std::string_view bytes);
+
+// A printf-style catalogue entry, whose arguments are C strings and
+// unsigned numbers, filled in.
 template <typename... Args>
-void ReportFormat(const Message& format, Args... args) {
+std::string FormatMessage(const Message& format, Args... args) {
   const std::string fmt(MessageBytes(format));
   const int n = std::snprintf(nullptr, 0, fmt.c_str(), args...);
-  if (n <= 0) return;
+  if (n <= 0) return std::string();
   std::string text(static_cast<size_t>(n) + 1, '\0');
   std::snprintf(text.data(), text.size(), fmt.c_str(), args...);
   text.resize(static_cast<size_t>(n));
-  WriteMessage(text);
+  return text;
+}
+// Formats a catalogue entry and writes it.
+template <typename... Args>
+void ReportFormat(const Message& format, Args... args) {
+  if (Shown(format)) WriteMessage(FormatMessage(format, args...));
 }
 
 // Redirects the message stream into `capture` (tests); nullptr restores

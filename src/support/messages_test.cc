@@ -32,7 +32,10 @@ const Entry kCatalogue[] = {
     ENTRY(kStrangeFile),      ENTRY(kPiecesTooSmall),  ENTRY(kSplitNoSpace),
     ENTRY(kNoDirectory),      ENTRY(kSplitting),       ENTRY(kCannotCreate),
     ENTRY(kExtraArgument),    ENTRY(kSourceName),      ENTRY(kPieceCreated),
-    ENTRY(kNameAndReason),    ENTRY(kLineEnd),
+    ENTRY(kNameAndReason),    ENTRY(kLineEnd),         ENTRY(kVersionText),
+    ENTRY(kInPlaceWithoutFilter), ENTRY(kKeepTimeWithoutInPlace),
+    ENTRY(kInPlaceConverted), ENTRY(kInPlaceUnchanged), ENTRY(kNotARegularFile),
+    ENTRY(kSeveralLinks),     ENTRY(kCannotMakeTemp),  ENTRY(kLongOptionsHelp),
     ENTRY(kUsageFormat),
 };
 #undef ENTRY

@@ -314,7 +314,7 @@ TEST(CliE2eTest, BadSwitches) {
   ScopedTempDir dir;
   const std::string out = dir.File("out.txt");
   for (const char* sw : {"-X", "-", "-C", "-Cx", "-S", "-Sx", "-T9", "-T10",
-                         "-Tx", "-#", "--"}) {
+                         "-Tx", "-#", "--bogus", "--in-place=1"}) {
     SCOPED_TRACE(sw);
     RunOptions opt;
     opt.stdin_data = "abc";
@@ -505,8 +505,11 @@ TEST(CliE2eTest, NamesDifferingInCase) {
   EXPECT_EQ(ReadFile(dir.File("Data.CSV")), "a\r\nb\r\n");
 }
 
-TEST(CliE2eTest, MessagesInUtf8OnlyOnAUtf8Terminal) {
-  if (!PosixTarget()) GTEST_SKIP() << "needs a pseudo-terminal";
+// Messages follow the locale wherever standard error goes (a terminal, a
+// log, cron's mail): UTF-8 under a UTF-8 locale, Shift-JIS otherwise;
+// VU32_MESSAGE_ENCODING overrides the locale.
+TEST(CliE2eTest, MessagesInTheLocalesEncoding) {
+  if (!PosixTarget()) GTEST_SKIP() << "Win32 follows the console's code page";
   const std::string sjis = Banner() + Line(kBadSwitch, "-X") + Line(kUsageHint);
   const std::string utf8 = "Kelzar " + std::string(kVersion.text) + " " +
                            std::string(kCopyright) + "\n" +
@@ -515,19 +518,27 @@ TEST(CliE2eTest, MessagesInUtf8OnlyOnAUtf8Terminal) {
   const struct {
     bool terminal;
     const char* locale;
+    const char* override;  // VU32_MESSAGE_ENCODING, "" unset
     const std::string& err;
   } kRows[] = {
-      {true, "C.UTF-8", utf8},
-      {true, "C", sjis},
-      {false, "C.UTF-8", sjis},
+      {false, "C", "", sjis},
+      {false, "C.UTF-8", "", utf8},
+      {true, "C.UTF-8", "", utf8},
+      {true, "C", "", sjis},
+      {false, "C.UTF-8", "sjis", sjis},
+      {false, "C", "utf-8", utf8},
+      {false, "C", "UTF8", utf8},
+      {false, "C.UTF-8", "latin1", utf8},  // unknown: the locale decides
   };
   for (const auto& row : kRows) {
     SCOPED_TRACE(std::string(row.terminal ? "terminal, " : "pipe, ") +
-                 row.locale);
+                 row.locale + ", " + row.override);
     RunOptions opt;
     opt.stderr_terminal = row.terminal;
-    opt.env = {std::string("LC_ALL=") + row.locale,
-               std::string("LANG=") + row.locale};
+    opt.env = {std::string("LC_ALL=") + row.locale};
+    if (*row.override) {
+      opt.env.push_back(std::string("VU32_MESSAGE_ENCODING=") + row.override);
+    }
     RunResult r = RunVu32({"-X"}, opt);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(Hex(r.err), Hex(row.err));

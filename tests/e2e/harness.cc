@@ -293,6 +293,11 @@ RunResult RunVu32(const std::vector<std::string>& args,
       setrlimit(RLIMIT_FSIZE, &limit);
     }
     if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(126);
+    // Messages in Shift-JIS unless a test asks for a locale: the suite
+    // must not depend on the locale it is run in. (Wine needs its own
+    // locale to give the Windows program code page 932.)
+    unsetenv("VU32_MESSAGE_ENCODING");
+    if (!TargetIsWin32()) setenv("LC_ALL", "C", 1);
     for (const std::string& e : options.env) putenv(const_cast<char*>(e.c_str()));
     if (!stdin_env.empty()) putenv(stdin_env.data());
     if (options.stderr_closed && TargetIsWin32()) {

@@ -208,7 +208,7 @@ int RunLimited(const ScopedTempDir& dir, const std::string& producer,
                const std::string& args, long limit_kb) {
   const std::string command =
       "ulimit -v " + std::to_string(limit_kb) + " && " + producer +
-      " | \"$0\" " + args + " > \"$1/out\" 2> \"$1/err\"";
+      " | LC_ALL=C \"$0\" " + args + " > \"$1/out\" 2> \"$1/err\"";
   const std::string line = "sh -c '" + command + "' '" VU32_BINARY "' '" +
                            dir.path() + "'";
   int status = std::system(line.c_str());

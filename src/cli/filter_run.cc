@@ -1,0 +1,57 @@
+#include "cli/filter_run.h"
+
+#include "filters/kana.h"
+#include "filters/newline.h"
+#include "filters/text.h"
+#include "filters/uniq.h"
+#include "support/byte_stream.h"
+
+namespace vu32 {
+
+std::unique_ptr<ByteFilter> MakeFilter(const Command& command) {
+  switch (command.mode) {
+    case kRunUniq:
+      return MakeUniq(false);
+    case kRunUniqIgnoreCase:
+      return MakeUniq(true);
+    case kRunLower:
+      return std::make_unique<ChangeCase>(true);
+    case kRunUpper:
+      return std::make_unique<ChangeCase>(false);
+    case kRunJoin:
+      return std::make_unique<Join>();
+    case kRunTabs:
+      if (command.tab_width == 0) return std::make_unique<DeleteTabs>();
+      return std::make_unique<Tab2space>(command.tab_width);
+    case kRunKana:
+      return MakeKana();
+    case kRunCrconv:
+      if (command.plain_copy()) return nullptr;
+      return std::make_unique<Crconv>(command.newline);
+    case kRunDeleteControl:
+      return std::make_unique<Deletecontrolchar>();
+    default:
+      return nullptr;
+  }
+}
+
+ConvertResult Convert(ByteFilter& filter, int in, int out, bool immediate) {
+  ByteReader reader(in, std::string());
+  ByteWriter writer(out, std::string());
+  const uint8_t* block;
+  while (size_t n = reader.NextBlock(&block)) {
+    filter.Feed(block, n, writer);
+    if (filter.failed() || writer.failed()) break;
+    if (immediate) writer.Flush();
+  }
+  if (filter.failed()) return {ConvertResult::kFilterFailed, 0};
+  filter.Finish(writer);
+  if (filter.failed()) return {ConvertResult::kFilterFailed, 0};
+  // What was converted before a read error still goes out.
+  const bool flushed = writer.Flush();
+  if (reader.failed()) return {ConvertResult::kReadError, reader.error()};
+  if (!flushed) return {ConvertResult::kWriteError, writer.error()};
+  return {};
+}
+
+}  // namespace vu32

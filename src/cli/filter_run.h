@@ -1,0 +1,33 @@
+// Running one character filter from an input descriptor to an output one.
+#ifndef VU32_CLI_FILTER_RUN_H_
+#define VU32_CLI_FILTER_RUN_H_
+
+#include <memory>
+
+#include "cli/switch.h"
+#include "filters/filter.h"
+
+namespace vu32 {
+
+// The filter that `command` names; null for anything else.
+std::unique_ptr<ByteFilter> MakeFilter(const Command& command);
+
+struct ConvertResult {
+  enum Status {
+    kOk,
+    kReadError,     // `error` holds errno
+    kWriteError,    // `error` holds errno
+    kFilterFailed,  // the filter gave up and reported why
+  };
+  Status status = kOk;
+  int error = 0;
+};
+
+// Feeds everything from `in` through `filter` into `out`. With `immediate`
+// each block is written as soon as it is converted (a terminal). Reports
+// nothing but what the filter reports itself.
+ConvertResult Convert(ByteFilter& filter, int in, int out, bool immediate);
+
+}  // namespace vu32
+
+#endif  // VU32_CLI_FILTER_RUN_H_
