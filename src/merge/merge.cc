@@ -249,8 +249,11 @@ bool RunMerge(int argc, char** argv) {
       Report(kDriveNotReady);
       return false;
   }
-  if (!plan.wildcard_present && plan.list_file_count == 0 &&
-      plan.plain_count < 2) {
+  // Too few sources; or none at all where some were asked for and are
+  // missing, when opening the output would only destroy what it holds.
+  if ((!plan.wildcard_present && plan.list_file_count == 0 &&
+       plan.plain_count < 2) ||
+      (plan.found_count == 0 && plan.missing_count > 0)) {
     Report(kTooFewParameters);
     return false;
   }

@@ -41,6 +41,7 @@ void ExpandWildcard(const char* pattern, MergePlan* plan) {
   const std::string directory(pattern, DirectoryLength(pattern));
   for (platform::FoundFile& file : found) {
     plan->total_bytes += file.size;
+    ++plan->found_count;
     AddInputId(directory + file.name, plan);
     plan->wildcard_names.push_back(std::move(file.name));
   }
@@ -56,9 +57,11 @@ bool AddSourceSize(const std::string& name, MergePlan* plan) {
   std::vector<platform::FoundFile> found;
   if (!platform::FindFiles(name, &found) || found.empty()) {
     Report(kCannotOpen, name);
+    ++plan->missing_count;
     return false;
   }
   plan->total_bytes += found.front().size;
+  ++plan->found_count;
   // The run opens the name itself, so that is the file to guard.
   AddInputId(name, plan);
   return true;
@@ -71,6 +74,7 @@ bool AddListFileSizes(const std::string& list_name, MergePlan* plan) {
   int fd = OpenMergeInput(list_name);
   if (fd < 0) {
     Report(kCannotOpen, list_name);
+    ++plan->missing_count;
     return true;
   }
   platform::FileId id;
@@ -145,8 +149,6 @@ bool BuildMergePlan(int count, char** args, MergePlan* plan) {
     } else if (AddSourceSize(arg, plan)) {
       kind = SourceKind::kPlain;
       ++plan->plain_count;
-    } else {
-      ++plan->missing_count;
     }
   }
   return true;

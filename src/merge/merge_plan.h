@@ -32,7 +32,9 @@ struct MergePlan {
   bool wildcard_present = false;
   int list_file_count = 0;
   int plain_count = 0;
-  // Plain sources that were not found: the output will lack them.
+  // Sources found (plain, matched, listed), and sources or list files that
+  // were not: the output will lack those.
+  int found_count = 0;
   int missing_count = 0;
   uint64_t total_bytes = 0;  // every source found, sizes in full
   // Every file the run will read (sources and list files), so that an

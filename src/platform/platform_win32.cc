@@ -228,13 +228,20 @@ int64_t FileLength(int fd) {
 }
 
 bool SameNameSpelling(const char* a, const char* b) {
+  // Letters fold where they are one-byte characters; the second byte of a
+  // two-byte character is compared as it is (ア 83 41 is no ヂ 83 61).
   auto fold = [](unsigned char c) {
     return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 0x20) : c;
   };
+  auto lead = [](unsigned char c) {
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+  };
   const auto* x = reinterpret_cast<const unsigned char*>(a);
   const auto* y = reinterpret_cast<const unsigned char*>(b);
+  bool second = false;
   for (; *x && *y; ++x, ++y) {
-    if (fold(*x) != fold(*y)) return false;
+    if (second ? *x != *y : fold(*x) != fold(*y)) return false;
+    second = !second && lead(*x);
   }
   return *x == *y;
 }

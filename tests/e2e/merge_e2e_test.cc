@@ -281,17 +281,37 @@ TEST_F(MergeE2eTest, ListLinesOfAnyLength) {
   EXPECT_EQ(Read("out"), "long1");
 }
 
-TEST_F(MergeE2eTest, ListFileThatCannotBeOpenedStillCounts) {
-  Write("out", "old");
-  for (bool append : {false, true}) {
-    SCOPED_TRACE(append);
-    RunResult r = Merge({"@nolist", append ? "-o+" : "-o", "out"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(WithoutBanner(r.err), Line(kCannotOpen, "nolist") + Total("0") +
-                                        MergingTo("out") +
-                                        Line(kCannotOpen, "nolist"));
-    EXPECT_EQ(Read("out"), "");  // cut by the first run, kept by the second
+// With nothing found to merge where sources were asked for, the output is
+// not opened: it keeps what it holds (`echo precious > keep.txt`).
+TEST_F(MergeE2eTest, NothingFoundLeavesTheOutputAlone) {
+  Write("list", "gone\n");
+  const struct {
+    std::vector<std::string> sources;
+    std::string err;
+  } kRows[] = {
+      {{"@nolist"}, Line(kCannotOpen, "nolist")},
+      {{"@list"}, Line(kCannotOpen, "gone")},
+      {{"missing1", "missing2"},
+       Line(kCannotOpen, "missing1") + Line(kCannotOpen, "missing2")},
+  };
+  for (const auto& row : kRows) {
+    SCOPED_TRACE(row.sources[0]);
+    for (const char* option : {"-o", "-o+"}) {
+      Write("keep.txt", "precious");
+      std::vector<std::string> args = row.sources;
+      args.insert(args.end(), {option, "keep.txt"});
+      RunResult r = Merge(args);
+      EXPECT_EQ(r.status, 1);
+      EXPECT_EQ(WithoutBanner(r.err),
+                row.err + Total("0") + Line(kTooFewParameters));
+      EXPECT_EQ(Read("keep.txt"), "precious");
+    }
   }
+  // An empty list names no missing source: an empty merge is no failure.
+  Write("empty", "");
+  RunResult r = Merge({"@empty", "-o", "keep.txt"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(Read("keep.txt"), "");
 }
 
 TEST_F(MergeE2eTest, OutputOptionForms) {
