@@ -28,7 +28,9 @@ class InPlaceRun {
   Outcome ConvertFile(const std::string& name, std::string* reason);
 
  private:
-  Outcome Replace(const std::string& target, int input,
+  // Converts from `*input` (closed on return) into a replacement of
+  // `target` and puts it in place.
+  Outcome Replace(const std::string& target, int* input,
                   const platform::FileStatus& original, std::string* reason);
 
   const Command& command_;
@@ -70,14 +72,15 @@ Outcome InPlaceRun::ConvertFile(const std::string& name, std::string* reason) {
     *reason = SystemReason();
     return Outcome::kFailed;
   }
-  Outcome outcome = Replace(target, input, original, reason);
-  platform::CloseFd(input);
+  Outcome outcome = Replace(target, &input, original, reason);
+  if (input >= 0) platform::CloseFd(input);
   return outcome;
 }
 
-Outcome InPlaceRun::Replace(const std::string& target, int input,
+Outcome InPlaceRun::Replace(const std::string& target, int* input_fd,
                             const platform::FileStatus& original,
                             std::string* reason) {
+  const int input = *input_fd;
   std::string replacement;
   int out = platform::CreateReplacement(target, &replacement);
   if (out < 0) {
@@ -124,6 +127,9 @@ Outcome InPlaceRun::Replace(const std::string& target, int input,
     *reason = Reason(kWriteFailed, error);
     return Outcome::kFailed;
   }
+  // Windows cannot rename over a file that is still open.
+  platform::CloseFd(input);
+  *input_fd = -1;
   if (!platform::CommitReplacement(replacement, target)) {
     *reason = SystemReason();
     platform::DiscardReplacement(replacement);
