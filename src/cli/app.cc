@@ -221,6 +221,27 @@ int RunInPlaceCommand(const LongOptions& options, int argc, char** argv) {
   return RunInPlace(command, names, keep_time) ? 0 : 1;
 }
 
+// The operation that the arguments (long options taken out) ask for; its
+// exit status. `*mode` says which operation runs, for the out-of-memory
+// message.
+int RunOperation(const LongOptions& options, int argc, char** argv,
+                 RunMode* mode) {
+  if (options.in_place || options.keep_time) {
+    return RunInPlaceCommand(options, argc, argv);
+  }
+  Command command;
+  if (!ClassifyCommand(argc, argv, &command)) return 1;
+  if (!NamesAreUsable(command, argc, argv)) return 1;
+  *mode = command.mode;
+  // Drop the program name, keeping the switch as entry 0; for the plain
+  // copy entry 0 stays the program name and the names follow.
+  if (!command.plain_copy()) {
+    --argc;
+    ++argv;
+  }
+  return Dispatch(command, argc, argv) ? 0 : 1;
+}
+
 }  // namespace
 
 int RunVu32(int argc, char** argv) {
@@ -230,13 +251,15 @@ int RunVu32(int argc, char** argv) {
 
   std::vector<char*> args(argv, argv + argc);
   const LongOptions options = ExtractLongOptions(&args);
-  if (options.ending == LongOptions::Ending::kHelp) {
-    PrintHelp();
-    return 0;
-  }
-  if (options.ending == LongOptions::Ending::kVersion) {
-    PrintVersion();
-    return 0;
+  switch (options.ending) {
+    case LongOptions::Ending::kHelp:
+      PrintHelp();
+      return 0;
+    case LongOptions::Ending::kVersion:
+      PrintVersion();
+      return 0;
+    default:
+      break;
   }
   SetQuiet(options.quiet);
   WriteBanner();
@@ -245,30 +268,12 @@ int RunVu32(int argc, char** argv) {
     Report(kUsageHint);
     return 1;
   }
-  argc = static_cast<int>(args.size());
-  argv = args.data();
-  if (options.in_place || options.keep_time) {
-    try {
-      return RunInPlaceCommand(options, argc, argv);
-    } catch (const std::bad_alloc&) {
-      Report(kNoMemory);
-      return 1;
-    }
-  }
-
-  Command command;
-  if (!ClassifyCommand(argc, argv, &command)) return 1;
-  if (!NamesAreUsable(command, argc, argv)) return 1;
-  // Drop the program name, keeping the switch as entry 0; for the plain
-  // copy entry 0 stays the program name and the names follow.
-  if (!command.plain_copy()) {
-    --argc;
-    ++argv;
-  }
+  RunMode mode = kRunNoSwitch;
   try {
-    return Dispatch(command, argc, argv) ? 0 : 1;
+    return RunOperation(options, static_cast<int>(args.size()), args.data(),
+                        &mode);
   } catch (const std::bad_alloc&) {
-    Report(NoMemoryMessage(command.mode));
+    Report(NoMemoryMessage(mode));
     return 1;
   }
 }

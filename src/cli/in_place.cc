@@ -77,61 +77,66 @@ Outcome InPlaceRun::ConvertFile(const std::string& name, std::string* reason) {
   return outcome;
 }
 
+// Converts all of `input` into `out`. Empty, or why it failed.
+std::string ConvertAll(const Command& command, int input, int out) {
+  ConvertResult result;
+  try {
+    std::unique_ptr<ByteFilter> filter = MakeFilter(command);
+    result = Convert(*filter, input, out, false);
+  } catch (const std::bad_alloc&) {
+    return std::string(MessageBytes(kNoMemory));
+  }
+  switch (result.status) {
+    case ConvertResult::kOk:
+      return std::string();
+    case ConvertResult::kReadError:
+      return Reason(kReadFailed, result.error);
+    case ConvertResult::kWriteError:
+      return Reason(kWriteFailed, result.error);
+    case ConvertResult::kFilterFailed:
+      break;
+  }
+  return std::string(MessageBytes(kNoMemory));
+}
+
+// Makes the replacement open as `out` durable, with the original's mode and
+// owner, and closes it. Empty, or why it failed.
+std::string Seal(int out, const platform::FileStatus& original) {
+  const bool sealed = platform::CopyOwnerAndMode(out, original) &&
+                      platform::SyncToDisk(out);
+  const int error = errno;
+  if (!platform::CloseFd(out)) return Reason(kWriteFailed, errno);
+  return sealed ? std::string() : Reason(kWriteFailed, error);
+}
+
 Outcome InPlaceRun::Replace(const std::string& target, int* input_fd,
                             const platform::FileStatus& original,
                             std::string* reason) {
   const int input = *input_fd;
   std::string replacement;
-  int out = platform::CreateReplacement(target, &replacement);
+  const int out = platform::CreateReplacement(target, &replacement);
   if (out < 0) {
     *reason = std::string(MessageBytes(kCannotMakeTemp)) + SystemReason();
     return Outcome::kFailed;
   }
   // Every way out below either commits the replacement or removes it.
-  auto give_up = [&](std::string why) {
+  *reason = ConvertAll(command_, input, out);
+  const bool unchanged = reason->empty() && SameContent(input, out);
+  if (!reason->empty() || unchanged) {
     platform::CloseFd(out);
     platform::DiscardReplacement(replacement);
-    *reason = std::move(why);
-    return Outcome::kFailed;
-  };
-  ConvertResult result;
-  try {
-    std::unique_ptr<ByteFilter> filter = MakeFilter(command_);
-    result = Convert(*filter, input, out, false);
-  } catch (const std::bad_alloc&) {
-    return give_up(std::string(MessageBytes(kNoMemory)));
+    // Nothing to change: the file keeps its inode and times.
+    return unchanged ? Outcome::kUnchanged : Outcome::kFailed;
   }
-  switch (result.status) {
-    case ConvertResult::kOk:
-      break;
-    case ConvertResult::kReadError:
-      return give_up(Reason(kReadFailed, result.error));
-    case ConvertResult::kWriteError:
-      return give_up(Reason(kWriteFailed, result.error));
-    case ConvertResult::kFilterFailed:
-      return give_up(std::string(MessageBytes(kNoMemory)));
-  }
-  // Nothing to change: the file keeps its inode and times.
-  if (SameContent(input, out)) {
-    platform::CloseFd(out);
-    platform::DiscardReplacement(replacement);
-    return Outcome::kUnchanged;
-  }
-  if (!platform::CopyOwnerAndMode(out, original) ||
-      !platform::SyncToDisk(out)) {
-    return give_up(Reason(kWriteFailed, errno));
-  }
-  if (!platform::CloseFd(out)) {
-    const int error = errno;
-    platform::DiscardReplacement(replacement);
-    *reason = Reason(kWriteFailed, error);
-    return Outcome::kFailed;
-  }
+  *reason = Seal(out, original);
   // Windows cannot rename over a file that is still open.
   platform::CloseFd(input);
   *input_fd = -1;
-  if (!platform::CommitReplacement(replacement, target)) {
+  if (reason->empty() &&
+      !platform::CommitReplacement(replacement, target)) {
     *reason = SystemReason();
+  }
+  if (!reason->empty()) {
     platform::DiscardReplacement(replacement);
     return Outcome::kFailed;
   }

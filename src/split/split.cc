@@ -188,6 +188,53 @@ bool InputIsNoPiece(const SplitContext& context, uint64_t last_number) {
   return true;
 }
 
+// Opens FILE unless standard input is the input. False after a reported
+// failure.
+bool OpenInput(const SplitArguments& args, int stdin_fd,
+               SplitResources* resources, SplitContext* context) {
+  if (stdin_fd >= 0) {
+    context->input_fd = stdin_fd;
+    context->input_name = "stdin";
+    return true;
+  }
+  // A FIFO opens at once, to be refused for want of a length.
+  context->input_fd = platform::OpenForReadWithoutWaiting(args.file);
+  if (context->input_fd < 0) {
+    Report(kCannotOpen, args.file);
+    return false;
+  }
+  resources->SetInput(context->input_fd, false);
+  context->input_name = args.file;
+  return true;
+}
+
+// The highest piece number a size split of `length` bytes makes (line
+// mode: the highest allowed, the count being unknown). Empty after a
+// reported failure.
+std::optional<uint64_t> LastPieceNumber(const SplitArguments& args,
+                                        const SplitContext& context,
+                                        uint64_t length) {
+  if (args.options.line_mode) return context.max_piece_number;
+  const uint64_t last = length / (args.options.n1 * 1000);
+  if (last > context.max_piece_number) {
+    Report(kPiecesTooSmall);
+    return std::nullopt;
+  }
+  return last;
+}
+
+// The times every piece gets: the input's, or now for standard input.
+platform::FileTimes PieceTimes(const SplitArguments& args, bool from_stdin) {
+  platform::FileTimes times;
+  if (from_stdin) {
+    const platform::FileTime now = platform::CurrentFileTime();
+    times = {now, now, now};
+  } else if (!platform::GetFileTimes(args.file, &times)) {
+    times = {};
+  }
+  return times;
+}
+
 bool Split(int argc, char** argv) {
   SplitResources resources;
   const int stdin_fd = OpenRedirectedStdin();
@@ -197,68 +244,36 @@ bool Split(int argc, char** argv) {
     Report(kTooFewParameters);
     return false;
   }
-
   SplitArguments args;
   if (!ParseArguments(argc, argv, from_stdin, &args)) return false;
   SplitContext context;
   context.piece_digits = args.options.piece_digits;
   context.max_piece_number = args.options.max_piece_number;
   context.keep_match_line = args.keep_match_line;
+  if (!OpenInput(args, stdin_fd, &resources, &context)) return false;
 
-  if (from_stdin) {
-    context.input_fd = stdin_fd;
-    context.input_name = "stdin";
-  } else {
-    // A FIFO opens at once, to be refused for want of a length.
-    context.input_fd = platform::OpenForReadWithoutWaiting(args.file);
-    if (context.input_fd < 0) {
-      Report(kCannotOpen, args.file);
-      return false;
-    }
-    resources.SetInput(context.input_fd, false);
-    context.input_name = args.file;
-  }
-  const std::optional<uint64_t> measured =
+  // Everything is checked before the first piece is made.
+  const std::optional<uint64_t> length =
       MeasureInput(context.input_fd, args.length_arg);
-  if (!measured) return false;
-  const uint64_t input_length = *measured;
-
-  uint64_t piece_bytes = 0;
-  uint64_t last_number = context.max_piece_number;  // line mode: unknown
-  if (!args.options.line_mode) {
-    piece_bytes = args.options.n1 * 1000;
-    last_number = input_length / piece_bytes;
-    if (last_number > context.max_piece_number) {
-      Report(kPiecesTooSmall);
-      return false;
-    }
-  }
-  if (!CheckOutputDirectory(args.outdir, input_length, &context.prefix)) {
+  if (!length) return false;
+  const std::optional<uint64_t> last = LastPieceNumber(args, context, *length);
+  if (!last) return false;
+  if (!CheckOutputDirectory(args.outdir, *length, &context.prefix)) {
     return false;
   }
-  context.base =
-      from_stdin ? std::string("_stdin_") : MakeBaseName(args.file);
-  if (!InputIsNoPiece(context, last_number)) return false;
-
+  context.base = from_stdin ? std::string("_stdin_") : MakeBaseName(args.file);
+  if (!InputIsNoPiece(context, *last)) return false;
   if (!resources.TakeWorkBuffer()) return false;
+
   ReportFormat(kAllocatedBuffer, static_cast<unsigned>(WorkBuffer.size));
-  const std::string shown_length =
-      FormatWithCommas(static_cast<int64_t>(input_length));
   ReportFormat(kSplitting, from_stdin ? "stdin" : args.file.c_str(),
-               shown_length.c_str());
-
-  if (from_stdin) {
-    const platform::FileTime now = platform::CurrentFileTime();
-    context.piece_times = {now, now, now};
-  } else if (!platform::GetFileTimes(args.file, &context.piece_times)) {
-    context.piece_times = {};
-  }
-
+               FormatWithCommas(static_cast<int64_t>(*length)).c_str());
+  context.piece_times = PieceTimes(args, from_stdin);
   if (args.options.line_mode) {
     return SplitByLines(context, args.options.n1,
                         args.pattern ? &*args.pattern : nullptr) == 0;
   }
-  return SplitBySize(context, input_length, piece_bytes);
+  return SplitBySize(context, *length, args.options.n1 * 1000);
 }
 
 }  // namespace
