@@ -147,6 +147,10 @@ class Compiler {
     uint32_t alternation = kNone;  // kRight: the alternation it completes
   };
 
+  // Grows nodes_, which may move every node and the `items` vectors they
+  // own. So no reference into nodes_ is held across a call: callers reach
+  // nodes again through their indices afterwards, which looks redundant but
+  // is what keeps them from reading freed memory when nodes_ reallocates.
   uint32_t NewNode(Node::Kind kind) {
     nodes_.emplace_back();
     nodes_.back().kind = kind;
@@ -218,26 +222,30 @@ void Compiler::SizeSequence(Node* node) {
 void Compiler::Repeat(uint16_t op) {
   // An operator with nothing to wrap (no atom yet in this sequence, or an
   // empty group) is skipped; wrapping nothing would match the same texts.
-  std::vector<uint32_t>& items = nodes_[frames_.back().sequence].items;
+  const uint32_t sequence = frames_.back().sequence;
+  const std::vector<uint32_t>& items = nodes_[sequence].items;
   if (items.empty() || nodes_[items.back()].size == 0) return;
-  uint32_t rep = NewNode(Node::kRepetition);
+  const uint32_t x = items.back();
+  // `items` may dangle from here on (see NewNode): index again.
+  const uint32_t rep = NewNode(Node::kRepetition);
   nodes_[rep].cell = op;
-  nodes_[rep].left = nodes_[frames_.back().sequence].items.back();
+  nodes_[rep].left = x;
   SizeRepetition(&nodes_[rep]);
-  nodes_[frames_.back().sequence].items.back() = rep;
+  nodes_[sequence].items.back() = rep;
 }
 
 void Compiler::Alternate() {
-  Frame& frame = frames_.back();
-  if (nodes_[frame.sequence].items.empty()) return;  // `|a` is a
-  uint32_t left = NewNode(Node::kSequence);
-  nodes_[left].items = std::move(nodes_[frame.sequence].items);
+  // A `|` with nothing before it in its sequence is ignored: `|a` is `a`.
+  const uint32_t sequence = frames_.back().sequence;
+  if (nodes_[sequence].items.empty()) return;
+  const uint32_t left = NewNode(Node::kSequence);
+  nodes_[left].items = std::move(nodes_[sequence].items);
   SizeSequence(&nodes_[left]);
-  uint32_t right = NewNode(Node::kSequence);
-  uint32_t alt = NewNode(Node::kAlternation);
+  const uint32_t right = NewNode(Node::kSequence);
+  const uint32_t alt = NewNode(Node::kAlternation);
   nodes_[alt].left = left;
   nodes_[alt].right = right;
-  nodes_[frames_.back().sequence].items.assign(1, alt);
+  nodes_[sequence].items.assign(1, alt);
   frames_.push_back({FrameKind::kRight, right, alt});
 }
 

@@ -45,7 +45,7 @@ void CheckRows(const std::vector<MatchRow>& rows) {
   }
 }
 
-TEST(MatchTest, EngineTable) {
+TEST(MatchTest, Basics) {
   CheckRows({
       {"abc", "xxabcxx", "2,2,3,3"},
       {"b.*d", "abcdedf", "1,1,5,5"},
@@ -70,7 +70,7 @@ TEST(MatchTest, EngineTable) {
   });
 }
 
-TEST(MatchTest, ParsingExamplesAtWork) {
+TEST(MatchTest, SyntaxCornerCasesAtWork) {
   CheckRows({
       {"a**", "baab", "0,0,0,0"},
       {"a**b", "baab", "0,0,1,1"},

@@ -1,7 +1,8 @@
-// The matcher against a direct recursive reading of the action table, on
-// every small pattern and text over a few characters. The reference is
-// written for obviousness, not speed: it recurses once per cell and keeps
-// the pass starts in a map that it restores on the way back.
+// The matcher against a plain recursive interpreter of the same cells, on
+// every small pattern and text over a few characters. The interpreter is
+// written to be obviously right, not fast: it recurses once per cell, tries
+// each choice in order, and keeps the pass starts in a map that it restores
+// on the way back.
 //
 // VU32_EXPENSIVE_TESTS=1 widens the sweep (longer patterns and texts).
 #include <gtest/gtest.h>

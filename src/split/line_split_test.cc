@@ -17,8 +17,9 @@ namespace {
 // Read block sizes that put block ends everywhere, and the real one.
 constexpr size_t kBlockSizes[] = {1, 2, 3, 5, kStreamBlockSize};
 
-// The pieces a line count cut must give, straight from the rule: a piece
-// takes n complete lines, and only a complete line opens the next piece.
+// The pieces a cut every n lines should give, worked out the slow and simple
+// way: a piece takes n complete lines, and only a complete line opens the
+// next piece.
 std::vector<std::string> EveryNLines(const std::string& input, uint64_t n) {
   std::vector<std::string> pieces(1);
   uint64_t lines = 0;
@@ -82,7 +83,7 @@ TEST(SplitByLinesTest, EveryNLines) {
   }
 }
 
-TEST(SplitByLinesTest, EveryNLinesMatchesTheRuleOnRandomData) {
+TEST(SplitByLinesTest, EveryNLinesAgreesWithTheSlowWayOnRandomData) {
   std::mt19937 rng(77);
   std::uniform_int_distribution<int> pick_n(1, 4);
   std::uniform_int_distribution<size_t> pick_size(1, 400);
