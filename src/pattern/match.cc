@@ -43,6 +43,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "pattern/pattern.h"
@@ -225,10 +226,17 @@ constexpr uint32_t kUnknownK = (uint32_t{1} << 28) - 1;
 uint32_t OneMore(uint32_t k) { return k >= kUnknownK - 1 ? kUnknownK : k + 1; }
 uint32_t OneLess(uint32_t k) { return k == kUnknownK ? kUnknownK : k - 1; }
 
-class Matcher {
+}  // namespace
+
+namespace pattern_internal {
+
+class Backtracker {
  public:
-  int Match(MatchResult* result, const char* text,
-            const PatternProgram& program, const MatchTuning& tuning);
+  Backtracker(const MatchLimits& limits, const MatchTuning& tuning)
+      : limits_(limits), tuning_(tuning) {}
+
+  MatchOutcome Match(const char* text, const PatternProgram& program,
+                     MatchResult* result);
 
  private:
   enum class Step { kContinue, kFail, kSuccess, kGiveUp };
@@ -279,8 +287,9 @@ class Matcher {
 
   static constexpr uint32_t kNotJoin = UINT32_MAX;
 
+  const MatchLimits limits_;
+  const MatchTuning tuning_;
   const PatternProgram* program_ = nullptr;
-  MatchTuning tuning_;
   LineCodes text_;
   std::vector<Frame> stack_;
   // By the first cell of X: where the current pass of that star or plus
@@ -302,9 +311,9 @@ class Matcher {
 constexpr size_t kBaseBudget = 4096;
 constexpr size_t kBudgetPerChar = 8;
 
-int Matcher::Match(MatchResult* result, const char* text,
-                   const PatternProgram& program, const MatchTuning& tuning) {
-  if (program.empty()) return 0;
+MatchOutcome Backtracker::Match(const char* text, const PatternProgram& program,
+                               MatchResult* result) {
+  if (program.empty()) return MatchOutcome::kNoMatch;
   if (text == nullptr) text = "";
   bool anchored = program[0] == kOpAnchor;
   size_t first_cell = anchored ? 1 : 0;
@@ -315,25 +324,25 @@ int Matcher::Match(MatchResult* result, const char* text,
   uint16_t first = program[first_cell];
   bool literal = first != kEndCell && !IsOperation(first);
   if (literal) {
-    if ((first & 0xFF) == 0) return 0;  // no text character has this code
+    // No text character has a code whose low byte is 0.
+    if ((first & 0xFF) == 0) return MatchOutcome::kNoMatch;
     if (anchored) {
       const unsigned char* at = reinterpret_cast<const unsigned char*>(text);
-      if (ReadTextChar(&at) != first) return 0;
+      if (ReadTextChar(&at) != first) return MatchOutcome::kNoMatch;
     } else if (std::strchr(text, static_cast<char>(FirstByteOf(first))) ==
                nullptr) {
-      return 0;
+      return MatchOutcome::kNoMatch;
     }
   }
 
   program_ = &program;
-  tuning_ = tuning;
   text_.Reset(text);
   if (pass_start_.size() < program.size()) pass_start_.resize(program.size());
   steps_ = 0;
   step_budget_ = kBaseBudget;
-  stack_limit_ = tuning.min_stack_limit;
+  stack_limit_ = limits_.min_stack_entries;
   memo_on_ = false;
-  if (tuning.memo_from_start) EnableMemo();
+  if (tuning_.memo_from_start) EnableMemo();
 
   size_t start = 0;
   size_t end = 0;
@@ -382,11 +391,11 @@ int Matcher::Match(MatchResult* result, const char* text,
   if (stack_.capacity() > kKeep / 8) std::vector<Frame>().swap(stack_);
   if (pass_start_.capacity() > kKeep) std::vector<size_t>().swap(pass_start_);
   memo_.Trim();
-  if (outcome == Step::kGiveUp) return -1;
-  return found ? 1 : 0;
+  if (outcome == Step::kGiveUp) return MatchOutcome::kGaveUp;
+  return found ? MatchOutcome::kMatch : MatchOutcome::kNoMatch;
 }
 
-Matcher::Step Matcher::Search(size_t cell, size_t start, size_t* end) {
+Backtracker::Step Backtracker::Search(size_t cell, size_t start, size_t* end) {
   stack_.clear();
   State s{cell, start, 0};
   for (;;) {
@@ -408,17 +417,17 @@ Matcher::Step Matcher::Search(size_t cell, size_t start, size_t* end) {
   }
 }
 
-bool Matcher::StackTooDeep() {
+bool Backtracker::StackTooDeep() {
   // Ordinary patterns keep a few entries per character of the line; only
   // repetitions nested thousands deep, each making empty passes inside all
   // the outer ones, need far more (the square of the nesting).
   constexpr size_t kPerChar = 16;
-  stack_limit_ = std::max(tuning_.min_stack_limit,
+  stack_limit_ = std::max(limits_.min_stack_entries,
                           kPerChar * (text_.converted() + 1));
   return stack_.size() > stack_limit_;
 }
 
-Matcher::Step Matcher::Execute(State* s) {
+Backtracker::Step Backtracker::Execute(State* s) {
   CountStep();
   size_t& i = s->cell;
   size_t& p = s->pos;
@@ -476,7 +485,7 @@ Matcher::Step Matcher::Execute(State* s) {
   }
 }
 
-Matcher::Step Matcher::Repeat(CellClass cls, State* s) {
+Backtracker::Step Backtracker::Repeat(CellClass cls, State* s) {
   const PatternProgram& program = *program_;
   size_t& i = s->cell;
   size_t& p = s->pos;
@@ -548,7 +557,7 @@ Matcher::Step Matcher::Repeat(CellClass cls, State* s) {
   return Step::kContinue;
 }
 
-bool Matcher::Backtrack(State* s) {
+bool Backtracker::Backtrack(State* s) {
   const PatternProgram& program = *program_;
   while (!stack_.empty()) {
     Frame& f = stack_.back();
@@ -590,7 +599,7 @@ bool Matcher::Backtrack(State* s) {
   return false;
 }
 
-bool Matcher::ClassHas(size_t cell, uint16_t code) const {
+bool Backtracker::ClassHas(size_t cell, uint16_t code) const {
   const PatternProgram& program = *program_;
   size_t j = AfterOffset(program, cell + 1);
   size_t end = Target(program, cell + 1) - 1;  // the class's end cell
@@ -611,7 +620,7 @@ bool Matcher::ClassHas(size_t cell, uint16_t code) const {
   return hit != negated;
 }
 
-bool Matcher::MatchesOne(size_t cell, uint16_t code) const {
+bool Backtracker::MatchesOne(size_t cell, uint16_t code) const {
   uint16_t c = (*program_)[cell];
   if (!IsOperation(c)) return c == code;
   switch (ClassOfOperation(c)) {
@@ -622,7 +631,7 @@ bool Matcher::MatchesOne(size_t cell, uint16_t code) const {
   }
 }
 
-size_t Matcher::OneWideBack(size_t forward, size_t x) const {
+size_t Backtracker::OneWideBack(size_t forward, size_t x) const {
   const PatternProgram& program = *program_;
   uint16_t c = program[x];
   size_t end;
@@ -649,7 +658,7 @@ size_t Matcher::OneWideBack(size_t forward, size_t x) const {
   return end;
 }
 
-void Matcher::MaybeEnableMemo() {
+void Backtracker::MaybeEnableMemo() {
   if (memo_on_) {
     step_budget_ = SIZE_MAX;
     return;
@@ -658,7 +667,7 @@ void Matcher::MaybeEnableMemo() {
   if (steps_ > step_budget_) EnableMemo();
 }
 
-void Matcher::EnableMemo() {
+void Backtracker::EnableMemo() {
   // The states worth remembering are those at cells where ways join: after
   // a repetition (reached by skipping it or by leaving it), after an
   // alternation (the ends of L and R), and the back cells, where passes
@@ -708,25 +717,28 @@ void Matcher::EnableMemo() {
   memo_.Reset(joins);
 }
 
-}  // namespace
+}  // namespace pattern_internal
 
-int MatchPatternTuned(MatchResult* result, const char* text,
-                      const PatternProgram& program, const MatchTuning& tuning) {
-  // Scratch space reused from call to call; nothing of one search is read
-  // by the next.
-  thread_local Matcher matcher;
-  return matcher.Match(result, text, program, tuning);
+Matcher::Matcher(const MatchLimits& limits, const MatchTuning& tuning)
+    : backtracker_(
+          std::make_unique<pattern_internal::Backtracker>(limits, tuning)) {}
+
+Matcher::~Matcher() = default;
+
+MatchOutcome Matcher::Match(const char* text, const PatternProgram& program,
+                            MatchResult* result) {
+  return backtracker_->Match(text, program, result);
 }
 
-int MatchPattern(MatchResult* result, const char* text,
-                 const PatternProgram& program) {
-  return MatchPatternTuned(result, text, program, MatchTuning());
+MatchOutcome MatchPattern(MatchResult* result, const char* text,
+                          const PatternProgram& program) {
+  return Matcher().Match(text, program, result);
 }
 
-int MatchPattern(MatchResult* result, const char* text, const char* pattern) {
-  return MatchPatternTuned(result, text,
-                           CompilePattern(pattern != nullptr ? pattern : ""),
-                           MatchTuning());
+MatchOutcome MatchPattern(MatchResult* result, const char* text,
+                          const char* pattern) {
+  return MatchPattern(result, text,
+                      CompilePattern(pattern != nullptr ? pattern : ""));
 }
 
 }  // namespace vu32

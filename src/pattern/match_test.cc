@@ -18,11 +18,15 @@ using testing::Hex;
 // "no match", or the four words "start bytes, start chars, length bytes,
 // length chars".
 std::string Find(const std::string& pattern, const std::string& text,
-                const MatchTuning& tuning = MatchTuning()) {
+                 const MatchTuning& tuning = MatchTuning()) {
   MatchResult r;
-  if (MatchPatternTuned(&r, text.c_str(), CompilePattern(pattern), tuning) ==
-      0) {
-    return "no match";
+  switch (Matcher({}, tuning).Match(text.c_str(), CompilePattern(pattern), &r)) {
+    case MatchOutcome::kNoMatch:
+      return "no match";
+    case MatchOutcome::kGaveUp:
+      return "gave up";
+    case MatchOutcome::kMatch:
+      break;
   }
   return std::to_string(r.start_bytes) + "," + std::to_string(r.start_chars) +
          "," + std::to_string(r.length_bytes) + "," +
@@ -201,20 +205,21 @@ TEST(MatchTest, TextEndsAtItsFirstNul) {
   std::string text("ab\0cd", 5);
   PatternProgram program = CompilePattern("b$");
   MatchResult r;
-  EXPECT_EQ(MatchPattern(&r, text.c_str(), program), 1);
+  EXPECT_EQ(MatchPattern(&r, text.c_str(), program), MatchOutcome::kMatch);
   EXPECT_EQ(r.start_bytes, 1u);
-  EXPECT_EQ(MatchPattern(&r, text.c_str(), CompilePattern("c")), 0);
+  EXPECT_EQ(MatchPattern(&r, text.c_str(), CompilePattern("c")),
+            MatchOutcome::kNoMatch);
   // A pattern ends at its first NUL too.
   EXPECT_EQ(CompilePattern(std::string("a\0b", 3)), CompilePattern("a"));
 }
 
 TEST(MatchTest, CompilingOverloadAgrees) {
   MatchResult r;
-  EXPECT_EQ(MatchPattern(&r, "xxabcxx", "abc"), 1);
+  EXPECT_EQ(MatchPattern(&r, "xxabcxx", "abc"), MatchOutcome::kMatch);
   EXPECT_EQ(r.start_bytes, 2u);
   EXPECT_EQ(r.length_chars, 3u);
-  EXPECT_EQ(MatchPattern(&r, "xabc", "^abc"), 0);
-  EXPECT_EQ(MatchPattern(nullptr, "abc", "b"), 1);
+  EXPECT_EQ(MatchPattern(&r, "xabc", "^abc"), MatchOutcome::kNoMatch);
+  EXPECT_EQ(MatchPattern(nullptr, "abc", "b"), MatchOutcome::kMatch);
 }
 
 TEST(MatchTest, LongLinesAreMatchedWhole) {
@@ -286,19 +291,21 @@ TEST(MatchTest, DeepNestingNeedsNoCallStack) {
 }
 
 TEST(MatchTest, GivesUpRatherThanExhaustMemory) {
-  // Past the limit of its stack the search stops and reports -1, which
-  // callers do not count as a match. The limit is the larger of a floor
-  // (lowered here) and 16 entries per character of the line.
-  MatchTuning small;
-  small.min_stack_limit = 1000;
+  // Past the limit of its stack the search stops and says so. The limit is
+  // the larger of a floor (lowered here) and 16 entries per character of
+  // the line.
+  MatchLimits small;
+  small.min_stack_entries = 1000;
+  Matcher matcher(small);
   PatternProgram stars = CompilePattern("a" + std::string(1000, '*') + "b");
   MatchResult r;
-  EXPECT_EQ(MatchPatternTuned(&r, "xaab", stars, small), -1);
+  EXPECT_EQ(matcher.Match("xaab", stars, &r), MatchOutcome::kGaveUp);
   // A long line may use its 16 entries per character.
   PatternProgram pairs = CompilePattern("(ab)*c");
   std::string line;
   for (int k = 0; k < 10000; ++k) line += "ab";
-  EXPECT_EQ(MatchPatternTuned(&r, (line + "c").c_str(), pairs, small), 1);
+  EXPECT_EQ(matcher.Match((line + "c").c_str(), pairs, &r),
+            MatchOutcome::kMatch);
   EXPECT_EQ(r.length_chars, 20001u);
 }
 

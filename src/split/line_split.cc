@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "pattern/match.h"
 #include "pattern/pattern.h"
 #include "support/byte_stream.h"
 #include "support/messages.h"
@@ -143,11 +144,12 @@ int SplitAtMatchingLines(const SplitContext& context, uint64_t n,
 int SplitByLines(const SplitContext& context, uint64_t n,
                  const std::string* pattern) {
   if (!pattern) return SplitEveryNLines(context, n);
-  // Compiled once; the matcher keeps nothing between lines.
+  // Compiled once; the matcher keeps only scratch space between lines.
   const PatternProgram program = CompilePattern(*pattern);
-  MatchResult result;
+  Matcher matcher;
   return SplitAtMatchingLines(context, n, [&](const std::string& line) {
-    return MatchPattern(&result, line.c_str(), program) > 0;
+    return matcher.Match(line.c_str(), program, nullptr) ==
+           MatchOutcome::kMatch;
   });
 }
 
