@@ -210,6 +210,24 @@ unsigned char FirstByteOf(uint16_t code) {
                                     (row <= 0x5E ? 0x70 : 0xB0));
 }
 
+// Whether `program` cannot match `text`, seen without a search. A pattern
+// that begins with a character can only match where that character stands.
+// Most lines are refused here, before any setup: for an anchored pattern by
+// the first character of the line, for another by the absence of the
+// character's first byte anywhere in the line.
+bool RefusedAtOnce(const char* text, const PatternProgram& program) {
+  const bool anchored = program[0] == kOpAnchor;
+  const uint16_t first = program[anchored ? 1 : 0];
+  if (first == kEndCell || IsOperation(first)) return false;
+  // No text character has a code whose low byte is 0.
+  if ((first & 0xFF) == 0) return true;
+  if (anchored) {
+    const unsigned char* at = reinterpret_cast<const unsigned char*>(text);
+    return ReadTextChar(&at) != first;
+  }
+  return std::strchr(text, static_cast<char>(FirstByteOf(first))) == nullptr;
+}
+
 // Where the search stands: the cell, the position, and k, the number of
 // the innermost repetitions around the cell whose current pass began at
 // this position (kept up to date on every move; see the memo above).
@@ -259,10 +277,24 @@ class Backtracker {
     size_t b;
   };
 
+  void Prepare(const char* text, const PatternProgram& program);
+  // Tries the starts from left to right; the first success wins.
+  Step SearchFromEachStart(size_t* start, size_t* end);
+  void FillResult(size_t start, size_t end, MatchResult* result) const;
+  void ReleaseHugeScratch();
+  // Runs the program from `cell` at text position `start` to the end cell
+  // (success, *end set) or until every choice has failed.
   Step Search(size_t cell, size_t start, size_t* end);
   Step Execute(State* s);
   bool StackTooDeep();
+  // A star, plus or option cell, forward (the first pass) or back (a pass
+  // has just ended).
   Step Repeat(CellClass cls, State* s);
+  Step EndOfPass(CellClass cls, State* s);
+  // The passes of a repetition whose X is one character wide (a*, .+,
+  // [ab]*), with `back` its back cell.
+  Step RunOfOneWidePasses(CellClass cls, size_t x, size_t back, size_t after,
+                          State* s);
   bool Backtrack(State* s);
   bool ClassHas(size_t cell, uint16_t code) const;
   bool MatchesOne(size_t cell, uint16_t code) const;
@@ -313,28 +345,29 @@ constexpr size_t kBudgetPerChar = 8;
 
 MatchOutcome Backtracker::Match(const char* text, const PatternProgram& program,
                                MatchResult* result) {
-  if (program.empty()) return MatchOutcome::kNoMatch;
   if (text == nullptr) text = "";
-  bool anchored = program[0] == kOpAnchor;
-  size_t first_cell = anchored ? 1 : 0;
-  // A pattern that begins with a character can only match where that
-  // character stands. Most lines are refused here, before any setup: an
-  // anchored pattern by the first character of the line, another by the
-  // absence of the character's first byte anywhere in the line.
-  uint16_t first = program[first_cell];
-  bool literal = first != kEndCell && !IsOperation(first);
-  if (literal) {
-    // No text character has a code whose low byte is 0.
-    if ((first & 0xFF) == 0) return MatchOutcome::kNoMatch;
-    if (anchored) {
-      const unsigned char* at = reinterpret_cast<const unsigned char*>(text);
-      if (ReadTextChar(&at) != first) return MatchOutcome::kNoMatch;
-    } else if (std::strchr(text, static_cast<char>(FirstByteOf(first))) ==
-               nullptr) {
-      return MatchOutcome::kNoMatch;
-    }
+  if (program.empty() || RefusedAtOnce(text, program)) {
+    return MatchOutcome::kNoMatch;
   }
+  Prepare(text, program);
+  size_t start = 0;
+  size_t end = 0;
+  const Step outcome = SearchFromEachStart(&start, &end);
+  if (outcome == Step::kSuccess && result != nullptr) {
+    FillResult(start, end, result);
+  }
+  ReleaseHugeScratch();
+  switch (outcome) {
+    case Step::kSuccess:
+      return MatchOutcome::kMatch;
+    case Step::kGiveUp:
+      return MatchOutcome::kGaveUp;
+    default:
+      return MatchOutcome::kNoMatch;
+  }
+}
 
+void Backtracker::Prepare(const char* text, const PatternProgram& program) {
   program_ = &program;
   text_.Reset(text);
   if (pass_start_.size() < program.size()) pass_start_.resize(program.size());
@@ -343,47 +376,53 @@ MatchOutcome Backtracker::Match(const char* text, const PatternProgram& program,
   stack_limit_ = limits_.min_stack_entries;
   memo_on_ = false;
   if (tuning_.memo_from_start) EnableMemo();
+}
 
-  size_t start = 0;
-  size_t end = 0;
-  Step outcome = Step::kFail;
-  if (anchored) {
-    outcome = Search(first_cell, 0, &end);
-  } else {
-    // Starts where the first cell (a character, `.` or a class) cannot
-    // match are passed over without a search.
-    bool one_wide = literal || first == kOpAny || first == kOpClass;
-    // A pattern that begins with .* or .+ can reach from a start every
-    // state that a later start reaches (the extra characters are taken by
-    // the dots), so if the first start fails, all do.
-    bool dots_first = (first == kOpStar || first == kOpPlus) &&
-                      program[AfterOffset(program, 1)] == kOpAny &&
-                      OneWideBack(0, AfterOffset(program, 1)) != 0;
-    for (;; ++start) {
-      uint16_t code = text_.At(start);
-      if (!one_wide || (code != 0 && MatchesOne(first_cell, code))) {
-        outcome = Search(first_cell, start, &end);
-        if (outcome != Step::kFail || dots_first) break;
+Backtracker::Step Backtracker::SearchFromEachStart(size_t* start, size_t* end) {
+  const PatternProgram& program = *program_;
+  *start = 0;
+  if (program[0] == kOpAnchor) return Search(1, 0, end);
+  const uint16_t first = program[0];
+  // Starts where the first cell (a character, `.` or a class) cannot match
+  // are passed over without a search.
+  const bool one_wide = first != kEndCell && (!IsOperation(first) ||
+                                              first == kOpAny ||
+                                              first == kOpClass);
+  // A pattern that begins with .* or .+ can reach from a start every state
+  // that a later start reaches (the extra characters are taken by the
+  // dots), so if the first start fails, all do.
+  const bool dots_first = (first == kOpStar || first == kOpPlus) &&
+                          program[AfterOffset(program, 1)] == kOpAny &&
+                          OneWideBack(0, AfterOffset(program, 1)) != 0;
+  for (size_t s = 0;; ++s) {
+    const uint16_t code = text_.At(s);
+    if (!one_wide || (code != 0 && MatchesOne(0, code))) {
+      const Step outcome = Search(0, s, end);
+      if (outcome != Step::kFail || dots_first) {
+        *start = s;
+        return outcome;
       }
-      if (code == 0) break;
     }
+    if (code == 0) return Step::kFail;
   }
-  bool found = outcome == Step::kSuccess;
+}
 
-  if (found && result != nullptr) {
-    const std::vector<uint16_t>& codes = text_.codes();
-    size_t start_bytes = 0;
-    size_t length_bytes = 0;
-    for (size_t k = 0; k < start; ++k) start_bytes += codes[k] < 0x100 ? 1 : 2;
-    for (size_t k = start; k < end; ++k) length_bytes += codes[k] < 0x100 ? 1 : 2;
-    // Counts past 32 bits (a line of 4 GiB) wrap; the split does not read
-    // them.
-    result->start_bytes = static_cast<uint32_t>(start_bytes);
-    result->start_chars = static_cast<uint32_t>(start);
-    result->length_bytes = static_cast<uint32_t>(length_bytes);
-    result->length_chars = static_cast<uint32_t>(end - start);
-  }
+void Backtracker::FillResult(size_t start, size_t end,
+                             MatchResult* result) const {
+  const std::vector<uint16_t>& codes = text_.codes();
+  size_t start_bytes = 0;
+  size_t length_bytes = 0;
+  for (size_t k = 0; k < start; ++k) start_bytes += codes[k] < 0x100 ? 1 : 2;
+  for (size_t k = start; k < end; ++k) length_bytes += codes[k] < 0x100 ? 1 : 2;
+  // Counts past 32 bits (a line of 4 GiB) wrap; the split does not read
+  // them.
+  result->start_bytes = static_cast<uint32_t>(start_bytes);
+  result->start_chars = static_cast<uint32_t>(start);
+  result->length_bytes = static_cast<uint32_t>(length_bytes);
+  result->length_chars = static_cast<uint32_t>(end - start);
+}
 
+void Backtracker::ReleaseHugeScratch() {
   // Keep the scratch space of ordinary lines for the next call, not that of
   // a huge one.
   constexpr size_t kKeep = size_t{1} << 20;
@@ -391,8 +430,6 @@ MatchOutcome Backtracker::Match(const char* text, const PatternProgram& program,
   if (stack_.capacity() > kKeep / 8) std::vector<Frame>().swap(stack_);
   if (pass_start_.capacity() > kKeep) std::vector<size_t>().swap(pass_start_);
   memo_.Trim();
-  if (outcome == Step::kGiveUp) return MatchOutcome::kGaveUp;
-  return found ? MatchOutcome::kMatch : MatchOutcome::kNoMatch;
 }
 
 Backtracker::Step Backtracker::Search(size_t cell, size_t start, size_t* end) {
@@ -487,73 +524,81 @@ Backtracker::Step Backtracker::Execute(State* s) {
 
 Backtracker::Step Backtracker::Repeat(CellClass cls, State* s) {
   const PatternProgram& program = *program_;
-  size_t& i = s->cell;
-  size_t& p = s->pos;
-  size_t offset = i + 1;
-  if (OffsetDistance(program, offset) < 0) {
-    // The back cell: a pass of X has just ended at p.
-    size_t x = Target(program, offset);
-    size_t after = AfterOffset(program, offset);
-    if (cls == kClassOption) {
-      i = after;
-      return Step::kContinue;
-    }
-    if (p == pass_start_[x]) {
-      // A pass that consumed nothing ends the repetition; this one is no
-      // longer around the cell, and it was counted in k.
-      i = after;
-      s->k = OneLess(s->k);
-      return Step::kContinue;
-    }
-    // The pass began before p, so none around began at p: k is 0.
-    Push(Frame::kLeaveBack, i, 0, p, pass_start_[x]);
-    pass_start_[x] = p;
-    i = x;
-    s->k = 1;
-    return Step::kContinue;
-  }
-
-  size_t x = AfterOffset(program, offset);
-  size_t after = Target(program, offset);
+  const size_t offset = s->cell + 1;
+  if (OffsetDistance(program, offset) < 0) return EndOfPass(cls, s);
+  const size_t x = AfterOffset(program, offset);
+  const size_t after = Target(program, offset);
   if (cls == kClassOption) {
-    Push(Frame::kChoice, after, s->k, p, 0);
-    i = x;
+    Push(Frame::kChoice, after, s->k, s->pos, 0);
+    s->cell = x;
     return Step::kContinue;
   }
   if (tuning_.compress_runs) {
-    size_t back = OneWideBack(i, x);
-    if (back != 0) {
-      // Every pass takes exactly one character and leaves no choice inside,
-      // so the passes are one scan, and the ways left are "continue after
-      // the construct" at each position reached, the last one first.
-      size_t q = p;
-      for (;;) {
-        uint16_t code = text_.At(q);
-        if (code == 0 || !MatchesOne(x, code)) break;
-        // The back cell at q + 1 ends a pass that began at q, and every
-        // repetition around began before: k = 0.
-        if (memo_on_ && KnownToFail(back, q + 1, 0)) break;
-        ++q;
-        CountStep();
-      }
-      size_t low = cls == kClassPlus ? p + 1 : p;
-      if (q < low) return Step::kFail;
-      uint32_t k_at_low = low == p ? s->k : 0;
-      if (q > low) Push(Frame::kRun, after, k_at_low, q - 1, low);
-      i = after;
-      if (q != p) s->k = 0;
-      p = q;
-      return Step::kContinue;
+    if (const size_t back = OneWideBack(s->cell, x); back != 0) {
+      return RunOfOneWidePasses(cls, x, back, after, s);
     }
   }
+  // The first pass of a star may be left out; that of a plus may not, so
+  // all that has to be undone on its failure is its pass start.
   if (cls == kClassStar) {
-    Push(Frame::kLeaveForward, i, s->k, p, pass_start_[x]);
+    Push(Frame::kLeaveForward, s->cell, s->k, s->pos, pass_start_[x]);
   } else {
     Push(Frame::kRestore, x, 0, 0, pass_start_[x]);
   }
-  pass_start_[x] = p;
-  i = x;
+  pass_start_[x] = s->pos;
+  s->cell = x;
   s->k = OneMore(s->k);
+  return Step::kContinue;
+}
+
+Backtracker::Step Backtracker::EndOfPass(CellClass cls, State* s) {
+  const PatternProgram& program = *program_;
+  const size_t x = Target(program, s->cell + 1);
+  const size_t after = AfterOffset(program, s->cell + 1);
+  if (cls == kClassOption) {
+    s->cell = after;
+    return Step::kContinue;
+  }
+  if (s->pos == pass_start_[x]) {
+    // A pass that consumed nothing ends the repetition; this one is no
+    // longer around the cell, and it was counted in k.
+    s->cell = after;
+    s->k = OneLess(s->k);
+    return Step::kContinue;
+  }
+  // The pass began before the position, so none around began there: k is
+  // 0 before this pass, 1 with it.
+  Push(Frame::kLeaveBack, s->cell, 0, s->pos, pass_start_[x]);
+  pass_start_[x] = s->pos;
+  s->cell = x;
+  s->k = 1;
+  return Step::kContinue;
+}
+
+Backtracker::Step Backtracker::RunOfOneWidePasses(CellClass cls, size_t x,
+                                                  size_t back, size_t after,
+                                                  State* s) {
+  // Every pass takes exactly one character and leaves no choice inside, so
+  // the passes are one scan, and the ways left are "continue after the
+  // construct" at each position reached, the last one first.
+  const size_t p = s->pos;
+  size_t q = p;
+  for (;;) {
+    const uint16_t code = text_.At(q);
+    if (code == 0 || !MatchesOne(x, code)) break;
+    // The back cell at q + 1 ends a pass that began at q, and every
+    // repetition around began before: k = 0.
+    if (memo_on_ && KnownToFail(back, q + 1, 0)) break;
+    ++q;
+    CountStep();
+  }
+  const size_t low = cls == kClassPlus ? p + 1 : p;
+  if (q < low) return Step::kFail;
+  const uint32_t k_at_low = low == p ? s->k : 0;
+  if (q > low) Push(Frame::kRun, after, k_at_low, q - 1, low);
+  s->cell = after;
+  if (q != p) s->k = 0;
+  s->pos = q;
   return Step::kContinue;
 }
 
