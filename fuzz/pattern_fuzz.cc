@@ -75,7 +75,7 @@ void CheckProgram(const PatternProgram& p) {
   Require(i == n - 1, "end cell is the last cell");
 }
 
-constexpr MatchLimits kFuzzLimits = {size_t{1} << 20};
+constexpr MatchLimits kFuzzLimits = {size_t{1} << 20, size_t{256} << 20};
 
 std::string Describe(MatchOutcome outcome, const MatchResult& r) {
   if (outcome == MatchOutcome::kNoMatch) return "no match";

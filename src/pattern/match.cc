@@ -1,7 +1,7 @@
 // The matcher: a depth-first backtracking search over the compiled cells,
 // with its choice points on an explicit stack on the heap (never on the
-// call stack), pushed so that they are tried in exactly the order of ways
-// that decides which match is reported:
+// call stack). They are pushed so that they are tried in the order that
+// decides which match is reported:
 //
 //   alternation   L first, then R
 //   star, option  a pass of X first, then the rest after the construct
@@ -24,19 +24,23 @@
 // innermost few, and a count k of them is the whole key: (cell, position,
 // k). k is kept up to date on every move (a pass starting adds one, an
 // empty pass ending takes one off, consuming a character clears it), so it
-// costs nothing to know. No state can lead back to itself (a cycle would need a pass that
-// consumed nothing to start another), so a state met again has been fully
-// tried and failed. The memo holds across starting positions: whether a
-// state can reach the end cell does not depend on where the match began.
-// Only states at the cells where ways join are kept (after a repetition or
-// an alternation, and the back cells where passes loop): between two such
-// cells a search follows one way, so that bounds the work while the memo
-// stays a few bits per such cell and position.
+// costs nothing to know. No state can lead back to itself (a cycle would
+// need a pass that consumed nothing to start another), so a state met again
+// has been fully tried and failed. The memo holds across starting
+// positions: whether a state can reach the end cell does not depend on
+// where the match began. Only states at the cells where ways join are kept
+// (after a repetition or an alternation, and the back cells where passes
+// loop): between two such cells a search follows one way, so that bounds
+// the work while the memo stays two bits per state met.
 //
 // Memory: the stack holds a few entries per character of the line (one-
-// character repetitions such as .* take one entry per scan, not per pass).
-// Only repetitions nested thousands deep need more - the square of the
-// nesting - and past a limit the search gives up rather than exhaust memory.
+// character repetitions such as .* take one entry per scan, not per pass);
+// only repetitions nested thousands deep need more - the square of the
+// nesting - and past a limit the search gives up. The memo grows with the
+// states met, without a cap: forgetting states would bring the exponential
+// time back. When memory runs out, or the memo reaches the limit it was
+// given, the search gives up and says so; it never reports a line it could
+// not finish as one that does not match.
 #include "pattern/match.h"
 
 #include <algorithm>
@@ -44,6 +48,8 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <new>
+#include <utility>
 #include <vector>
 
 #include "pattern/pattern.h"
@@ -97,108 +103,224 @@ class LineCodes {
   bool complete_ = false;
 };
 
-// A state of the search: the cell, the position, and how many of the
-// innermost repetitions around the cell began their current pass at the
-// position. pos_plus_one is never 0, so 0 marks an empty slot.
+// Open addressing with linear probing, for the memo's two tables. A slot
+// whose key is all zeros is empty; the table doubles when half full, but
+// only within the room it is given.
+template <typename Slot>
+class SlotTable {
+ public:
+  // The slot whose key is `probe`'s, added as `probe` when missing (*added
+  // is then true). Null when the table had to grow by more than `room`
+  // bytes.
+  Slot* FindOrAdd(const Slot& probe, size_t room, bool* added) {
+    if ((used_ + 1) * 2 > slots_.size() && !Grow(room)) return nullptr;
+    const size_t mask = slots_.size() - 1;
+    for (size_t h = Home(probe);; h = (h + 1) & mask) {
+      Slot& slot = slots_[h];
+      *added = slot.empty();
+      if (*added) {
+        slot = probe;
+        ++used_;
+      }
+      if (*added || slot.SameKey(probe)) return &slot;
+    }
+  }
+
+  void Clear() {
+    if (used_ != 0) std::fill(slots_.begin(), slots_.end(), Slot());
+    used_ = 0;
+  }
+  void Release() {
+    std::vector<Slot>().swap(slots_);
+    used_ = 0;
+  }
+  size_t bytes() const { return slots_.capacity() * sizeof(Slot); }
+
+ private:
+  size_t Home(const Slot& slot) const {
+    return static_cast<size_t>(slot.Hash() >> (64 - bits_));
+  }
+
+  bool Grow(size_t room) {
+    const int bits = slots_.empty() ? 10 : bits_ + 1;
+    const size_t size = size_t{1} << bits;
+    if (size > room / sizeof(Slot)) return false;
+    const std::vector<Slot> old =
+        std::exchange(slots_, std::vector<Slot>(size));
+    bits_ = bits;
+    const size_t mask = size - 1;
+    for (const Slot& slot : old) {
+      if (slot.empty()) continue;
+      size_t h = Home(slot);
+      while (!slots_[h].empty()) h = (h + 1) & mask;
+      slots_[h] = slot;
+    }
+    return true;
+  }
+
+  std::vector<Slot> slots_;
+  size_t used_ = 0;
+  int bits_ = 0;
+};
+
+uint64_t Mix(uint64_t a, uint64_t b) {
+  uint64_t h = a * 0x9E3779B97F4A7C15ull ^ b * 0xC2B2AE3D27D4EB4Full;
+  return (h ^ (h >> 29)) * 0x9E3779B97F4A7C15ull;
+}
+
+// A state of the search with k of 2 or more: the cell, the position, and
+// how many of the innermost repetitions around the cell began their
+// current pass at the position. pos_plus_one is never 0 in a used slot.
 struct StateKey {
   uint64_t pos_plus_one = 0;
   uint32_t cell = 0;
   uint32_t k = 0;
-  bool operator==(const StateKey&) const = default;
+  bool empty() const { return pos_plus_one == 0; }
+  bool SameKey(const StateKey& o) const {
+    return pos_plus_one == o.pos_plus_one && cell == o.cell && k == o.k;
+  }
+  uint64_t Hash() const { return Mix(pos_plus_one, uint64_t{cell} << 32 | k); }
+};
+
+// Where the page of one join cell and one block of positions lies.
+struct PageSlot {
+  uint64_t block_plus_one = 0;
+  uint32_t join = 0;
+  uint64_t* page = nullptr;
+  bool empty() const { return block_plus_one == 0; }
+  bool SameKey(const PageSlot& o) const {
+    return block_plus_one == o.block_plus_one && join == o.join;
+  }
+  uint64_t Hash() const { return Mix(block_plus_one, join); }
 };
 
 // The failed states. Only states at the cells where ways join are kept
-// (numbered 0 .. joins-1), which is enough to bound the work. States with
-// k of 0 or 1, nearly all of them, take two bits per join cell and position;
-// the rest go to a hash table. Both stop growing at a limit, past which
-// states are simply not remembered: that costs speed, never a result.
+// (numbered 0 .. joins-1), which is enough to bound the work. States with k
+// of 0 or 1, nearly all of them, take two bits each, in pages that cover
+// 512 positions of one join cell; the rest go to a table of their own.
+// A page is made when its first state is added, so the memory follows the
+// states the search has met rather than the line's length times the
+// pattern's: a long line with a long pattern costs only where the search
+// went. Nothing is ever dropped, since a state the memo forgot could make
+// the search exponential again; when the memo may not grow (its byte limit)
+// it says so, and the search gives up.
 class FailureMemo {
  public:
+  enum Answer { kNew, kSeen, kFull };
+
+  explicit FailureMemo(size_t max_bytes) : max_bytes_(max_bytes) {}
+
   void Reset(size_t joins) {
-    joins_ = joins;
-    bits_.clear();
-    if (used_ != 0) std::fill(slots_.begin(), slots_.end(), StateKey());
-    used_ = 0;
-  }
-
-  // True when the state was there already; otherwise adds it when there is
-  // room.
-  bool Seen(size_t join, size_t cell, size_t pos, size_t k) {
-    if (k < 2) {
-      uint64_t bit = (uint64_t{pos} * joins_ + join) * 2 + k;
-      if (bit >= kMaxBits) return false;
-      size_t word = static_cast<size_t>(bit >> 6);
-      if (word >= bits_.size()) {
-        bits_.resize(std::max(word + 1, std::min<size_t>(bits_.size() * 2,
-                                                         kMaxBits >> 6)));
-      }
-      uint64_t mask = uint64_t{1} << (bit & 63);
-      if (bits_[word] & mask) return true;
-      bits_[word] |= mask;
-      return false;
+    full_ = false;
+    pages_used_ = 0;
+    pages_.Clear();
+    rare_.Clear();
+    recent_.clear();
+    // What an earlier line left is counted in Bytes() already, and reused.
+    if (joins > recent_.capacity() && joins * sizeof(RecentPage) > Room()) {
+      full_ = true;
+      return;
     }
-    return SeenInTable({uint64_t{pos} + 1, static_cast<uint32_t>(cell),
-                        static_cast<uint32_t>(k)});
+    recent_.resize(joins);
   }
 
+  // kSeen when the state was there already; otherwise adds it (kNew), or
+  // kFull when that needed more memory than the memo may take.
+  Answer Check(uint32_t join, size_t cell, size_t pos, uint32_t k) {
+    if (full_) return kFull;
+    if (k >= 2) {
+      return CheckRare({uint64_t{pos} + 1, static_cast<uint32_t>(cell), k});
+    }
+    // Most checks stay on the page that this join cell used last: the
+    // search moves a position at a time.
+    const uint64_t block = pos >> kPageShift;
+    RecentPage& recent = recent_[join];
+    if (recent.page == nullptr || recent.block != block) {
+      uint64_t* page = FindOrAddPage(join, block);
+      if (page == nullptr) return kFull;
+      recent = {block, page};
+    }
+    const size_t bit = (pos & (kPagePositions - 1)) * 2 + k;
+    uint64_t& word = recent.page[bit / 64];
+    const uint64_t mask = uint64_t{1} << (bit % 64);
+    if (word & mask) return kSeen;
+    word |= mask;
+    return kNew;
+  }
+
+  // Frees the memory of a huge search, or of one that filled the memo,
+  // keeping that of an ordinary one for the next line.
   void Trim() {
-    if (bits_.capacity() > (size_t{1} << 16)) std::vector<uint64_t>().swap(bits_);
-    if (table_bits_ > kInitialTableBits) {
-      std::vector<StateKey>().swap(slots_);
-      table_bits_ = 0;
-      used_ = 0;
-    }
+    if (Bytes() <= kKeepBytes && !full_) return;
+    chunks_.clear();
+    pages_used_ = 0;
+    pages_.Release();
+    rare_.Release();
+    std::vector<RecentPage>().swap(recent_);
   }
 
  private:
-  static constexpr uint64_t kMaxBits = uint64_t{1} << 31;  // 256 MB
-  static constexpr int kInitialTableBits = 10;
-  static constexpr int kMaxTableBits = 22;  // 2^22 slots of 16 bytes: 64 MB
+  static constexpr int kPageShift = 9;
+  static constexpr size_t kPagePositions = size_t{1} << kPageShift;
+  static constexpr size_t kPageWords = kPagePositions * 2 / 64;
+  static constexpr size_t kChunkPages = 512;  // 64 KB
+  static constexpr size_t kChunkBytes = kChunkPages * kPageWords * 8;
+  static constexpr size_t kKeepBytes = size_t{1} << 20;
 
-  bool SeenInTable(const StateKey& key) {
-    if (slots_.empty()) Resize(kInitialTableBits);
-    if (used_ * 2 >= slots_.size() && table_bits_ < kMaxTableBits) {
-      Resize(table_bits_ + 1);
+  struct RecentPage {
+    uint64_t block = 0;
+    uint64_t* page = nullptr;
+  };
+
+  size_t Bytes() const {
+    return chunks_.size() * kChunkBytes + pages_.bytes() + rare_.bytes() +
+           recent_.capacity() * sizeof(RecentPage);
+  }
+  size_t Room() const { return max_bytes_ - std::min(max_bytes_, Bytes()); }
+
+  Answer CheckRare(const StateKey& key) {
+    bool added = false;
+    if (rare_.FindOrAdd(key, Room(), &added) == nullptr) {
+      full_ = true;
+      return kFull;
     }
-    size_t mask = slots_.size() - 1;
-    size_t h = Slot(key);
-    while (slots_[h].pos_plus_one != 0) {
-      if (slots_[h] == key) return true;
-      h = (h + 1) & mask;
-    }
-    if (used_ * 4 < slots_.size() * 3) {
-      slots_[h] = key;
-      ++used_;
-    }
-    return false;
+    return added ? kNew : kSeen;
   }
 
-  size_t Slot(const StateKey& key) const {
-    uint64_t h = key.pos_plus_one * 0x9E3779B97F4A7C15ull;
-    h ^= (uint64_t{key.cell} << 8 | key.k) * 0xC2B2AE3D27D4EB4Full;
-    return static_cast<size_t>((h ^ (h >> 29)) * 0x9E3779B97F4A7C15ull >>
-                               (64 - table_bits_));
-  }
-
-  void Resize(int bits) {
-    std::vector<StateKey> old;
-    old.swap(slots_);
-    table_bits_ = bits;
-    slots_.assign(size_t{1} << bits, StateKey());
-    size_t mask = slots_.size() - 1;
-    for (const StateKey& key : old) {
-      if (key.pos_plus_one == 0) continue;
-      size_t h = Slot(key);
-      while (slots_[h].pos_plus_one != 0) h = (h + 1) & mask;
-      slots_[h] = key;
+  uint64_t* FindOrAddPage(uint32_t join, uint64_t block) {
+    bool added = false;
+    PageSlot* slot =
+        pages_.FindOrAdd({block + 1, join, nullptr}, Room(), &added);
+    if (slot != nullptr && added) slot->page = NewPage();
+    if (slot == nullptr || slot->page == nullptr) {
+      full_ = true;
+      return nullptr;
     }
+    return slot->page;
   }
 
-  size_t joins_ = 0;
-  std::vector<uint64_t> bits_;
-  std::vector<StateKey> slots_;
-  size_t used_ = 0;
-  int table_bits_ = 0;
+  // A page of zeros, from the chunks (which never move once made).
+  uint64_t* NewPage() {
+    if (pages_used_ == chunks_.size() * kChunkPages) {
+      if (kChunkBytes > Room()) return nullptr;
+      chunks_.push_back(std::make_unique_for_overwrite<uint64_t[]>(
+          kChunkPages * kPageWords));
+    }
+    uint64_t* page = chunks_[pages_used_ / kChunkPages].get() +
+                     pages_used_ % kChunkPages * kPageWords;
+    ++pages_used_;
+    std::fill_n(page, kPageWords, 0);
+    return page;
+  }
+
+  const size_t max_bytes_;
+  bool full_ = false;
+  std::vector<std::unique_ptr<uint64_t[]>> chunks_;
+  size_t pages_used_ = 0;
+  SlotTable<PageSlot> pages_;
+  SlotTable<StateKey> rare_;
+  // By join cell: the page it used last.
+  std::vector<RecentPage> recent_;
 };
 
 // The first byte of the characters whose code is `code` (not 0, low byte
@@ -228,6 +350,42 @@ bool RefusedAtOnce(const char* text, const PatternProgram& program) {
   return std::strchr(text, static_cast<char>(FirstByteOf(first))) == nullptr;
 }
 
+constexpr size_t kNoCell = SIZE_MAX;
+
+// The cell where ways join that the operation at `i` makes, or kNoCell: the
+// cell after a repetition (reached by skipping it or by leaving it), a
+// back cell of a star or plus (where passes loop), and the cell after an
+// alternation (where the jump at the end of L leads).
+size_t JoinMadeBy(const PatternProgram& program, size_t i) {
+  switch (ClassOfOperation(program[i])) {
+    case kClassStar:
+    case kClassPlus:
+    case kClassOption:
+      if (OffsetDistance(program, i + 1) > 0) return Target(program, i + 1);
+      return program[i] == kOpOption ? kNoCell : i;
+    case kClassJump:
+      return Target(program, i + 1);
+    default:
+      return kNoCell;
+  }
+}
+
+// The instruction after the operation at `i` (a class's members are none).
+size_t NextInstruction(const PatternProgram& program, size_t i) {
+  switch (ClassOfOperation(program[i])) {
+    case kClassBracket:
+      return Target(program, i + 1);
+    case kClassStar:
+    case kClassPlus:
+    case kClassOption:
+    case kClassJump:
+    case kClassBar:
+      return AfterOffset(program, i + 1);
+    default:
+      return i + 1;
+  }
+}
+
 // Where the search stands: the cell, the position, and k, the number of
 // the innermost repetitions around the cell whose current pass began at
 // this position (kept up to date on every move; see the memo above).
@@ -251,7 +409,7 @@ namespace pattern_internal {
 class Backtracker {
  public:
   Backtracker(const MatchLimits& limits, const MatchTuning& tuning)
-      : limits_(limits), tuning_(tuning) {}
+      : limits_(limits), tuning_(tuning), memo_(limits.max_memo_bytes) {}
 
   MatchOutcome Match(const char* text, const PatternProgram& program,
                      MatchResult* result);
@@ -309,12 +467,16 @@ class Backtracker {
   }
   void MaybeEnableMemo();
   void EnableMemo();
-  // Whether the state is known to fail; remembers it when it is a state
-  // worth remembering.
-  bool KnownToFail(size_t cell, size_t pos, uint32_t k) {
-    uint32_t join = join_[cell];
-    if (join == kNotJoin || k == kUnknownK) return false;
-    return memo_.Seen(join, cell, pos, k);
+  // Numbers the cells where ways join in join_ (the only cells whose states
+  // are remembered: between two of them a search follows one way); returns
+  // how many there are.
+  uint32_t NumberJoins();
+  // Whether the state is known to fail (kSeen); remembers it when it is a
+  // state worth remembering.
+  FailureMemo::Answer Recall(size_t cell, size_t pos, uint32_t k) {
+    const uint32_t join = join_[cell];
+    if (join == kNotJoin || k == kUnknownK) return FailureMemo::kNew;
+    return memo_.Check(join, cell, pos, k);
   }
 
   static constexpr uint32_t kNotJoin = UINT32_MAX;
@@ -349,10 +511,17 @@ MatchOutcome Backtracker::Match(const char* text, const PatternProgram& program,
   if (program.empty() || RefusedAtOnce(text, program)) {
     return MatchOutcome::kNoMatch;
   }
-  Prepare(text, program);
   size_t start = 0;
   size_t end = 0;
-  const Step outcome = SearchFromEachStart(&start, &end);
+  Step outcome = Step::kGiveUp;
+  try {
+    Prepare(text, program);
+    outcome = SearchFromEachStart(&start, &end);
+  } catch (const std::bad_alloc&) {
+    // The line's codes, the stack or the memo could not grow: the search
+    // cannot tell, which is what giving up says. Everything is set afresh
+    // by the next call's Prepare.
+  }
   if (outcome == Step::kSuccess && result != nullptr) {
     FillResult(start, end, result);
   }
@@ -468,7 +637,11 @@ Backtracker::Step Backtracker::Execute(State* s) {
   CountStep();
   size_t& i = s->cell;
   size_t& p = s->pos;
-  if (memo_on_ && KnownToFail(i, p, s->k)) return Step::kFail;
+  if (memo_on_) {
+    const FailureMemo::Answer known = Recall(i, p, s->k);
+    if (known == FailureMemo::kSeen) return Step::kFail;
+    if (known == FailureMemo::kFull) return Step::kGiveUp;
+  }
   const PatternProgram& program = *program_;
   uint16_t c = program[i];
   if (c == kEndCell) return Step::kSuccess;
@@ -588,7 +761,11 @@ Backtracker::Step Backtracker::RunOfOneWidePasses(CellClass cls, size_t x,
     if (code == 0 || !MatchesOne(x, code)) break;
     // The back cell at q + 1 ends a pass that began at q, and every
     // repetition around began before: k = 0.
-    if (memo_on_ && KnownToFail(back, q + 1, 0)) break;
+    if (memo_on_) {
+      const FailureMemo::Answer known = Recall(back, q + 1, 0);
+      if (known == FailureMemo::kFull) return Step::kGiveUp;
+      if (known == FailureMemo::kSeen) break;
+    }
     ++q;
     CountStep();
   }
@@ -713,53 +890,26 @@ void Backtracker::MaybeEnableMemo() {
 }
 
 void Backtracker::EnableMemo() {
-  // The states worth remembering are those at cells where ways join: after
-  // a repetition (reached by skipping it or by leaving it), after an
-  // alternation (the ends of L and R), and the back cells, where passes
-  // loop.
-  const PatternProgram& program = *program_;
   memo_on_ = true;
   step_budget_ = SIZE_MAX;
+  memo_.Reset(NumberJoins());
+}
+
+uint32_t Backtracker::NumberJoins() {
+  const PatternProgram& program = *program_;
   join_.assign(program.size(), kNotJoin);
   uint32_t joins = 0;
-  auto mark_join = [&](size_t cell) {
-    if (join_[cell] == kNotJoin) join_[cell] = joins++;
-  };
   size_t i = 0;
   while (i < program.size() && program[i] != kEndCell) {
-    uint16_t c = program[i];
-    if (!IsOperation(c)) {
+    if (!IsOperation(program[i])) {
       ++i;
       continue;
     }
-    CellClass cls = ClassOfOperation(c);
-    switch (cls) {
-      case kClassBracket:
-        i = Target(program, i + 1);
-        break;
-      case kClassStar:
-      case kClassPlus:
-      case kClassOption:
-        if (OffsetDistance(program, i + 1) > 0) {
-          mark_join(Target(program, i + 1));
-        } else if (cls != kClassOption) {
-          mark_join(i);
-        }
-        i = AfterOffset(program, i + 1);
-        break;
-      case kClassJump:
-        mark_join(Target(program, i + 1));
-        i = AfterOffset(program, i + 1);
-        break;
-      case kClassBar:
-        i = AfterOffset(program, i + 1);
-        break;
-      default:
-        ++i;
-        break;
-    }
+    const size_t join = JoinMadeBy(program, i);
+    if (join != kNoCell && join_[join] == kNotJoin) join_[join] = joins++;
+    i = NextInstruction(program, i);
   }
-  memo_.Reset(joins);
+  return joins;
 }
 
 }  // namespace pattern_internal

@@ -22,6 +22,9 @@ struct MatchLimits {
   // The backtracking stack may always grow to this many entries (24 bytes
   // each), and to 16 per character of the line beyond.
   size_t min_stack_entries = size_t{1} << 26;
+  // Bytes the failure memo may take. The memo holds only the states a
+  // search has met, so a line that fits in memory needs no other bound.
+  size_t max_memo_bytes = SIZE_MAX;
 };
 
 // Ways to reach the same result, for checking that they agree.

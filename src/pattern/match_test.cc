@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -20,7 +21,8 @@ using testing::Hex;
 std::string Find(const std::string& pattern, const std::string& text,
                  const MatchTuning& tuning = MatchTuning()) {
   MatchResult r;
-  switch (Matcher({}, tuning).Match(text.c_str(), CompilePattern(pattern), &r)) {
+  Matcher matcher({}, tuning);
+  switch (matcher.Match(text.c_str(), CompilePattern(pattern), &r)) {
     case MatchOutcome::kNoMatch:
       return "no match";
     case MatchOutcome::kGaveUp:
@@ -307,6 +309,50 @@ TEST(MatchTest, GivesUpRatherThanExhaustMemory) {
   EXPECT_EQ(matcher.Match((line + "c").c_str(), pairs, &r),
             MatchOutcome::kMatch);
   EXPECT_EQ(r.length_chars, 20001u);
+}
+
+TEST(MatchTest, GivesUpAtTheLimitsItWasGiven) {
+  // Past its stack limit, or past its memo limit, a search says it gave up
+  // rather than report a line it could not finish as no match; the same
+  // matcher then takes the next line afresh.
+  const std::string stars = "a" + std::string(1000, '*');
+  const MatchTuning memo_at_once = {true, true};
+  struct Row {
+    const char* name;
+    MatchLimits limits;
+    MatchTuning tuning;
+    std::string pattern;
+    std::string text;
+  } rows[] = {
+      {"stack", {1000, SIZE_MAX}, {}, stars + "b", "xaab"},
+      {"memo pages", {size_t{1} << 26, 100 << 10}, memo_at_once, "(a*)*b",
+       std::string(1 << 20, 'a')},
+      {"memo of empty passes nested deep", {size_t{1} << 26, 100 << 10},
+       memo_at_once, stars + "c", "xaab"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Matcher matcher(row.limits, row.tuning);
+    MatchResult r;
+    EXPECT_EQ(matcher.Match(row.text.c_str(), CompilePattern(row.pattern), &r),
+              MatchOutcome::kGaveUp);
+    EXPECT_EQ(matcher.Match("xaab", CompilePattern("(a*)*b"), &r),
+              MatchOutcome::kMatch);
+    EXPECT_EQ(r.start_bytes, 1u);
+  }
+}
+
+TEST(MatchTest, MemoTakesOnlyTheStatesMet) {
+  // 2 MiB of a's times 2,000 cells where ways join make billions of
+  // possible states, of which the search meets those of three cells. A
+  // memo that gave room to every possible state, or stopped remembering at
+  // a cap, would not fit in the limit below or would run for ever.
+  std::string pattern = "(a*)*b";
+  for (int k = 0; k < 2000; ++k) pattern += "(c?)";
+  const std::string line(2 << 20, 'a');
+  Matcher matcher({size_t{1} << 26, 32 << 20});
+  EXPECT_EQ(matcher.Match(line.c_str(), CompilePattern(pattern), nullptr),
+            MatchOutcome::kNoMatch);
 }
 
 TEST(MatchTest, ConstructsWithLongOffsets) {

@@ -29,9 +29,10 @@ PatternProgram CompilePattern(std::string_view pattern);
 enum class MatchOutcome {
   kNoMatch,
   kMatch,
-  // The search stopped before it could tell, at the limit of its stack,
-  // which only patterns nesting repetitions thousands deep reach. The line
-  // is neither a match nor not one.
+  // The search stopped before it could tell: its stack or its memory of
+  // failed states could not grow. Only patterns nesting repetitions
+  // thousands deep, or lines and patterns that together take most of the
+  // memory, get here. The line is neither a match nor not one.
   kGaveUp,
 };
 
