@@ -1,6 +1,7 @@
 #include "split/line_split.h"
 
 #include <cstring>
+#include <string>
 
 #include "pattern/match.h"
 #include "pattern/pattern.h"
@@ -121,12 +122,21 @@ int SplitAtMatchingLines(const SplitContext& context, uint64_t n,
   // The first line of the input begins the first unit and is never tested,
   // so a match there does not leave an empty piece in front of it.
   uint64_t units = 1;
-  bool first = true;
+  uint64_t line_number = 0;
   std::string line;
   while (reader.ReadLine(&line)) {
-    bool boundary = !first && matches(line);
-    first = false;
-    if (boundary) {
+    ++line_number;
+    const MatchOutcome outcome =
+        line_number == 1 ? MatchOutcome::kNoMatch : matches(line);
+    if (outcome == MatchOutcome::kGaveUp) {
+      // Taking the line for no match would cut the file elsewhere than
+      // asked, with nothing said. The pieces written so far stay.
+      Report(kPatternGaveUp,
+             context.input_name + ":" + std::to_string(line_number));
+      pieces.Finish(reader);
+      return -1;
+    }
+    if (outcome == MatchOutcome::kMatch) {
       if (units == n) {
         if (!pieces.Next()) return -1;
         units = 1;
@@ -148,8 +158,7 @@ int SplitByLines(const SplitContext& context, uint64_t n,
   const PatternProgram program = CompilePattern(*pattern);
   Matcher matcher;
   return SplitAtMatchingLines(context, n, [&](const std::string& line) {
-    return matcher.Match(line.c_str(), program, nullptr) ==
-           MatchOutcome::kMatch;
+    return matcher.Match(line.c_str(), program, nullptr);
   });
 }
 

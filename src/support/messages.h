@@ -74,6 +74,10 @@ inline constexpr Message kSplitting{"Splitting '%s'(%s byte)\n",
                                  "Splitting '%s'(%s byte)\n"};
 inline constexpr Message kCannotCreate{"ファイルが作成できません",
                                  "\x83t\x83@\x83" "C\x83\x8B\x82\xAA\x8D\xEC\x90\xAC\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1"};
+// Followed by the input's name, ':' and the number of the line whose match
+// could not be decided.
+inline constexpr Message kPatternGaveUp{"パターン照合を打ち切りました: ",
+                                 "\x83p\x83^\x81[\x83\x93\x8F\xC6\x8D\x87\x82\xF0\x91\xC5\x82\xBF\x90\xD8\x82\xE8\x82\xDC\x82\xB5\x82\xBD: "};
 // The usage text; each %s is the program name.
 inline constexpr Message kUsageFormat{
     "[Usage] %s -[Cx|J|K|Tn|U[+]|L|P|D] [FILE] [NEW_FILE]\n"

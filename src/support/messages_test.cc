@@ -31,6 +31,7 @@ const Entry kCatalogue[] = {
     ENTRY(kSourceCopied),     ENTRY(kSizeAndPattern),  ENTRY(kNoMemory),
     ENTRY(kStrangeFile),      ENTRY(kPiecesTooSmall),  ENTRY(kSplitNoSpace),
     ENTRY(kNoDirectory),      ENTRY(kSplitting),       ENTRY(kCannotCreate),
+    ENTRY(kPatternGaveUp),
     ENTRY(kUsageFormat),
 };
 #undef ENTRY
