@@ -147,6 +147,10 @@ class Compiler {
     uint32_t alternation = kNone;  // kRight: the alternation it completes
   };
 
+  // Grows nodes_, which may move every node and the `items` vectors they
+  // own. So no reference into nodes_ is held across a call: callers reach
+  // nodes again through their indices afterwards, which looks redundant but
+  // is what keeps them from reading freed memory when nodes_ reallocates.
   uint32_t NewNode(Node::Kind kind) {
     nodes_.emplace_back();
     nodes_.back().kind = kind;
@@ -172,7 +176,18 @@ class Compiler {
   void SizeRepetition(Node* node);
   void SizeAlternation(Node* node);
   void SizeSequence(Node* node);
+  // Reads the construct that begins with `code`; false when it ends the
+  // pattern (a `)` that closes no group).
+  bool ReadConstruct(uint16_t code, PatternReader* reader);
+
+  // Nodes still to write, each with the cell where it begins.
+  using EmitWork = std::vector<std::pair<uint32_t, size_t>>;
   void Emit(uint32_t root, size_t at, PatternProgram* program) const;
+  void EmitClass(const Node& node, size_t pos, PatternProgram* program) const;
+  void EmitRepetition(const Node& node, size_t pos, PatternProgram* program,
+                      EmitWork* work) const;
+  void EmitAlternation(const Node& node, size_t pos, PatternProgram* program,
+                       EmitWork* work) const;
 
   std::vector<Node> nodes_;
   std::vector<Frame> frames_;
@@ -218,26 +233,30 @@ void Compiler::SizeSequence(Node* node) {
 void Compiler::Repeat(uint16_t op) {
   // An operator with nothing to wrap (no atom yet in this sequence, or an
   // empty group) is skipped; wrapping nothing would match the same texts.
-  std::vector<uint32_t>& items = nodes_[frames_.back().sequence].items;
+  const uint32_t sequence = frames_.back().sequence;
+  const std::vector<uint32_t>& items = nodes_[sequence].items;
   if (items.empty() || nodes_[items.back()].size == 0) return;
-  uint32_t rep = NewNode(Node::kRepetition);
+  const uint32_t x = items.back();
+  // `items` may dangle from here on (see NewNode): index again.
+  const uint32_t rep = NewNode(Node::kRepetition);
   nodes_[rep].cell = op;
-  nodes_[rep].left = nodes_[frames_.back().sequence].items.back();
+  nodes_[rep].left = x;
   SizeRepetition(&nodes_[rep]);
-  nodes_[frames_.back().sequence].items.back() = rep;
+  nodes_[sequence].items.back() = rep;
 }
 
 void Compiler::Alternate() {
-  Frame& frame = frames_.back();
-  if (nodes_[frame.sequence].items.empty()) return;  // `|a` is a
-  uint32_t left = NewNode(Node::kSequence);
-  nodes_[left].items = std::move(nodes_[frame.sequence].items);
+  // A `|` with nothing before it in its sequence is ignored: `|a` is `a`.
+  const uint32_t sequence = frames_.back().sequence;
+  if (nodes_[sequence].items.empty()) return;
+  const uint32_t left = NewNode(Node::kSequence);
+  nodes_[left].items = std::move(nodes_[sequence].items);
   SizeSequence(&nodes_[left]);
-  uint32_t right = NewNode(Node::kSequence);
-  uint32_t alt = NewNode(Node::kAlternation);
+  const uint32_t right = NewNode(Node::kSequence);
+  const uint32_t alt = NewNode(Node::kAlternation);
   nodes_[alt].left = left;
   nodes_[alt].right = right;
-  nodes_[frames_.back().sequence].items.assign(1, alt);
+  nodes_[sequence].items.assign(1, alt);
   frames_.push_back({FrameKind::kRight, right, alt});
 }
 
@@ -310,124 +329,135 @@ uint32_t Compiler::ParseClass(PatternReader* reader) {
 }
 
 PatternProgram Compiler::Compile(std::string_view pattern) {
-  bool anchored = !pattern.empty() && pattern[0] == '^';
+  const bool anchored = !pattern.empty() && pattern[0] == '^';
   if (anchored) pattern.remove_prefix(1);
   PatternReader reader(pattern);
-  uint32_t top = NewNode(Node::kSequence);
+  const uint32_t top = NewNode(Node::kSequence);
   frames_.push_back({FrameKind::kTop, top});
-  bool ended = false;
-  while (!ended) {
-    uint16_t code = reader.Next();
-    if (code == 0) break;
-    CellClass cls = ClassOfCharacter(code);
-    switch (cls) {
-      case kClassEnd:
-      case kClassOrdinary:
-      case kClassJump:
-        AddAtom(NewCell(code));
-        break;
-      case kClassDollar:
-        AddAtom(NewCell(kOpDollar));
-        break;
-      case kClassAny:
-        AddAtom(NewCell(kOpAny));
-        break;
-      case kClassOpen:
-        frames_.push_back({FrameKind::kGroup, NewNode(Node::kSequence)});
-        break;
-      case kClassClose:
-        ended = !CloseGroup();
-        break;
-      case kClassStar:
-        Repeat(kOpStar);
-        break;
-      case kClassPlus:
-        Repeat(kOpPlus);
-        break;
-      case kClassOption:
-        Repeat(kOpOption);
-        break;
-      case kClassBracket:
-        AddAtom(ParseClass(&reader));
-        break;
-      case kClassEscape: {
-        if (reader.AtEnd()) break;  // a trailing backslash is dropped
-        AddAtom(NewCell(AsCharacterCell(reader.ReadEscape())));
-        break;
-      }
-      case kClassBar:
-        Alternate();
-        break;
-    }
+  for (uint16_t code = reader.Next(); code != 0; code = reader.Next()) {
+    if (!ReadConstruct(code, &reader)) break;
   }
   while (CloseFrame()) {
   }
 
-  size_t start = anchored ? 1 : 0;
+  const size_t start = anchored ? 1 : 0;
   PatternProgram program(start + nodes_[top].size + 1, kEndCell);
   if (anchored) program[0] = kOpAnchor;
   Emit(top, start, &program);
   return program;
 }
 
+bool Compiler::ReadConstruct(uint16_t code, PatternReader* reader) {
+  switch (ClassOfCharacter(code)) {
+    case kClassEnd:
+    case kClassOrdinary:
+    case kClassJump:
+      AddAtom(NewCell(code));
+      break;
+    case kClassDollar:
+      AddAtom(NewCell(kOpDollar));
+      break;
+    case kClassAny:
+      AddAtom(NewCell(kOpAny));
+      break;
+    case kClassOpen:
+      frames_.push_back({FrameKind::kGroup, NewNode(Node::kSequence)});
+      break;
+    case kClassClose:
+      return CloseGroup();
+    case kClassStar:
+      Repeat(kOpStar);
+      break;
+    case kClassPlus:
+      Repeat(kOpPlus);
+      break;
+    case kClassOption:
+      Repeat(kOpOption);
+      break;
+    case kClassBracket:
+      AddAtom(ParseClass(reader));
+      break;
+    case kClassEscape:
+      if (reader->AtEnd()) break;  // a trailing backslash is dropped
+      AddAtom(NewCell(AsCharacterCell(reader->ReadEscape())));
+      break;
+    case kClassBar:
+      Alternate();
+      break;
+  }
+  return true;
+}
+
 void Compiler::Emit(uint32_t root, size_t at, PatternProgram* program) const {
   // Every node's place is known from the sizes, so the order of the work
   // does not matter.
-  std::vector<std::pair<uint32_t, size_t>> work = {{root, at}};
+  EmitWork work = {{root, at}};
   while (!work.empty()) {
     auto [index, pos] = work.back();
     work.pop_back();
     const Node& node = nodes_[index];
-    PatternProgram& out = *program;
     switch (node.kind) {
       case Node::kCell:
-        out[pos] = node.cell;
+        (*program)[pos] = node.cell;
         break;
-      case Node::kClass: {
-        out[pos] = kOpClass;
-        size_t w = node.first_offset_width;
-        WriteOffset(program, pos + 1, w,
-                    static_cast<int64_t>(w + node.members.size() + 1));
-        size_t j = pos + 1 + w;
-        for (uint16_t m : node.members) out[j++] = m;
-        out[j] = kEndCell;
+      case Node::kClass:
+        EmitClass(node, pos, program);
         break;
-      }
       case Node::kSequence:
         for (uint32_t item : node.items) {
           work.push_back({item, pos});
           pos += nodes_[item].size;
         }
         break;
-      case Node::kRepetition: {
-        size_t w1 = node.first_offset_width;
-        size_t w2 = node.second_offset_width;
-        size_t x = nodes_[node.left].size;
-        size_t x_start = pos + 1 + w1;
-        size_t back = x_start + x;
-        out[pos] = node.cell;
-        WriteOffset(program, pos + 1, w1, static_cast<int64_t>(w1 + x + 1 + w2));
-        work.push_back({node.left, x_start});
-        out[back] = node.cell;
-        WriteOffset(program, back + 1, w2, -static_cast<int64_t>(x + 1));
+      case Node::kRepetition:
+        EmitRepetition(node, pos, program, &work);
         break;
-      }
-      case Node::kAlternation: {
-        size_t w1 = node.first_offset_width;
-        size_t w2 = node.second_offset_width;
-        size_t l = nodes_[node.left].size;
-        size_t r = nodes_[node.right].size;
-        size_t jump = pos + 1 + w1 + l;
-        out[pos] = kOpAlt;
-        WriteOffset(program, pos + 1, w1, static_cast<int64_t>(w1 + l + 1 + w2));
-        work.push_back({node.left, pos + 1 + w1});
-        out[jump] = kOpJump;
-        WriteOffset(program, jump + 1, w2, static_cast<int64_t>(w2 + r));
-        work.push_back({node.right, jump + 1 + w2});
+      case Node::kAlternation:
+        EmitAlternation(node, pos, program, &work);
         break;
-      }
     }
   }
+}
+
+void Compiler::EmitClass(const Node& node, size_t pos,
+                         PatternProgram* program) const {
+  PatternProgram& out = *program;
+  out[pos] = kOpClass;
+  const size_t w = node.first_offset_width;
+  WriteOffset(program, pos + 1, w,
+              static_cast<int64_t>(w + node.members.size() + 1));
+  size_t j = pos + 1 + w;
+  for (uint16_t m : node.members) out[j++] = m;
+  out[j] = kEndCell;
+}
+
+void Compiler::EmitRepetition(const Node& node, size_t pos,
+                              PatternProgram* program, EmitWork* work) const {
+  const size_t w1 = node.first_offset_width;
+  const size_t w2 = node.second_offset_width;
+  const size_t x = nodes_[node.left].size;
+  const size_t x_start = pos + 1 + w1;
+  const size_t back = x_start + x;
+  (*program)[pos] = node.cell;
+  WriteOffset(program, pos + 1, w1, static_cast<int64_t>(w1 + x + 1 + w2));
+  work->push_back({node.left, x_start});
+  (*program)[back] = node.cell;
+  WriteOffset(program, back + 1, w2, -static_cast<int64_t>(x + 1));
+}
+
+void Compiler::EmitAlternation(const Node& node, size_t pos,
+                               PatternProgram* program, EmitWork* work) const {
+  const size_t w1 = node.first_offset_width;
+  const size_t w2 = node.second_offset_width;
+  const size_t l = nodes_[node.left].size;
+  const size_t r = nodes_[node.right].size;
+  const size_t jump = pos + 1 + w1 + l;
+  (*program)[pos] = kOpAlt;
+  WriteOffset(program, pos + 1, w1, static_cast<int64_t>(w1 + l + 1 + w2));
+  work->push_back({node.left, pos + 1 + w1});
+  (*program)[jump] = kOpJump;
+  WriteOffset(program, jump + 1, w2, static_cast<int64_t>(w2 + r));
+  work->push_back({node.right, jump + 1 + w2});
 }
 
 }  // namespace

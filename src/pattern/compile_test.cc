@@ -1,6 +1,6 @@
-// Golden layouts of small patterns: a check that the parsing rules build the
-// constructs they should. The matching tests are where the real confidence
-// comes from.
+// Golden layouts of small patterns: a quick look at what the compiler builds
+// for each kind of construct and for the oddities of the syntax. The
+// matching tests are where the real confidence comes from.
 #include <gtest/gtest.h>
 
 #include <string>

@@ -1,7 +1,7 @@
 // The matcher: a depth-first backtracking search over the compiled cells,
 // with its choice points on an explicit stack on the heap (never on the
-// call stack), pushed so that they are tried in exactly the order of ways
-// that decides which match is reported:
+// call stack). They are pushed so that they are tried in the order that
+// decides which match is reported:
 //
 //   alternation   L first, then R
 //   star, option  a pass of X first, then the rest after the construct
@@ -24,25 +24,32 @@
 // innermost few, and a count k of them is the whole key: (cell, position,
 // k). k is kept up to date on every move (a pass starting adds one, an
 // empty pass ending takes one off, consuming a character clears it), so it
-// costs nothing to know. No state can lead back to itself (a cycle would need a pass that
-// consumed nothing to start another), so a state met again has been fully
-// tried and failed. The memo holds across starting positions: whether a
-// state can reach the end cell does not depend on where the match began.
-// Only states at the cells where ways join are kept (after a repetition or
-// an alternation, and the back cells where passes loop): between two such
-// cells a search follows one way, so that bounds the work while the memo
-// stays a few bits per such cell and position.
+// costs nothing to know. No state can lead back to itself (a cycle would
+// need a pass that consumed nothing to start another), so a state met again
+// has been fully tried and failed. The memo holds across starting
+// positions: whether a state can reach the end cell does not depend on
+// where the match began. Only states at the cells where ways join are kept
+// (after a repetition or an alternation, and the back cells where passes
+// loop): between two such cells a search follows one way, so that bounds
+// the work while the memo stays two bits per state met.
 //
 // Memory: the stack holds a few entries per character of the line (one-
-// character repetitions such as .* take one entry per scan, not per pass).
-// Only repetitions nested thousands deep need more - the square of the
-// nesting - and past a limit the search gives up rather than exhaust memory.
+// character repetitions such as .* take one entry per scan, not per pass);
+// only repetitions nested thousands deep need more - the square of the
+// nesting - and past a limit the search gives up. The memo grows with the
+// states met, without a cap: forgetting states would bring the exponential
+// time back. When memory runs out, or the memo reaches the limit it was
+// given, the search gives up and says so; it never reports a line it could
+// not finish as one that does not match.
 #include "pattern/match.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <new>
+#include <utility>
 #include <vector>
 
 #include "pattern/pattern.h"
@@ -96,108 +103,224 @@ class LineCodes {
   bool complete_ = false;
 };
 
-// A state of the search: the cell, the position, and how many of the
-// innermost repetitions around the cell began their current pass at the
-// position. pos_plus_one is never 0, so 0 marks an empty slot.
+// Open addressing with linear probing, for the memo's two tables. A slot
+// whose key is all zeros is empty; the table doubles when half full, but
+// only within the room it is given.
+template <typename Slot>
+class SlotTable {
+ public:
+  // The slot whose key is `probe`'s, added as `probe` when missing (*added
+  // is then true). Null when the table had to grow by more than `room`
+  // bytes.
+  Slot* FindOrAdd(const Slot& probe, size_t room, bool* added) {
+    if ((used_ + 1) * 2 > slots_.size() && !Grow(room)) return nullptr;
+    const size_t mask = slots_.size() - 1;
+    for (size_t h = Home(probe);; h = (h + 1) & mask) {
+      Slot& slot = slots_[h];
+      *added = slot.empty();
+      if (*added) {
+        slot = probe;
+        ++used_;
+      }
+      if (*added || slot.SameKey(probe)) return &slot;
+    }
+  }
+
+  void Clear() {
+    if (used_ != 0) std::fill(slots_.begin(), slots_.end(), Slot());
+    used_ = 0;
+  }
+  void Release() {
+    std::vector<Slot>().swap(slots_);
+    used_ = 0;
+  }
+  size_t bytes() const { return slots_.capacity() * sizeof(Slot); }
+
+ private:
+  size_t Home(const Slot& slot) const {
+    return static_cast<size_t>(slot.Hash() >> (64 - bits_));
+  }
+
+  bool Grow(size_t room) {
+    const int bits = slots_.empty() ? 10 : bits_ + 1;
+    const size_t size = size_t{1} << bits;
+    if (size > room / sizeof(Slot)) return false;
+    const std::vector<Slot> old =
+        std::exchange(slots_, std::vector<Slot>(size));
+    bits_ = bits;
+    const size_t mask = size - 1;
+    for (const Slot& slot : old) {
+      if (slot.empty()) continue;
+      size_t h = Home(slot);
+      while (!slots_[h].empty()) h = (h + 1) & mask;
+      slots_[h] = slot;
+    }
+    return true;
+  }
+
+  std::vector<Slot> slots_;
+  size_t used_ = 0;
+  int bits_ = 0;
+};
+
+uint64_t Mix(uint64_t a, uint64_t b) {
+  uint64_t h = a * 0x9E3779B97F4A7C15ull ^ b * 0xC2B2AE3D27D4EB4Full;
+  return (h ^ (h >> 29)) * 0x9E3779B97F4A7C15ull;
+}
+
+// A state of the search with k of 2 or more: the cell, the position, and
+// how many of the innermost repetitions around the cell began their
+// current pass at the position. pos_plus_one is never 0 in a used slot.
 struct StateKey {
   uint64_t pos_plus_one = 0;
   uint32_t cell = 0;
   uint32_t k = 0;
-  bool operator==(const StateKey&) const = default;
+  bool empty() const { return pos_plus_one == 0; }
+  bool SameKey(const StateKey& o) const {
+    return pos_plus_one == o.pos_plus_one && cell == o.cell && k == o.k;
+  }
+  uint64_t Hash() const { return Mix(pos_plus_one, uint64_t{cell} << 32 | k); }
+};
+
+// Where the page of one join cell and one block of positions lies.
+struct PageSlot {
+  uint64_t block_plus_one = 0;
+  uint32_t join = 0;
+  uint64_t* page = nullptr;
+  bool empty() const { return block_plus_one == 0; }
+  bool SameKey(const PageSlot& o) const {
+    return block_plus_one == o.block_plus_one && join == o.join;
+  }
+  uint64_t Hash() const { return Mix(block_plus_one, join); }
 };
 
 // The failed states. Only states at the cells where ways join are kept
-// (numbered 0 .. joins-1), which is enough to bound the work. States with
-// k of 0 or 1, nearly all of them, take two bits per join cell and position;
-// the rest go to a hash table. Both stop growing at a limit, past which
-// states are simply not remembered: that costs speed, never a result.
+// (numbered 0 .. joins-1), which is enough to bound the work. States with k
+// of 0 or 1, nearly all of them, take two bits each, in pages that cover
+// 512 positions of one join cell; the rest go to a table of their own.
+// A page is made when its first state is added, so the memory follows the
+// states the search has met rather than the line's length times the
+// pattern's: a long line with a long pattern costs only where the search
+// went. Nothing is ever dropped, since a state the memo forgot could make
+// the search exponential again; when the memo may not grow (its byte limit)
+// it says so, and the search gives up.
 class FailureMemo {
  public:
+  enum Answer { kNew, kSeen, kFull };
+
+  explicit FailureMemo(size_t max_bytes) : max_bytes_(max_bytes) {}
+
   void Reset(size_t joins) {
-    joins_ = joins;
-    bits_.clear();
-    if (used_ != 0) std::fill(slots_.begin(), slots_.end(), StateKey());
-    used_ = 0;
-  }
-
-  // True when the state was there already; otherwise adds it when there is
-  // room.
-  bool Seen(size_t join, size_t cell, size_t pos, size_t k) {
-    if (k < 2) {
-      uint64_t bit = (uint64_t{pos} * joins_ + join) * 2 + k;
-      if (bit >= kMaxBits) return false;
-      size_t word = static_cast<size_t>(bit >> 6);
-      if (word >= bits_.size()) {
-        bits_.resize(std::max(word + 1, std::min<size_t>(bits_.size() * 2,
-                                                         kMaxBits >> 6)));
-      }
-      uint64_t mask = uint64_t{1} << (bit & 63);
-      if (bits_[word] & mask) return true;
-      bits_[word] |= mask;
-      return false;
+    full_ = false;
+    pages_used_ = 0;
+    pages_.Clear();
+    rare_.Clear();
+    recent_.clear();
+    // What an earlier line left is counted in Bytes() already, and reused.
+    if (joins > recent_.capacity() && joins * sizeof(RecentPage) > Room()) {
+      full_ = true;
+      return;
     }
-    return SeenInTable({uint64_t{pos} + 1, static_cast<uint32_t>(cell),
-                        static_cast<uint32_t>(k)});
+    recent_.resize(joins);
   }
 
+  // kSeen when the state was there already; otherwise adds it (kNew), or
+  // kFull when that needed more memory than the memo may take.
+  Answer Check(uint32_t join, size_t cell, size_t pos, uint32_t k) {
+    if (full_) return kFull;
+    if (k >= 2) {
+      return CheckRare({uint64_t{pos} + 1, static_cast<uint32_t>(cell), k});
+    }
+    // Most checks stay on the page that this join cell used last: the
+    // search moves a position at a time.
+    const uint64_t block = pos >> kPageShift;
+    RecentPage& recent = recent_[join];
+    if (recent.page == nullptr || recent.block != block) {
+      uint64_t* page = FindOrAddPage(join, block);
+      if (page == nullptr) return kFull;
+      recent = {block, page};
+    }
+    const size_t bit = (pos & (kPagePositions - 1)) * 2 + k;
+    uint64_t& word = recent.page[bit / 64];
+    const uint64_t mask = uint64_t{1} << (bit % 64);
+    if (word & mask) return kSeen;
+    word |= mask;
+    return kNew;
+  }
+
+  // Frees the memory of a huge search, or of one that filled the memo,
+  // keeping that of an ordinary one for the next line.
   void Trim() {
-    if (bits_.capacity() > (size_t{1} << 16)) std::vector<uint64_t>().swap(bits_);
-    if (table_bits_ > kInitialTableBits) {
-      std::vector<StateKey>().swap(slots_);
-      table_bits_ = 0;
-      used_ = 0;
-    }
+    if (Bytes() <= kKeepBytes && !full_) return;
+    chunks_.clear();
+    pages_used_ = 0;
+    pages_.Release();
+    rare_.Release();
+    std::vector<RecentPage>().swap(recent_);
   }
 
  private:
-  static constexpr uint64_t kMaxBits = uint64_t{1} << 31;  // 256 MB
-  static constexpr int kInitialTableBits = 10;
-  static constexpr int kMaxTableBits = 22;  // 2^22 slots of 16 bytes: 64 MB
+  static constexpr int kPageShift = 9;
+  static constexpr size_t kPagePositions = size_t{1} << kPageShift;
+  static constexpr size_t kPageWords = kPagePositions * 2 / 64;
+  static constexpr size_t kChunkPages = 512;  // 64 KB
+  static constexpr size_t kChunkBytes = kChunkPages * kPageWords * 8;
+  static constexpr size_t kKeepBytes = size_t{1} << 20;
 
-  bool SeenInTable(const StateKey& key) {
-    if (slots_.empty()) Resize(kInitialTableBits);
-    if (used_ * 2 >= slots_.size() && table_bits_ < kMaxTableBits) {
-      Resize(table_bits_ + 1);
+  struct RecentPage {
+    uint64_t block = 0;
+    uint64_t* page = nullptr;
+  };
+
+  size_t Bytes() const {
+    return chunks_.size() * kChunkBytes + pages_.bytes() + rare_.bytes() +
+           recent_.capacity() * sizeof(RecentPage);
+  }
+  size_t Room() const { return max_bytes_ - std::min(max_bytes_, Bytes()); }
+
+  Answer CheckRare(const StateKey& key) {
+    bool added = false;
+    if (rare_.FindOrAdd(key, Room(), &added) == nullptr) {
+      full_ = true;
+      return kFull;
     }
-    size_t mask = slots_.size() - 1;
-    size_t h = Slot(key);
-    while (slots_[h].pos_plus_one != 0) {
-      if (slots_[h] == key) return true;
-      h = (h + 1) & mask;
-    }
-    if (used_ * 4 < slots_.size() * 3) {
-      slots_[h] = key;
-      ++used_;
-    }
-    return false;
+    return added ? kNew : kSeen;
   }
 
-  size_t Slot(const StateKey& key) const {
-    uint64_t h = key.pos_plus_one * 0x9E3779B97F4A7C15ull;
-    h ^= (uint64_t{key.cell} << 8 | key.k) * 0xC2B2AE3D27D4EB4Full;
-    return static_cast<size_t>((h ^ (h >> 29)) * 0x9E3779B97F4A7C15ull >>
-                               (64 - table_bits_));
-  }
-
-  void Resize(int bits) {
-    std::vector<StateKey> old;
-    old.swap(slots_);
-    table_bits_ = bits;
-    slots_.assign(size_t{1} << bits, StateKey());
-    size_t mask = slots_.size() - 1;
-    for (const StateKey& key : old) {
-      if (key.pos_plus_one == 0) continue;
-      size_t h = Slot(key);
-      while (slots_[h].pos_plus_one != 0) h = (h + 1) & mask;
-      slots_[h] = key;
+  uint64_t* FindOrAddPage(uint32_t join, uint64_t block) {
+    bool added = false;
+    PageSlot* slot =
+        pages_.FindOrAdd({block + 1, join, nullptr}, Room(), &added);
+    if (slot != nullptr && added) slot->page = NewPage();
+    if (slot == nullptr || slot->page == nullptr) {
+      full_ = true;
+      return nullptr;
     }
+    return slot->page;
   }
 
-  size_t joins_ = 0;
-  std::vector<uint64_t> bits_;
-  std::vector<StateKey> slots_;
-  size_t used_ = 0;
-  int table_bits_ = 0;
+  // A page of zeros, from the chunks (which never move once made).
+  uint64_t* NewPage() {
+    if (pages_used_ == chunks_.size() * kChunkPages) {
+      if (kChunkBytes > Room()) return nullptr;
+      chunks_.push_back(std::make_unique_for_overwrite<uint64_t[]>(
+          kChunkPages * kPageWords));
+    }
+    uint64_t* page = chunks_[pages_used_ / kChunkPages].get() +
+                     pages_used_ % kChunkPages * kPageWords;
+    ++pages_used_;
+    std::fill_n(page, kPageWords, 0);
+    return page;
+  }
+
+  const size_t max_bytes_;
+  bool full_ = false;
+  std::vector<std::unique_ptr<uint64_t[]>> chunks_;
+  size_t pages_used_ = 0;
+  SlotTable<PageSlot> pages_;
+  SlotTable<StateKey> rare_;
+  // By join cell: the page it used last.
+  std::vector<RecentPage> recent_;
 };
 
 // The first byte of the characters whose code is `code` (not 0, low byte
@@ -207,6 +330,60 @@ unsigned char FirstByteOf(uint16_t code) {
   unsigned row = code >> 8;
   return static_cast<unsigned char>(((row + 1) >> 1) +
                                     (row <= 0x5E ? 0x70 : 0xB0));
+}
+
+// Whether `program` cannot match `text`, seen without a search. A pattern
+// that begins with a character can only match where that character stands.
+// Most lines are refused here, before any setup: for an anchored pattern by
+// the first character of the line, for another by the absence of the
+// character's first byte anywhere in the line.
+bool RefusedAtOnce(const char* text, const PatternProgram& program) {
+  const bool anchored = program[0] == kOpAnchor;
+  const uint16_t first = program[anchored ? 1 : 0];
+  if (first == kEndCell || IsOperation(first)) return false;
+  // No text character has a code whose low byte is 0.
+  if ((first & 0xFF) == 0) return true;
+  if (anchored) {
+    const unsigned char* at = reinterpret_cast<const unsigned char*>(text);
+    return ReadTextChar(&at) != first;
+  }
+  return std::strchr(text, static_cast<char>(FirstByteOf(first))) == nullptr;
+}
+
+constexpr size_t kNoCell = SIZE_MAX;
+
+// The cell where ways join that the operation at `i` makes, or kNoCell: the
+// cell after a repetition (reached by skipping it or by leaving it), a
+// back cell of a star or plus (where passes loop), and the cell after an
+// alternation (where the jump at the end of L leads).
+size_t JoinMadeBy(const PatternProgram& program, size_t i) {
+  switch (ClassOfOperation(program[i])) {
+    case kClassStar:
+    case kClassPlus:
+    case kClassOption:
+      if (OffsetDistance(program, i + 1) > 0) return Target(program, i + 1);
+      return program[i] == kOpOption ? kNoCell : i;
+    case kClassJump:
+      return Target(program, i + 1);
+    default:
+      return kNoCell;
+  }
+}
+
+// The instruction after the operation at `i` (a class's members are none).
+size_t NextInstruction(const PatternProgram& program, size_t i) {
+  switch (ClassOfOperation(program[i])) {
+    case kClassBracket:
+      return Target(program, i + 1);
+    case kClassStar:
+    case kClassPlus:
+    case kClassOption:
+    case kClassJump:
+    case kClassBar:
+      return AfterOffset(program, i + 1);
+    default:
+      return i + 1;
+  }
 }
 
 // Where the search stands: the cell, the position, and k, the number of
@@ -225,10 +402,17 @@ constexpr uint32_t kUnknownK = (uint32_t{1} << 28) - 1;
 uint32_t OneMore(uint32_t k) { return k >= kUnknownK - 1 ? kUnknownK : k + 1; }
 uint32_t OneLess(uint32_t k) { return k == kUnknownK ? kUnknownK : k - 1; }
 
-class Matcher {
+}  // namespace
+
+namespace pattern_internal {
+
+class Backtracker {
  public:
-  int Match(MatchResult* result, const char* text,
-            const PatternProgram& program, const MatchTuning& tuning);
+  Backtracker(const MatchLimits& limits, const MatchTuning& tuning)
+      : limits_(limits), tuning_(tuning), memo_(limits.max_memo_bytes) {}
+
+  MatchOutcome Match(const char* text, const PatternProgram& program,
+                     MatchResult* result);
 
  private:
   enum class Step { kContinue, kFail, kSuccess, kGiveUp };
@@ -251,10 +435,24 @@ class Matcher {
     size_t b;
   };
 
+  void Prepare(const char* text, const PatternProgram& program);
+  // Tries the starts from left to right; the first success wins.
+  Step SearchFromEachStart(size_t* start, size_t* end);
+  void FillResult(size_t start, size_t end, MatchResult* result) const;
+  void ReleaseHugeScratch();
+  // Runs the program from `cell` at text position `start` to the end cell
+  // (success, *end set) or until every choice has failed.
   Step Search(size_t cell, size_t start, size_t* end);
   Step Execute(State* s);
   bool StackTooDeep();
+  // A star, plus or option cell, forward (the first pass) or back (a pass
+  // has just ended).
   Step Repeat(CellClass cls, State* s);
+  Step EndOfPass(CellClass cls, State* s);
+  // The passes of a repetition whose X is one character wide (a*, .+,
+  // [ab]*), with `back` its back cell.
+  Step RunOfOneWidePasses(CellClass cls, size_t x, size_t back, size_t after,
+                          State* s);
   bool Backtrack(State* s);
   bool ClassHas(size_t cell, uint16_t code) const;
   bool MatchesOne(size_t cell, uint16_t code) const;
@@ -269,18 +467,23 @@ class Matcher {
   }
   void MaybeEnableMemo();
   void EnableMemo();
-  // Whether the state is known to fail; remembers it when it is a state
-  // worth remembering.
-  bool KnownToFail(size_t cell, size_t pos, uint32_t k) {
-    uint32_t join = join_[cell];
-    if (join == kNotJoin || k == kUnknownK) return false;
-    return memo_.Seen(join, cell, pos, k);
+  // Numbers the cells where ways join in join_ (the only cells whose states
+  // are remembered: between two of them a search follows one way); returns
+  // how many there are.
+  uint32_t NumberJoins();
+  // Whether the state is known to fail (kSeen); remembers it when it is a
+  // state worth remembering.
+  FailureMemo::Answer Recall(size_t cell, size_t pos, uint32_t k) {
+    const uint32_t join = join_[cell];
+    if (join == kNotJoin || k == kUnknownK) return FailureMemo::kNew;
+    return memo_.Check(join, cell, pos, k);
   }
 
   static constexpr uint32_t kNotJoin = UINT32_MAX;
 
+  const MatchLimits limits_;
+  const MatchTuning tuning_;
   const PatternProgram* program_ = nullptr;
-  MatchTuning tuning_;
   LineCodes text_;
   std::vector<Frame> stack_;
   // By the first cell of X: where the current pass of that star or plus
@@ -302,79 +505,93 @@ class Matcher {
 constexpr size_t kBaseBudget = 4096;
 constexpr size_t kBudgetPerChar = 8;
 
-int Matcher::Match(MatchResult* result, const char* text,
-                   const PatternProgram& program, const MatchTuning& tuning) {
-  if (program.empty()) return 0;
+MatchOutcome Backtracker::Match(const char* text, const PatternProgram& program,
+                               MatchResult* result) {
   if (text == nullptr) text = "";
-  bool anchored = program[0] == kOpAnchor;
-  size_t first_cell = anchored ? 1 : 0;
-  // A pattern that begins with a character can only match where that
-  // character stands. Most lines are refused here, before any setup: an
-  // anchored pattern by the first character of the line, another by the
-  // absence of the character's first byte anywhere in the line.
-  uint16_t first = program[first_cell];
-  bool literal = first != kEndCell && !IsOperation(first);
-  if (literal) {
-    if ((first & 0xFF) == 0) return 0;  // no text character has this code
-    if (anchored) {
-      const unsigned char* at = reinterpret_cast<const unsigned char*>(text);
-      if (ReadTextChar(&at) != first) return 0;
-    } else if (std::strchr(text, static_cast<char>(FirstByteOf(first))) ==
-               nullptr) {
-      return 0;
-    }
+  if (program.empty() || RefusedAtOnce(text, program)) {
+    return MatchOutcome::kNoMatch;
   }
+  size_t start = 0;
+  size_t end = 0;
+  Step outcome = Step::kGiveUp;
+  try {
+    Prepare(text, program);
+    outcome = SearchFromEachStart(&start, &end);
+  } catch (const std::bad_alloc&) {
+    // The line's codes, the stack or the memo could not grow: the search
+    // cannot tell, which is what giving up says. Everything is set afresh
+    // by the next call's Prepare.
+  }
+  if (outcome == Step::kSuccess && result != nullptr) {
+    FillResult(start, end, result);
+  }
+  ReleaseHugeScratch();
+  switch (outcome) {
+    case Step::kSuccess:
+      return MatchOutcome::kMatch;
+    case Step::kGiveUp:
+      return MatchOutcome::kGaveUp;
+    default:
+      return MatchOutcome::kNoMatch;
+  }
+}
 
+void Backtracker::Prepare(const char* text, const PatternProgram& program) {
   program_ = &program;
-  tuning_ = tuning;
   text_.Reset(text);
   if (pass_start_.size() < program.size()) pass_start_.resize(program.size());
   steps_ = 0;
   step_budget_ = kBaseBudget;
-  stack_limit_ = tuning.min_stack_limit;
+  stack_limit_ = limits_.min_stack_entries;
   memo_on_ = false;
-  if (tuning.memo_from_start) EnableMemo();
+  if (tuning_.memo_from_start) EnableMemo();
+}
 
-  size_t start = 0;
-  size_t end = 0;
-  Step outcome = Step::kFail;
-  if (anchored) {
-    outcome = Search(first_cell, 0, &end);
-  } else {
-    // Starts where the first cell (a character, `.` or a class) cannot
-    // match are passed over without a search.
-    bool one_wide = literal || first == kOpAny || first == kOpClass;
-    // A pattern that begins with .* or .+ can reach from a start every
-    // state that a later start reaches (the extra characters are taken by
-    // the dots), so if the first start fails, all do.
-    bool dots_first = (first == kOpStar || first == kOpPlus) &&
-                      program[AfterOffset(program, 1)] == kOpAny &&
-                      OneWideBack(0, AfterOffset(program, 1)) != 0;
-    for (;; ++start) {
-      uint16_t code = text_.At(start);
-      if (!one_wide || (code != 0 && MatchesOne(first_cell, code))) {
-        outcome = Search(first_cell, start, &end);
-        if (outcome != Step::kFail || dots_first) break;
+Backtracker::Step Backtracker::SearchFromEachStart(size_t* start, size_t* end) {
+  const PatternProgram& program = *program_;
+  *start = 0;
+  if (program[0] == kOpAnchor) return Search(1, 0, end);
+  const uint16_t first = program[0];
+  // Starts where the first cell (a character, `.` or a class) cannot match
+  // are passed over without a search.
+  const bool one_wide = first != kEndCell && (!IsOperation(first) ||
+                                              first == kOpAny ||
+                                              first == kOpClass);
+  // A pattern that begins with .* or .+ can reach from a start every state
+  // that a later start reaches (the extra characters are taken by the
+  // dots), so if the first start fails, all do.
+  const bool dots_first = (first == kOpStar || first == kOpPlus) &&
+                          program[AfterOffset(program, 1)] == kOpAny &&
+                          OneWideBack(0, AfterOffset(program, 1)) != 0;
+  for (size_t s = 0;; ++s) {
+    const uint16_t code = text_.At(s);
+    if (!one_wide || (code != 0 && MatchesOne(0, code))) {
+      const Step outcome = Search(0, s, end);
+      if (outcome != Step::kFail || dots_first) {
+        *start = s;
+        return outcome;
       }
-      if (code == 0) break;
     }
+    if (code == 0) return Step::kFail;
   }
-  bool found = outcome == Step::kSuccess;
+}
 
-  if (found && result != nullptr) {
-    const std::vector<uint16_t>& codes = text_.codes();
-    size_t start_bytes = 0;
-    size_t length_bytes = 0;
-    for (size_t k = 0; k < start; ++k) start_bytes += codes[k] < 0x100 ? 1 : 2;
-    for (size_t k = start; k < end; ++k) length_bytes += codes[k] < 0x100 ? 1 : 2;
-    // Counts past 32 bits (a line of 4 GiB) wrap; the split does not read
-    // them.
-    result->start_bytes = static_cast<uint32_t>(start_bytes);
-    result->start_chars = static_cast<uint32_t>(start);
-    result->length_bytes = static_cast<uint32_t>(length_bytes);
-    result->length_chars = static_cast<uint32_t>(end - start);
-  }
+void Backtracker::FillResult(size_t start, size_t end,
+                             MatchResult* result) const {
+  const std::vector<uint16_t>& codes = text_.codes();
+  size_t start_bytes = 0;
+  size_t length_bytes = 0;
+  for (size_t k = 0; k < start; ++k) start_bytes += codes[k] < 0x100 ? 1 : 2;
+  for (size_t k = start; k < end; ++k) length_bytes += codes[k] < 0x100 ? 1 : 2;
+  // Counts past 32 bits (a line of 4 GiB) wrap; the split does not read
+  // them.
+  result->start_bytes = static_cast<uint32_t>(start_bytes);
+  result->start_chars = static_cast<uint32_t>(start);
+  result->length_bytes = static_cast<uint32_t>(length_bytes);
+  result->length_chars = static_cast<uint32_t>(end - start);
+}
 
+void Backtracker::ReleaseHugeScratch() {
   // Keep the scratch space of ordinary lines for the next call, not that of
   // a huge one.
   constexpr size_t kKeep = size_t{1} << 20;
@@ -382,11 +599,9 @@ int Matcher::Match(MatchResult* result, const char* text,
   if (stack_.capacity() > kKeep / 8) std::vector<Frame>().swap(stack_);
   if (pass_start_.capacity() > kKeep) std::vector<size_t>().swap(pass_start_);
   memo_.Trim();
-  if (outcome == Step::kGiveUp) return -1;
-  return found ? 1 : 0;
 }
 
-Matcher::Step Matcher::Search(size_t cell, size_t start, size_t* end) {
+Backtracker::Step Backtracker::Search(size_t cell, size_t start, size_t* end) {
   stack_.clear();
   State s{cell, start, 0};
   for (;;) {
@@ -408,21 +623,25 @@ Matcher::Step Matcher::Search(size_t cell, size_t start, size_t* end) {
   }
 }
 
-bool Matcher::StackTooDeep() {
+bool Backtracker::StackTooDeep() {
   // Ordinary patterns keep a few entries per character of the line; only
   // repetitions nested thousands deep, each making empty passes inside all
   // the outer ones, need far more (the square of the nesting).
   constexpr size_t kPerChar = 16;
-  stack_limit_ = std::max(tuning_.min_stack_limit,
+  stack_limit_ = std::max(limits_.min_stack_entries,
                           kPerChar * (text_.converted() + 1));
   return stack_.size() > stack_limit_;
 }
 
-Matcher::Step Matcher::Execute(State* s) {
+Backtracker::Step Backtracker::Execute(State* s) {
   CountStep();
   size_t& i = s->cell;
   size_t& p = s->pos;
-  if (memo_on_ && KnownToFail(i, p, s->k)) return Step::kFail;
+  if (memo_on_) {
+    const FailureMemo::Answer known = Recall(i, p, s->k);
+    if (known == FailureMemo::kSeen) return Step::kFail;
+    if (known == FailureMemo::kFull) return Step::kGiveUp;
+  }
   const PatternProgram& program = *program_;
   uint16_t c = program[i];
   if (c == kEndCell) return Step::kSuccess;
@@ -476,79 +695,91 @@ Matcher::Step Matcher::Execute(State* s) {
   }
 }
 
-Matcher::Step Matcher::Repeat(CellClass cls, State* s) {
+Backtracker::Step Backtracker::Repeat(CellClass cls, State* s) {
   const PatternProgram& program = *program_;
-  size_t& i = s->cell;
-  size_t& p = s->pos;
-  size_t offset = i + 1;
-  if (OffsetDistance(program, offset) < 0) {
-    // The back cell: a pass of X has just ended at p.
-    size_t x = Target(program, offset);
-    size_t after = AfterOffset(program, offset);
-    if (cls == kClassOption) {
-      i = after;
-      return Step::kContinue;
-    }
-    if (p == pass_start_[x]) {
-      // A pass that consumed nothing ends the repetition; this one is no
-      // longer around the cell, and it was counted in k.
-      i = after;
-      s->k = OneLess(s->k);
-      return Step::kContinue;
-    }
-    // The pass began before p, so none around began at p: k is 0.
-    Push(Frame::kLeaveBack, i, 0, p, pass_start_[x]);
-    pass_start_[x] = p;
-    i = x;
-    s->k = 1;
-    return Step::kContinue;
-  }
-
-  size_t x = AfterOffset(program, offset);
-  size_t after = Target(program, offset);
+  const size_t offset = s->cell + 1;
+  if (OffsetDistance(program, offset) < 0) return EndOfPass(cls, s);
+  const size_t x = AfterOffset(program, offset);
+  const size_t after = Target(program, offset);
   if (cls == kClassOption) {
-    Push(Frame::kChoice, after, s->k, p, 0);
-    i = x;
+    Push(Frame::kChoice, after, s->k, s->pos, 0);
+    s->cell = x;
     return Step::kContinue;
   }
   if (tuning_.compress_runs) {
-    size_t back = OneWideBack(i, x);
-    if (back != 0) {
-      // Every pass takes exactly one character and leaves no choice inside,
-      // so the passes are one scan, and the ways left are "continue after
-      // the construct" at each position reached, the last one first.
-      size_t q = p;
-      for (;;) {
-        uint16_t code = text_.At(q);
-        if (code == 0 || !MatchesOne(x, code)) break;
-        // The back cell at q + 1 ends a pass that began at q, and every
-        // repetition around began before: k = 0.
-        if (memo_on_ && KnownToFail(back, q + 1, 0)) break;
-        ++q;
-        CountStep();
-      }
-      size_t low = cls == kClassPlus ? p + 1 : p;
-      if (q < low) return Step::kFail;
-      uint32_t k_at_low = low == p ? s->k : 0;
-      if (q > low) Push(Frame::kRun, after, k_at_low, q - 1, low);
-      i = after;
-      if (q != p) s->k = 0;
-      p = q;
-      return Step::kContinue;
+    if (const size_t back = OneWideBack(s->cell, x); back != 0) {
+      return RunOfOneWidePasses(cls, x, back, after, s);
     }
   }
+  // The first pass of a star may be left out; that of a plus may not, so
+  // all that has to be undone on its failure is its pass start.
   if (cls == kClassStar) {
-    Push(Frame::kLeaveForward, i, s->k, p, pass_start_[x]);
+    Push(Frame::kLeaveForward, s->cell, s->k, s->pos, pass_start_[x]);
   } else {
     Push(Frame::kRestore, x, 0, 0, pass_start_[x]);
   }
-  pass_start_[x] = p;
-  i = x;
+  pass_start_[x] = s->pos;
+  s->cell = x;
   s->k = OneMore(s->k);
   return Step::kContinue;
 }
 
-bool Matcher::Backtrack(State* s) {
+Backtracker::Step Backtracker::EndOfPass(CellClass cls, State* s) {
+  const PatternProgram& program = *program_;
+  const size_t x = Target(program, s->cell + 1);
+  const size_t after = AfterOffset(program, s->cell + 1);
+  if (cls == kClassOption) {
+    s->cell = after;
+    return Step::kContinue;
+  }
+  if (s->pos == pass_start_[x]) {
+    // A pass that consumed nothing ends the repetition; this one is no
+    // longer around the cell, and it was counted in k.
+    s->cell = after;
+    s->k = OneLess(s->k);
+    return Step::kContinue;
+  }
+  // The pass began before the position, so none around began there: k is
+  // 0 before this pass, 1 with it.
+  Push(Frame::kLeaveBack, s->cell, 0, s->pos, pass_start_[x]);
+  pass_start_[x] = s->pos;
+  s->cell = x;
+  s->k = 1;
+  return Step::kContinue;
+}
+
+Backtracker::Step Backtracker::RunOfOneWidePasses(CellClass cls, size_t x,
+                                                  size_t back, size_t after,
+                                                  State* s) {
+  // Every pass takes exactly one character and leaves no choice inside, so
+  // the passes are one scan, and the ways left are "continue after the
+  // construct" at each position reached, the last one first.
+  const size_t p = s->pos;
+  size_t q = p;
+  for (;;) {
+    const uint16_t code = text_.At(q);
+    if (code == 0 || !MatchesOne(x, code)) break;
+    // The back cell at q + 1 ends a pass that began at q, and every
+    // repetition around began before: k = 0.
+    if (memo_on_) {
+      const FailureMemo::Answer known = Recall(back, q + 1, 0);
+      if (known == FailureMemo::kFull) return Step::kGiveUp;
+      if (known == FailureMemo::kSeen) break;
+    }
+    ++q;
+    CountStep();
+  }
+  const size_t low = cls == kClassPlus ? p + 1 : p;
+  if (q < low) return Step::kFail;
+  const uint32_t k_at_low = low == p ? s->k : 0;
+  if (q > low) Push(Frame::kRun, after, k_at_low, q - 1, low);
+  s->cell = after;
+  if (q != p) s->k = 0;
+  s->pos = q;
+  return Step::kContinue;
+}
+
+bool Backtracker::Backtrack(State* s) {
   const PatternProgram& program = *program_;
   while (!stack_.empty()) {
     Frame& f = stack_.back();
@@ -590,7 +821,7 @@ bool Matcher::Backtrack(State* s) {
   return false;
 }
 
-bool Matcher::ClassHas(size_t cell, uint16_t code) const {
+bool Backtracker::ClassHas(size_t cell, uint16_t code) const {
   const PatternProgram& program = *program_;
   size_t j = AfterOffset(program, cell + 1);
   size_t end = Target(program, cell + 1) - 1;  // the class's end cell
@@ -611,7 +842,7 @@ bool Matcher::ClassHas(size_t cell, uint16_t code) const {
   return hit != negated;
 }
 
-bool Matcher::MatchesOne(size_t cell, uint16_t code) const {
+bool Backtracker::MatchesOne(size_t cell, uint16_t code) const {
   uint16_t c = (*program_)[cell];
   if (!IsOperation(c)) return c == code;
   switch (ClassOfOperation(c)) {
@@ -622,7 +853,7 @@ bool Matcher::MatchesOne(size_t cell, uint16_t code) const {
   }
 }
 
-size_t Matcher::OneWideBack(size_t forward, size_t x) const {
+size_t Backtracker::OneWideBack(size_t forward, size_t x) const {
   const PatternProgram& program = *program_;
   uint16_t c = program[x];
   size_t end;
@@ -649,7 +880,7 @@ size_t Matcher::OneWideBack(size_t forward, size_t x) const {
   return end;
 }
 
-void Matcher::MaybeEnableMemo() {
+void Backtracker::MaybeEnableMemo() {
   if (memo_on_) {
     step_budget_ = SIZE_MAX;
     return;
@@ -658,75 +889,51 @@ void Matcher::MaybeEnableMemo() {
   if (steps_ > step_budget_) EnableMemo();
 }
 
-void Matcher::EnableMemo() {
-  // The states worth remembering are those at cells where ways join: after
-  // a repetition (reached by skipping it or by leaving it), after an
-  // alternation (the ends of L and R), and the back cells, where passes
-  // loop.
-  const PatternProgram& program = *program_;
+void Backtracker::EnableMemo() {
   memo_on_ = true;
   step_budget_ = SIZE_MAX;
+  memo_.Reset(NumberJoins());
+}
+
+uint32_t Backtracker::NumberJoins() {
+  const PatternProgram& program = *program_;
   join_.assign(program.size(), kNotJoin);
   uint32_t joins = 0;
-  auto mark_join = [&](size_t cell) {
-    if (join_[cell] == kNotJoin) join_[cell] = joins++;
-  };
   size_t i = 0;
   while (i < program.size() && program[i] != kEndCell) {
-    uint16_t c = program[i];
-    if (!IsOperation(c)) {
+    if (!IsOperation(program[i])) {
       ++i;
       continue;
     }
-    CellClass cls = ClassOfOperation(c);
-    switch (cls) {
-      case kClassBracket:
-        i = Target(program, i + 1);
-        break;
-      case kClassStar:
-      case kClassPlus:
-      case kClassOption:
-        if (OffsetDistance(program, i + 1) > 0) {
-          mark_join(Target(program, i + 1));
-        } else if (cls != kClassOption) {
-          mark_join(i);
-        }
-        i = AfterOffset(program, i + 1);
-        break;
-      case kClassJump:
-        mark_join(Target(program, i + 1));
-        i = AfterOffset(program, i + 1);
-        break;
-      case kClassBar:
-        i = AfterOffset(program, i + 1);
-        break;
-      default:
-        ++i;
-        break;
-    }
+    const size_t join = JoinMadeBy(program, i);
+    if (join != kNoCell && join_[join] == kNotJoin) join_[join] = joins++;
+    i = NextInstruction(program, i);
   }
-  memo_.Reset(joins);
+  return joins;
 }
 
-}  // namespace
+}  // namespace pattern_internal
 
-int MatchPatternTuned(MatchResult* result, const char* text,
-                      const PatternProgram& program, const MatchTuning& tuning) {
-  // Scratch space reused from call to call; nothing of one search is read
-  // by the next.
-  thread_local Matcher matcher;
-  return matcher.Match(result, text, program, tuning);
+Matcher::Matcher(const MatchLimits& limits, const MatchTuning& tuning)
+    : backtracker_(
+          std::make_unique<pattern_internal::Backtracker>(limits, tuning)) {}
+
+Matcher::~Matcher() = default;
+
+MatchOutcome Matcher::Match(const char* text, const PatternProgram& program,
+                            MatchResult* result) {
+  return backtracker_->Match(text, program, result);
 }
 
-int MatchPattern(MatchResult* result, const char* text,
-                 const PatternProgram& program) {
-  return MatchPatternTuned(result, text, program, MatchTuning());
+MatchOutcome MatchPattern(MatchResult* result, const char* text,
+                          const PatternProgram& program) {
+  return Matcher().Match(text, program, result);
 }
 
-int MatchPattern(MatchResult* result, const char* text, const char* pattern) {
-  return MatchPatternTuned(result, text,
-                           CompilePattern(pattern != nullptr ? pattern : ""),
-                           MatchTuning());
+MatchOutcome MatchPattern(MatchResult* result, const char* text,
+                          const char* pattern) {
+  return MatchPattern(result, text,
+                      CompilePattern(pattern != nullptr ? pattern : ""));
 }
 
 }  // namespace vu32

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -18,11 +19,16 @@ using testing::Hex;
 // "no match", or the four words "start bytes, start chars, length bytes,
 // length chars".
 std::string Find(const std::string& pattern, const std::string& text,
-                const MatchTuning& tuning = MatchTuning()) {
+                 const MatchTuning& tuning = MatchTuning()) {
   MatchResult r;
-  if (MatchPatternTuned(&r, text.c_str(), CompilePattern(pattern), tuning) ==
-      0) {
-    return "no match";
+  Matcher matcher({}, tuning);
+  switch (matcher.Match(text.c_str(), CompilePattern(pattern), &r)) {
+    case MatchOutcome::kNoMatch:
+      return "no match";
+    case MatchOutcome::kGaveUp:
+      return "gave up";
+    case MatchOutcome::kMatch:
+      break;
   }
   return std::to_string(r.start_bytes) + "," + std::to_string(r.start_chars) +
          "," + std::to_string(r.length_bytes) + "," +
@@ -45,7 +51,7 @@ void CheckRows(const std::vector<MatchRow>& rows) {
   }
 }
 
-TEST(MatchTest, EngineTable) {
+TEST(MatchTest, Basics) {
   CheckRows({
       {"abc", "xxabcxx", "2,2,3,3"},
       {"b.*d", "abcdedf", "1,1,5,5"},
@@ -70,7 +76,7 @@ TEST(MatchTest, EngineTable) {
   });
 }
 
-TEST(MatchTest, ParsingExamplesAtWork) {
+TEST(MatchTest, SyntaxCornerCasesAtWork) {
   CheckRows({
       {"a**", "baab", "0,0,0,0"},
       {"a**b", "baab", "0,0,1,1"},
@@ -201,20 +207,21 @@ TEST(MatchTest, TextEndsAtItsFirstNul) {
   std::string text("ab\0cd", 5);
   PatternProgram program = CompilePattern("b$");
   MatchResult r;
-  EXPECT_EQ(MatchPattern(&r, text.c_str(), program), 1);
+  EXPECT_EQ(MatchPattern(&r, text.c_str(), program), MatchOutcome::kMatch);
   EXPECT_EQ(r.start_bytes, 1u);
-  EXPECT_EQ(MatchPattern(&r, text.c_str(), CompilePattern("c")), 0);
+  EXPECT_EQ(MatchPattern(&r, text.c_str(), CompilePattern("c")),
+            MatchOutcome::kNoMatch);
   // A pattern ends at its first NUL too.
   EXPECT_EQ(CompilePattern(std::string("a\0b", 3)), CompilePattern("a"));
 }
 
 TEST(MatchTest, CompilingOverloadAgrees) {
   MatchResult r;
-  EXPECT_EQ(MatchPattern(&r, "xxabcxx", "abc"), 1);
+  EXPECT_EQ(MatchPattern(&r, "xxabcxx", "abc"), MatchOutcome::kMatch);
   EXPECT_EQ(r.start_bytes, 2u);
   EXPECT_EQ(r.length_chars, 3u);
-  EXPECT_EQ(MatchPattern(&r, "xabc", "^abc"), 0);
-  EXPECT_EQ(MatchPattern(nullptr, "abc", "b"), 1);
+  EXPECT_EQ(MatchPattern(&r, "xabc", "^abc"), MatchOutcome::kNoMatch);
+  EXPECT_EQ(MatchPattern(nullptr, "abc", "b"), MatchOutcome::kMatch);
 }
 
 TEST(MatchTest, LongLinesAreMatchedWhole) {
@@ -286,20 +293,66 @@ TEST(MatchTest, DeepNestingNeedsNoCallStack) {
 }
 
 TEST(MatchTest, GivesUpRatherThanExhaustMemory) {
-  // Past the limit of its stack the search stops and reports -1, which
-  // callers do not count as a match. The limit is the larger of a floor
-  // (lowered here) and 16 entries per character of the line.
-  MatchTuning small;
-  small.min_stack_limit = 1000;
+  // Past the limit of its stack the search stops and says so. The limit is
+  // the larger of a floor (lowered here) and 16 entries per character of
+  // the line.
+  MatchLimits small;
+  small.min_stack_entries = 1000;
+  Matcher matcher(small);
   PatternProgram stars = CompilePattern("a" + std::string(1000, '*') + "b");
   MatchResult r;
-  EXPECT_EQ(MatchPatternTuned(&r, "xaab", stars, small), -1);
+  EXPECT_EQ(matcher.Match("xaab", stars, &r), MatchOutcome::kGaveUp);
   // A long line may use its 16 entries per character.
   PatternProgram pairs = CompilePattern("(ab)*c");
   std::string line;
   for (int k = 0; k < 10000; ++k) line += "ab";
-  EXPECT_EQ(MatchPatternTuned(&r, (line + "c").c_str(), pairs, small), 1);
+  EXPECT_EQ(matcher.Match((line + "c").c_str(), pairs, &r),
+            MatchOutcome::kMatch);
   EXPECT_EQ(r.length_chars, 20001u);
+}
+
+TEST(MatchTest, GivesUpAtTheLimitsItWasGiven) {
+  // Past its stack limit, or past its memo limit, a search says it gave up
+  // rather than report a line it could not finish as no match; the same
+  // matcher then takes the next line afresh.
+  const std::string stars = "a" + std::string(1000, '*');
+  const MatchTuning memo_at_once = {true, true};
+  struct Row {
+    const char* name;
+    MatchLimits limits;
+    MatchTuning tuning;
+    std::string pattern;
+    std::string text;
+  } rows[] = {
+      {"stack", {1000, SIZE_MAX}, {}, stars + "b", "xaab"},
+      {"memo pages", {size_t{1} << 26, 100 << 10}, memo_at_once, "(a*)*b",
+       std::string(1 << 20, 'a')},
+      {"memo of empty passes nested deep", {size_t{1} << 26, 100 << 10},
+       memo_at_once, stars + "c", "xaab"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Matcher matcher(row.limits, row.tuning);
+    MatchResult r;
+    EXPECT_EQ(matcher.Match(row.text.c_str(), CompilePattern(row.pattern), &r),
+              MatchOutcome::kGaveUp);
+    EXPECT_EQ(matcher.Match("xaab", CompilePattern("(a*)*b"), &r),
+              MatchOutcome::kMatch);
+    EXPECT_EQ(r.start_bytes, 1u);
+  }
+}
+
+TEST(MatchTest, MemoTakesOnlyTheStatesMet) {
+  // 2 MiB of a's times 2,000 cells where ways join make billions of
+  // possible states, of which the search meets those of three cells. A
+  // memo that gave room to every possible state, or stopped remembering at
+  // a cap, would not fit in the limit below or would run for ever.
+  std::string pattern = "(a*)*b";
+  for (int k = 0; k < 2000; ++k) pattern += "(c?)";
+  const std::string line(2 << 20, 'a');
+  Matcher matcher({size_t{1} << 26, 32 << 20});
+  EXPECT_EQ(matcher.Match(line.c_str(), CompilePattern(pattern), nullptr),
+            MatchOutcome::kNoMatch);
 }
 
 TEST(MatchTest, ConstructsWithLongOffsets) {

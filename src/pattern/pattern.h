@@ -26,17 +26,26 @@ using PatternProgram = std::vector<uint16_t>;
 // Never fails: every byte string is a pattern.
 PatternProgram CompilePattern(std::string_view pattern);
 
+enum class MatchOutcome {
+  kNoMatch,
+  kMatch,
+  // The search stopped before it could tell: its stack or its memory of
+  // failed states could not grow. Only patterns nesting repetitions
+  // thousands deep, or lines and patterns that together take most of the
+  // memory, get here. The line is neither a match nor not one.
+  kGaveUp,
+};
+
 // Searches the zero-terminated `text` (a line as read, line end included;
 // it ends for matching at its first NUL) for the leftmost match of
-// `program`. 1 and `*result` filled on a match, 0 otherwise. -1 when the
-// search gave up for want of memory, which only patterns nesting
-// repetitions thousands deep can cause; callers count only results above 0
-// as a match.
-int MatchPattern(MatchResult* result, const char* text,
-                 const PatternProgram& program);
+// `program`; `*result` is filled on a match. A Matcher (match.h) does the
+// same and keeps its scratch space for the next line.
+MatchOutcome MatchPattern(MatchResult* result, const char* text,
+                          const PatternProgram& program);
 
 // The same, compiling `pattern` first.
-int MatchPattern(MatchResult* result, const char* text, const char* pattern);
+MatchOutcome MatchPattern(MatchResult* result, const char* text,
+                          const char* pattern);
 
 }  // namespace vu32
 

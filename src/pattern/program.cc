@@ -76,68 +76,73 @@ void AppendCode(std::string* out, uint16_t code) {
   *out += buf;
 }
 
+bool HasOffset(uint16_t cell) {
+  return cell == kOpClass || cell == kOpStar || cell == kOpPlus ||
+         cell == kOpOption || cell == kOpAlt || cell == kOpJump;
+}
+
+// " [^0061 0062-0063]": the members of the class whose offset is at cell
+// `offset` and whose end cell is at `end`.
+void AppendMembers(const PatternProgram& program, size_t offset, size_t end,
+                   std::string* out) {
+  *out += " [";
+  size_t j = AfterOffset(program, offset);
+  if (j < end && program[j] == kNegateMember) {
+    *out += "^";
+    ++j;
+  }
+  for (bool first = true; j < end; first = false) {
+    if (!first) *out += " ";
+    if (program[j] == kOpRange && j + 2 < end) {
+      AppendCode(out, program[j + 1]);
+      *out += "-";
+      AppendCode(out, program[j + 2]);
+      j += 3;
+    } else {
+      AppendCode(out, program[j]);
+      ++j;
+    }
+  }
+  *out += "]";
+}
+
+// Appends the line of the instruction at cell `i`; returns the cell of the
+// next one.
+size_t DumpInstruction(const PatternProgram& program, size_t i,
+                       std::string* out) {
+  *out += std::to_string(i) + ". ";
+  const uint16_t cell = program[i];
+  const char* name = IsOperation(cell) ? OperationName(cell) : nullptr;
+  if (cell == kEndCell) {
+    *out += "end\n";
+    return i + 1;
+  }
+  if (name == nullptr) {
+    *out += "char ";
+    AppendCode(out, cell);
+    *out += "\n";
+    return i + 1;
+  }
+  *out += name;
+  if (!HasOffset(cell) || i + 1 >= program.size()) {
+    *out += "\n";
+    return i + 1;
+  }
+  const size_t target = Target(program, i + 1);
+  if (OffsetDistance(program, i + 1) < 0) *out += " back";
+  *out += " -> " + std::to_string(target);
+  if (program[i + 1] == kLongOffset) *out += " (long)";
+  if (cell == kOpClass) AppendMembers(program, i + 1, target - 1, out);
+  *out += "\n";
+  // A class's members are no instructions: go on after them.
+  return cell == kOpClass ? target : AfterOffset(program, i + 1);
+}
+
 }  // namespace
 
 std::string Dump(const PatternProgram& program) {
   std::string out;
-  size_t i = 0;
-  while (i < program.size()) {
-    out += std::to_string(i) + ". ";
-    uint16_t cell = program[i];
-    const char* name = IsOperation(cell) ? OperationName(cell) : nullptr;
-    if (cell == kEndCell) {
-      out += "end\n";
-      ++i;
-      continue;
-    }
-    if (name == nullptr) {
-      out += "char ";
-      AppendCode(&out, cell);
-      out += "\n";
-      ++i;
-      continue;
-    }
-    out += name;
-    bool has_offset = cell == kOpClass || cell == kOpStar || cell == kOpPlus ||
-                      cell == kOpOption || cell == kOpAlt || cell == kOpJump;
-    if (!has_offset || i + 1 >= program.size()) {
-      out += "\n";
-      ++i;
-      continue;
-    }
-    size_t target = Target(program, i + 1);
-    if (OffsetDistance(program, i + 1) < 0) out += " back";
-    out += " -> " + std::to_string(target);
-    if (program[i + 1] == kLongOffset) out += " (long)";
-    if (cell == kOpClass) {
-      out += " [";
-      size_t j = AfterOffset(program, i + 1);
-      size_t end = target - 1;
-      if (j < end && program[j] == kNegateMember) {
-        out += "^";
-        ++j;
-      }
-      bool first = true;
-      while (j < end) {
-        if (!first) out += " ";
-        first = false;
-        if (program[j] == kOpRange && j + 2 < end) {
-          AppendCode(&out, program[j + 1]);
-          out += "-";
-          AppendCode(&out, program[j + 2]);
-          j += 3;
-        } else {
-          AppendCode(&out, program[j]);
-          ++j;
-        }
-      }
-      out += "]\n";
-      i = target;
-      continue;
-    }
-    out += "\n";
-    i = AfterOffset(program, i + 1);
-  }
+  for (size_t i = 0; i < program.size();) i = DumpInstruction(program, i, &out);
   return out;
 }
 

@@ -1,7 +1,8 @@
-// The matcher against a direct recursive reading of the action table, on
-// every small pattern and text over a few characters. The reference is
-// written for obviousness, not speed: it recurses once per cell and keeps
-// the pass starts in a map that it restores on the way back.
+// The matcher against a plain recursive interpreter of the same cells, on
+// every small pattern and text over a few characters. The interpreter is
+// written to be obviously right, not fast: it recurses once per cell, tries
+// each choice in order, and keeps the pass starts in a map that it restores
+// on the way back.
 //
 // VU32_EXPENSIVE_TESTS=1 widens the sweep (longer patterns and texts).
 #include <gtest/gtest.h>
@@ -141,8 +142,9 @@ class ReferenceMatcher {
   size_t end_ = 0;
 };
 
-std::string Describe(int found, const MatchResult& r) {
-  if (found == 0) return "no match";
+std::string Describe(MatchOutcome outcome, const MatchResult& r) {
+  if (outcome == MatchOutcome::kNoMatch) return "no match";
+  if (outcome == MatchOutcome::kGaveUp) return "gave up";
   return std::to_string(r.start_bytes) + "," + std::to_string(r.start_chars) +
          "," + std::to_string(r.length_bytes) + "," +
          std::to_string(r.length_chars);
@@ -155,6 +157,15 @@ const MatchTuning kTunings[] = {
     {true, false},
 };
 
+// A matcher per tuning, kept from call to call as the split keeps its own,
+// so that scratch space left by one search is exercised by the next.
+Matcher& TunedMatcher(size_t k) {
+  static Matcher matchers[] = {
+      Matcher({}, kTunings[0]), Matcher({}, kTunings[1]),
+      Matcher({}, kTunings[2]), Matcher({}, kTunings[3])};
+  return matchers[k];
+}
+
 // Compares every tuning of the matcher with the reference; returns the
 // number of disagreements (reported through gtest, the first few only).
 int Compare(const std::string& pattern, const std::vector<std::string>& texts,
@@ -165,10 +176,12 @@ int Compare(const std::string& pattern, const std::vector<std::string>& texts,
     MatchResult want;
     int want_found = ReferenceMatcher(program, text).Search(&want);
     if (want_found < 0) continue;  // too slow to tell
-    std::string expected = Describe(want_found, want);
-    for (const MatchTuning& tuning : kTunings) {
+    std::string expected = Describe(
+        want_found == 1 ? MatchOutcome::kMatch : MatchOutcome::kNoMatch, want);
+    for (size_t k = 0; k < std::size(kTunings); ++k) {
+      const MatchTuning& tuning = kTunings[k];
       MatchResult got;
-      int found = MatchPatternTuned(&got, text.c_str(), program, tuning);
+      MatchOutcome found = TunedMatcher(k).Match(text.c_str(), program, &got);
       std::string actual = Describe(found, got);
       if (actual == expected) continue;
       ++bad;

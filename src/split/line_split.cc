@@ -1,7 +1,9 @@
 #include "split/line_split.h"
 
 #include <cstring>
+#include <string>
 
+#include "pattern/match.h"
 #include "pattern/pattern.h"
 #include "support/byte_stream.h"
 #include "support/messages.h"
@@ -120,12 +122,21 @@ int SplitAtMatchingLines(const SplitContext& context, uint64_t n,
   // The first line of the input begins the first unit and is never tested,
   // so a match there does not leave an empty piece in front of it.
   uint64_t units = 1;
-  bool first = true;
+  uint64_t line_number = 0;
   std::string line;
   while (reader.ReadLine(&line)) {
-    bool boundary = !first && matches(line);
-    first = false;
-    if (boundary) {
+    ++line_number;
+    const MatchOutcome outcome =
+        line_number == 1 ? MatchOutcome::kNoMatch : matches(line);
+    if (outcome == MatchOutcome::kGaveUp) {
+      // Taking the line for no match would cut the file elsewhere than
+      // asked, with nothing said. The pieces written so far stay.
+      Report(kPatternGaveUp,
+             context.input_name + ":" + std::to_string(line_number));
+      pieces.Finish(reader);
+      return -1;
+    }
+    if (outcome == MatchOutcome::kMatch) {
       if (units == n) {
         if (!pieces.Next()) return -1;
         units = 1;
@@ -143,11 +154,11 @@ int SplitAtMatchingLines(const SplitContext& context, uint64_t n,
 int SplitByLines(const SplitContext& context, uint64_t n,
                  const std::string* pattern) {
   if (!pattern) return SplitEveryNLines(context, n);
-  // Compiled once; the matcher keeps nothing between lines.
+  // Compiled once; the matcher keeps only scratch space between lines.
   const PatternProgram program = CompilePattern(*pattern);
-  MatchResult result;
+  Matcher matcher;
   return SplitAtMatchingLines(context, n, [&](const std::string& line) {
-    return MatchPattern(&result, line.c_str(), program) > 0;
+    return matcher.Match(line.c_str(), program, nullptr);
   });
 }
 

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "pattern/pattern.h"
 #include "split/pieces.h"
 
 namespace vu32 {
@@ -16,12 +17,13 @@ namespace vu32 {
 // With `pattern` (the text after -# or --#, possibly empty) a new piece
 // opens at every n-th line after the first that the pattern matches; with
 // --# that line is left out. Lines are whole whatever their length, NULs
-// and LF included. 0, or -1 after a reported failure that ends the run.
+// and LF included. 0, or -1 after a reported failure that ends the run: a
+// line whose match the matcher could not decide is one.
 int SplitByLines(const SplitContext& context, uint64_t n,
                  const std::string* pattern);
 
 // Says whether a line (LF included, NUL-terminated by the string) matches.
-using LineMatcher = std::function<bool(const std::string& line)>;
+using LineMatcher = std::function<MatchOutcome(const std::string& line)>;
 
 // The pattern half of SplitByLines with the matcher given (tests supply
 // their own, so the cutting is checked apart from the pattern language).

@@ -8,6 +8,7 @@
 
 #include <random>
 
+#include "pattern/match.h"
 #include "split/split_test_util.h"
 #include "test_util.h"
 
@@ -17,8 +18,9 @@ namespace {
 // Read block sizes that put block ends everywhere, and the real one.
 constexpr size_t kBlockSizes[] = {1, 2, 3, 5, kStreamBlockSize};
 
-// The pieces a line count cut must give, worked out the slow way: a piece
-// takes n complete lines, and only a complete line opens the next piece.
+// The pieces a cut every n lines should give, worked out the slow and simple
+// way: a piece takes n complete lines, and only a complete line opens the
+// next piece.
 std::vector<std::string> EveryNLines(const std::string& input, uint64_t n) {
   std::vector<std::string> pieces(1);
   uint64_t lines = 0;
@@ -45,7 +47,10 @@ std::string HexPieces(const std::vector<std::string>& pieces) {
   return text;
 }
 
-bool StartsWithCh(const std::string& line) { return line.rfind("CH", 0) == 0; }
+MatchOutcome StartsWithCh(const std::string& line) {
+  return line.rfind("CH", 0) == 0 ? MatchOutcome::kMatch
+                                  : MatchOutcome::kNoMatch;
+}
 
 TEST(SplitByLinesTest, EveryNLines) {
   const std::string long_line = std::string(20000, 'x') + "\n";
@@ -82,7 +87,7 @@ TEST(SplitByLinesTest, EveryNLines) {
   }
 }
 
-TEST(SplitByLinesTest, EveryNLinesMatchesTheRuleOnRandomData) {
+TEST(SplitByLinesTest, EveryNLinesAgreesWithTheSlowWayOnRandomData) {
   std::mt19937 rng(77);
   std::uniform_int_distribution<int> pick_n(1, 4);
   std::uniform_int_distribution<size_t> pick_size(1, 400);
@@ -141,7 +146,7 @@ TEST(SplitAtMatchingLinesTest, MatcherSeesWholeLinesWithTheirEnds) {
   std::vector<std::string> seen;
   auto record = [&](const std::string& line) {
     seen.push_back(line);
-    return false;
+    return MatchOutcome::kNoMatch;
   };
   ASSERT_EQ(SplitAtMatchingLines(dir.context(), 1, record), 0);
   std::vector<std::string> expected = {std::string("b\0c\r\n", 5),
@@ -166,8 +171,9 @@ TEST(SplitByLinesTest, PiecesGetThePieceTimes) {
 // Both ways of cutting lines, for the failure cases they share.
 int CutLines(const SplitContext& context, bool with_pattern) {
   if (!with_pattern) return SplitByLines(context, 1, nullptr);
-  return SplitAtMatchingLines(context, 1,
-                              [](const std::string&) { return true; });
+  return SplitAtMatchingLines(context, 1, [](const std::string&) {
+    return MatchOutcome::kMatch;
+  });
 }
 
 TEST(SplitByLinesTest, TooManyPiecesEndsTheRun) {
@@ -220,6 +226,42 @@ TEST(SplitByLinesTest, ReadAndWriteErrorsAreReported) {
                                     std::string(kWriteFailed.sjis) +
                                     dir.PiecePath(0) + "\n");
     }
+  }
+}
+
+TEST(SplitAtMatchingLinesTest, UndecidedLineEndsTheRunWithItsNumber) {
+  // A matcher that gave up ends the run there: the line is not taken for
+  // no match, the pieces so far stay, and the message names the line.
+  auto stop_or_ch = [](const std::string& line) {
+    return line == "STOP\n" ? MatchOutcome::kGaveUp : StartsWithCh(line);
+  };
+  // The real matcher, given a stack too small for a thousand nested stars
+  // to make their empty passes after a's.
+  Matcher small_stack({1000});
+  const PatternProgram stars =
+      CompilePattern("a" + std::string(1000, '*') + "b");
+  auto real = [&](const std::string& line) {
+    return small_stack.Match(line.c_str(), stars, nullptr);
+  };
+  struct Row {
+    const char* name;
+    std::string input;
+    LineMatcher matches;
+    std::vector<std::string> pieces;
+    std::string where;
+  } rows[] = {
+      {"after a cut", "a\nCH1\nb\nSTOP\nc\n", stop_or_ch,
+       {"a\n", "CH1\nb\n"}, "big.txt:4"},
+      {"the real matcher", "one\naa\nthree\n", real, {"one\n"}, "big.txt:2"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    SplitDir dir(row.input, "big.txt", "big");
+    EXPECT_EQ(SplitAtMatchingLines(dir.context(), 1, row.matches), -1);
+    EXPECT_EQ(HexPieces(dir.Pieces()), HexPieces(row.pieces));
+    EXPECT_EQ(dir.messages(), dir.Announced(row.pieces.size()) +
+                                  std::string(kPatternGaveUp.sjis) + row.where +
+                                  "\n");
   }
 }
 

@@ -36,6 +36,7 @@ const Entry kCatalogue[] = {
     ENTRY(kInPlaceWithoutFilter), ENTRY(kKeepTimeWithoutInPlace),
     ENTRY(kInPlaceConverted), ENTRY(kInPlaceUnchanged), ENTRY(kNotARegularFile),
     ENTRY(kSeveralLinks),     ENTRY(kCannotMakeTemp),  ENTRY(kLongOptionsHelp),
+    ENTRY(kPatternGaveUp),
     ENTRY(kUsageFormat),
 };
 #undef ENTRY

@@ -1,9 +1,10 @@
 // libFuzzer target: any bytes as a pattern and a text. The input is the
 // pattern up to its first NUL, then the text. Checks that every pattern
 // compiles into a well-formed program, that matching never crashes, and
-// that the matcher's speed knobs never change a result.
+// that the matcher's tunings never change a result.
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -74,8 +75,10 @@ void CheckProgram(const PatternProgram& p) {
   Require(i == n - 1, "end cell is the last cell");
 }
 
-std::string Describe(int found, const MatchResult& r) {
-  if (found != 1) return std::to_string(found);
+constexpr MatchLimits kFuzzLimits = {size_t{1} << 20, size_t{256} << 20};
+
+std::string Describe(MatchOutcome outcome, const MatchResult& r) {
+  if (outcome == MatchOutcome::kNoMatch) return "no match";
   return std::to_string(r.start_bytes) + "," + std::to_string(r.start_chars) +
          "," + std::to_string(r.length_bytes) + "," +
          std::to_string(r.length_chars);
@@ -94,17 +97,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   PatternProgram program = CompilePattern(pattern);
   CheckProgram(program);
 
+  // Kept from input to input, so that what one search leaves behind is
+  // exercised by the next. The limits stay well inside the RSS limit.
+  static Matcher matchers[] = {
+      Matcher(kFuzzLimits, {false, true}),
+      Matcher(kFuzzLimits, {true, true}),  // the memo from the first step
+      Matcher(kFuzzLimits, {false, false}),  // one-wide runs pass by pass
+  };
   std::string first;
-  MatchTuning tunings[3];
-  tunings[1].memo_from_start = true;
-  tunings[2].compress_runs = false;
-  for (MatchTuning& tuning : tunings) {
-    tuning.min_stack_limit = size_t{1} << 20;  // stay well inside the RSS limit
+  for (Matcher& matcher : matchers) {
     MatchResult r;
-    int found = MatchPatternTuned(&r, text.c_str(), program, tuning);
-    if (found == -1) return 0;  // gave up: nothing to compare
-    Require(found == 0 || found == 1, "result is 0 or 1");
-    if (found == 1) {
+    MatchOutcome found = matcher.Match(text.c_str(), program, &r);
+    if (found == MatchOutcome::kGaveUp) return 0;  // nothing to compare
+    if (found == MatchOutcome::kMatch) {
       size_t len = std::char_traits<char>::length(text.c_str());
       Require(r.start_bytes + r.length_bytes <= len, "match inside the text");
       Require(r.start_chars <= r.start_bytes &&
@@ -112,10 +117,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
               "characters are at least one byte");
     }
     std::string got = Describe(found, r);
-    if (&tuning == &tunings[0]) {
+    if (&matcher == &matchers[0]) {
       first = got;
     } else {
-      Require(got == first, "knobs change no result");
+      Require(got == first, "tunings change no result");
     }
   }
   return 0;
