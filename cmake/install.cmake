@@ -2,7 +2,8 @@
 #
 # Under the prefix: bin/vu32, the manual pages compressed with gzip -9n as
 # Debian wants them (share/man/man1/vu32.1.gz, share/man/ja/man1/vu32.1.gz),
-# share/doc/vu32/copyright and changelog.gz.
+# share/doc/vu32/copyright and changelog.gz, and
+# share/bash-completion/completions/vu32.
 
 set(VU32_STAGE ${CMAKE_BINARY_DIR}/install-files)
 # Directories 0755 whatever the umask of the build (files get 0644 and 0755
@@ -89,3 +90,6 @@ License: Expat
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
              ${CMAKE_SOURCE_DIR}/LICENSE)
 install(FILES ${VU32_STAGE}/copyright DESTINATION share/doc/vu32)
+
+install(FILES packaging/bash-completion/vu32
+        DESTINATION share/bash-completion/completions)

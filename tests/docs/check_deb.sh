@@ -53,7 +53,8 @@ esac
 dpkg-deb --contents "$deb" >"$tmp/contents" || fail "dpkg-deb --contents"
 for path in ./usr/bin/vu32 ./usr/share/man/man1/vu32.1.gz \
             ./usr/share/man/ja/man1/vu32.1.gz ./usr/share/doc/vu32/copyright \
-            ./usr/share/doc/vu32/changelog.gz; do
+            ./usr/share/doc/vu32/changelog.gz \
+            ./usr/share/bash-completion/completions/vu32; do
   grep -q " $path\$" "$tmp/contents" || fail "package lacks $path"
 done
 
