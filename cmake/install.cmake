@@ -1,15 +1,53 @@
 # What `cmake --install` (and so CPack) puts where.
 #
-# Under the prefix: bin/vu32, the manual pages compressed with gzip -9n as
-# Debian wants them (share/man/man1/vu32.1.gz, share/man/ja/man1/vu32.1.gz),
-# share/doc/vu32/copyright and changelog.gz, and
-# share/bash-completion/completions/vu32.
+# POSIX, under the prefix: bin/vu32, the manual pages compressed with
+# gzip -9n as Debian wants them (share/man/man1/vu32.1.gz,
+# share/man/ja/man1/vu32.1.gz), share/doc/vu32/copyright and changelog.gz,
+# and share/bash-completion/completions/vu32.
+#
+# Win32, flat for a zip: vu32.exe, README.txt, LICENSE.txt and the two
+# manual pages rendered as text (vu32.txt, vu32-ja.txt), all UTF-8 with a
+# byte order mark and CR LF line ends so that any Windows editor shows them
+# (cmake/text_for_windows.cmake).
 
 set(VU32_STAGE ${CMAKE_BINARY_DIR}/install-files)
 # Directories 0755 whatever the umask of the build (files get 0644 and 0755
 # from install() itself).
 set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE
     OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+
+if(WIN32)
+  install(TARGETS vu32 RUNTIME DESTINATION .)
+
+  find_program(VU32_GROFF groff)
+  if(NOT VU32_GROFF)
+    message(WARNING "groff not found: the manual pages are left out of the "
+                    "install (Debian: apt-get install groff)")
+  endif()
+  set(text_files)
+  foreach(entry IN ITEMS "README.md|README.txt|" "LICENSE|LICENSE.txt|"
+                         "man/vu32.1|vu32.txt|man" "man/ja/vu32.1|vu32-ja.txt|man")
+    string(REPLACE "|" ";" entry "${entry}")
+    list(GET entry 0 source)
+    list(GET entry 1 target)
+    list(GET entry 2 kind)
+    if(kind STREQUAL "man" AND NOT VU32_GROFF)
+      continue()
+    endif()
+    add_custom_command(
+      OUTPUT ${VU32_STAGE}/${target}
+      COMMAND ${CMAKE_COMMAND} -DSOURCE=${CMAKE_SOURCE_DIR}/${source}
+              -DTARGET=${VU32_STAGE}/${target} -DKIND=${kind}
+              -DGROFF=${VU32_GROFF} -P ${CMAKE_SOURCE_DIR}/cmake/text_for_windows.cmake
+      DEPENDS ${CMAKE_SOURCE_DIR}/${source} ${CMAKE_SOURCE_DIR}/cmake/text_for_windows.cmake
+      COMMENT "Writing ${target}"
+      VERBATIM)
+    list(APPEND text_files ${VU32_STAGE}/${target})
+  endforeach()
+  add_custom_target(vu32_install_files ALL DEPENDS ${text_files})
+  install(FILES ${text_files} DESTINATION .)
+  return()
+endif()
 
 install(TARGETS vu32 RUNTIME DESTINATION bin)
 # A stripped install (cpack, cmake --install --strip) also drops the compiler

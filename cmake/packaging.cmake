@@ -21,7 +21,6 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
     "duplicate lines, merging of files, or splitting a file by size, by"
     "line count or at lines that match a Shift-JIS aware pattern. It"
     "works on files and in pipes.")
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 # Control files with the modes dpkg expects, whatever the umask.
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
@@ -45,6 +44,7 @@ if(WIN32)
   set(CPACK_PACKAGE_FILE_NAME ${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}-win64)
 else()
   set(CPACK_GENERATOR DEB)
+  set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 endif()
 # Keep build folders and version control out of a source package.
 set(CPACK_SOURCE_IGNORE_FILES "/\\\\.git/" "/build[^/]*/" "/bench/data/"
