@@ -1,7 +1,9 @@
 #!/bin/sh
 # Cross-builds the Win32 vu32.exe with mingw-w64 and tests it under Wine: the
 # unit tests run as Windows programs, then the end-to-end suite of the native
-# test binary drives vu32.exe through the test launcher.
+# test binary drives vu32.exe through the test launcher. Last, CPack makes
+# the zip for Windows users (build-win32/vu32-<version>-win64.zip), whose
+# contents are checked and whose vu32.exe must run.
 #
 #   sh scripts/test-win32.sh
 #
@@ -80,5 +82,54 @@ VU32_E2E_TARGET=win32 \
 VU32_E2E_COMMAND="timeout 60 wine $win_build/launcher.exe $win_build/vu32.exe" \
   ctest --test-dir "$native_build" --output-on-failure -j "$jobs" --timeout 120 \
     -R 'E2[Ee]Test'
+
+step "zip"
+rm -f "$win_build"/vu32-*-win64.zip
+cpack --config "$win_build/CPackConfig.cmake" -G ZIP -B "$win_build" >/dev/null
+set -- "$win_build"/vu32-*-win64.zip
+[ $# -eq 1 ] && [ -f "$1" ] || { echo "expected one zip, found: $*" >&2; exit 1; }
+zip=$1
+top=$(basename "$zip" .zip)
+unpacked="$scratch/zip"
+mkdir "$unpacked"
+(cd "$unpacked" && cmake -E tar xf "$zip")
+for name in vu32.exe README.txt LICENSE.txt vu32.txt vu32-ja.txt; do
+  if [ ! -s "$unpacked/$top/$name" ]; then
+    echo "$(basename "$zip") lacks $top/$name" >&2
+    exit 1
+  fi
+done
+# Text for Windows editors: a UTF-8 byte order mark and CR LF line ends; the
+# pages rendered, not roff source.
+for name in README.txt LICENSE.txt vu32.txt vu32-ja.txt; do
+  if [ "$(head -c 3 "$unpacked/$top/$name" | od -An -tx1 | tr -d ' ')" != efbbbf ] ||
+     grep -q -v "$(printf '\r')\$" "$unpacked/$top/$name"; then
+    echo "$top/$name lacks the byte order mark or CR LF line ends" >&2
+    exit 1
+  fi
+done
+for page in vu32.txt vu32-ja.txt; do
+  if ! sed -n '1s/^\xef\xbb\xbf//p' "$unpacked/$top/$page" |
+       grep -q '^VU32(1) .* VU32(1)' ||
+     grep -q '^\.TH' "$unpacked/$top/$page"; then
+    echo "$top/$page is not a rendered manual page" >&2
+    exit 1
+  fi
+done
+grep -q -F 'シフトJISの規則' "$unpacked/$top/vu32-ja.txt" ||
+  { echo "$top/vu32-ja.txt lacks its Japanese text" >&2; exit 1; }
+# The packaged (stripped) vu32.exe converts.
+printf 'a\r\nb\r\n' >"$scratch/crlf.txt"
+if ! timeout 60 wine "$win_build/launcher.exe" "$unpacked/$top/vu32.exe" -Cu \
+    <"$scratch/crlf.txt" >"$scratch/lf.txt" 2>"$scratch/err.txt"; then
+  echo "vu32.exe from the zip failed:" >&2
+  cat "$scratch/err.txt" >&2
+  exit 1
+fi
+if [ "$(od -An -c "$scratch/lf.txt" | tr -d ' ')" != 'a\nb\n' ]; then
+  echo "vu32.exe from the zip did not convert CR LF to LF" >&2
+  exit 1
+fi
+echo "$(basename "$zip"): vu32.exe, README.txt, LICENSE.txt, vu32.txt, vu32-ja.txt"
 
 step "done"

@@ -4,7 +4,10 @@
 # under Wine.
 set -eu
 cd "$(dirname "$0")/.."
-sh scripts/deps.sh
+# lintian checks the Debian package (ctest docs.deb), dpkg-dev gives it exact
+# library dependencies and reads its changelog; bash-completion loads the
+# completion under test (docs.completion).
+sh scripts/deps.sh lintian dpkg-dev bash-completion
 jobs=$(nproc 2>/dev/null || echo 2)
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null

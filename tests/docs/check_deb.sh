@@ -1,8 +1,10 @@
 #!/bin/sh
 # Builds the Debian package from a build folder into a scratch folder,
 # checks its control fields and contents, unpacks it into a scratch root and
-# runs the packaged vu32 from there.
-# Usage: check_deb.sh BUILD_DIR. Exit 77 (skip) without cpack or dpkg.
+# runs the packaged vu32 from there; then lintian must report no error.
+# Usage: check_deb.sh BUILD_DIR. Exit 77 (skip) without cpack or dpkg, and
+# after the other checks without lintian or dpkg-parsechangelog (dpkg-dev),
+# except under CI, which must have them.
 set -u
 build=${1:?usage: check_deb.sh BUILD_DIR}
 
@@ -32,8 +34,12 @@ deb=$1
 
 field() { dpkg-deb --field "$deb" "$1"; }
 [ "$(field Package)" = vu32 ] || fail "Package is '$(field Package)'"
-[ "$(field Maintainer)" = "VU32 developers" ] ||
-  fail "Maintainer is '$(field Maintainer)'"
+case $(field Maintainer) in
+  "VU32 developers <"*@*">") ;;
+  *) fail "Maintainer is '$(field Maintainer)'" ;;
+esac
+[ "$(field Section)" = text ] || fail "Section is '$(field Section)'"
+[ "$(field Priority)" = optional ] || fail "Priority is '$(field Priority)'"
 [ -n "$(field Description)" ] || fail "no Description"
 case $(field Depends) in
   *libc6*) ;;
@@ -45,8 +51,10 @@ case $(field Depends) in
 esac
 
 dpkg-deb --contents "$deb" >"$tmp/contents" || fail "dpkg-deb --contents"
-for path in ./usr/bin/vu32 ./usr/share/man/man1/vu32.1 \
-            ./usr/share/man/ja/man1/vu32.1; do
+for path in ./usr/bin/vu32 ./usr/share/man/man1/vu32.1.gz \
+            ./usr/share/man/ja/man1/vu32.1.gz ./usr/share/doc/vu32/copyright \
+            ./usr/share/doc/vu32/changelog.gz \
+            ./usr/share/bash-completion/completions/vu32; do
   grep -q " $path\$" "$tmp/contents" || fail "package lacks $path"
 done
 
@@ -58,4 +66,36 @@ status=0
 grep -q -F '[Usage] VU32 -[Cx|J|K|Tn|U[+]|L|P|D] [FILE] [NEW_FILE]' "$tmp/err" ||
   fail "vu32 -? wrote no usage text: $(cat "$tmp/err")"
 
+missing=""
+# The changelog's latest entry is the packaged version, signed by the
+# package's maintainer.
+if command -v dpkg-parsechangelog >/dev/null 2>&1; then
+  gzip -dc "$tmp/root/usr/share/doc/vu32/changelog.gz" >"$tmp/changelog" ||
+    fail "changelog.gz does not decompress"
+  for name in Version Maintainer; do
+    got=$(dpkg-parsechangelog -l "$tmp/changelog" -S "$name") ||
+      fail "dpkg-parsechangelog cannot read the changelog"
+    [ "$got" = "$(field "$name")" ] ||
+      fail "changelog $name '$got', package $name '$(field "$name")'"
+  done
+else
+  missing="$missing dpkg-parsechangelog"
+fi
+
+# Errors fail; warnings and notes are shown for the log.
+if command -v lintian >/dev/null 2>&1; then
+  status=0
+  lintian --fail-on error --tag-display-limit 0 --display-info --pedantic "$deb" \
+    >"$tmp/lintian" 2>&1 || status=$?
+  grep -v -e '^running with root privileges' "$tmp/lintian"
+  [ "$status" -eq 0 ] || fail "lintian exited with $status"
+else
+  missing="$missing lintian"
+fi
+
 echo "package $(basename "$deb") installs and its vu32 runs"
+if [ -n "$missing" ]; then
+  echo "not checked, not found:$missing (Debian: lintian, dpkg-dev)"
+  [ -n "${CI:-}" ] && exit 1
+  exit 77
+fi
