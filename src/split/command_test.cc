@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "e2e/harness.h"
+#include "test_util.h"
 #include "platform/platform.h"
 
 namespace vu32 {

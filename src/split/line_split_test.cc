@@ -1,11 +1,8 @@
 #include "split/line_split.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <random>
 
 #include "pattern/match.h"
@@ -168,14 +165,6 @@ TEST(SplitByLinesTest, PiecesGetThePieceTimes) {
   }
 }
 
-// Both ways of cutting lines, for the failure cases they share.
-int CutLines(const SplitContext& context, bool with_pattern) {
-  if (!with_pattern) return SplitByLines(context, 1, nullptr);
-  return SplitAtMatchingLines(context, 1, [](const std::string&) {
-    return MatchOutcome::kMatch;
-  });
-}
-
 TEST(SplitByLinesTest, TooManyPiecesEndsTheRun) {
   std::string input;
   for (int i = 1; i <= 101; ++i) input += std::to_string(i) + "\n";
@@ -195,37 +184,13 @@ TEST(SplitByLinesTest, UncreatablePieceEndsTheRun) {
   for (bool with_pattern : {false, true}) {
     SCOPED_TRACE(with_pattern ? "pattern" : "count");
     SplitDir dir("a\nb\nc\n");
-    ASSERT_EQ(mkdir(dir.PiecePath(1).c_str(), 0777), 0);
+    ASSERT_TRUE(std::filesystem::create_directory(dir.PiecePath(1)));
     EXPECT_EQ(CutLines(dir.context(), with_pattern), -1);
     EXPECT_EQ(ReadFile(dir.PiecePath(0)), "a\n");
     EXPECT_FALSE(FileExists(dir.PiecePath(2)));
     EXPECT_EQ(dir.messages(), dir.Announced(1) +
                                   std::string(kCannotCreate.sjis) +
                                   dir.PiecePath(1) + "\n");
-  }
-}
-
-TEST(SplitByLinesTest, ReadAndWriteErrorsAreReported) {
-  for (bool with_pattern : {false, true}) {
-    SCOPED_TRACE(with_pattern ? "pattern" : "count");
-    {
-      SplitDir dir("");
-      int fd = open(dir.dir().path().c_str(), O_RDONLY | O_DIRECTORY);
-      ASSERT_GE(fd, 0);
-      platform::CloseFd(dir.context().input_fd);
-      dir.context().input_fd = fd;
-      EXPECT_EQ(CutLines(dir.context(), with_pattern), -1);
-      EXPECT_EQ(dir.messages(), dir.Announced(1) +
-                                    std::string(kReadFailed.sjis) + "IN.TXT\n");
-    }
-    {
-      SplitDir dir("a\nb\n");
-      FileSizeLimit limit(1);
-      EXPECT_EQ(CutLines(dir.context(), with_pattern), -1);
-      EXPECT_EQ(dir.messages(), dir.Announced(1) +
-                                    std::string(kWriteFailed.sjis) +
-                                    dir.PiecePath(0) + "\n");
-    }
   }
 }
 

@@ -1,8 +1,5 @@
 #include "split/size_split.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <random>
@@ -16,38 +13,11 @@
 namespace vu32::testing {
 namespace {
 
-// Holds a work buffer of the given size for one test.
-class ScopedWorkBuffer {
- public:
-  explicit ScopedWorkBuffer(uint32_t size) { EXPECT_TRUE(AllocWorkBuffer(size)); }
-  ~ScopedWorkBuffer() { FreeWorkBuffer(); }
-};
-
-std::string Ascii(size_t size) {
-  std::string s(size, '\0');
-  for (size_t i = 0; i < size; ++i) s[i] = static_cast<char>('a' + i % 26);
-  return s;
-}
-
 std::vector<size_t> Sizes(const std::vector<std::string>& pieces) {
   std::vector<size_t> sizes;
   for (const std::string& p : pieces) sizes.push_back(p.size());
   return sizes;
 }
-
-// Runs the cut twice: with the kernel copy and through the work buffer.
-class BothCopyPaths {
- public:
-  ~BothCopyPaths() { SetKernelCopyEnabled(true); }
-  template <typename Body>
-  void Run(Body body) {
-    for (bool kernel : {true, false}) {
-      SCOPED_TRACE(kernel ? "kernel copy" : "buffer copy");
-      SetKernelCopyEnabled(kernel);
-      body();
-    }
-  }
-};
 
 TEST(SplitBySizeTest, PieceSizesAndCharacterBoundaries) {
   std::string lead_at_end = Ascii(250000);
@@ -155,35 +125,6 @@ TEST(SplitBySizeTest, PiecesGetThePieceTimes) {
     EXPECT_EQ(times.access, access);
     EXPECT_EQ(times.write, write);
   }
-}
-
-TEST(SplitBySizeTest, ReadErrorIsReported) {
-  ScopedWorkBuffer buffer(0);
-  SplitDir dir("");
-  // A directory opens but every read of it fails.
-  int fd = open(dir.dir().path().c_str(), O_RDONLY | O_DIRECTORY);
-  ASSERT_GE(fd, 0);
-  platform::CloseFd(dir.context().input_fd);
-  dir.context().input_fd = fd;
-  EXPECT_FALSE(SplitBySize(dir.context(), 100, 1000));
-  EXPECT_EQ(dir.messages(), dir.Announced(1) + std::string(kReadFailed.sjis) +
-                                "IN.TXT\n");
-}
-
-TEST(SplitBySizeTest, WriteErrorIsReported) {
-  BothCopyPaths paths;
-  paths.Run([] {
-    ScopedWorkBuffer buffer(0);
-    SplitDir dir(Ascii(40000));
-    FileSizeLimit limit(20000);
-    // Pieces longer than the buffer and the limit, so that whole blocks are
-    // tried in the kernel first.
-    EXPECT_FALSE(SplitBySize(dir.context(), 40000, 30000));
-    EXPECT_EQ(dir.messages(), dir.Announced(1) +
-                                  std::string(kWriteFailed.sjis) +
-                                  dir.PiecePath(0) + "\n");
-    EXPECT_FALSE(FileExists(dir.PiecePath(1)));
-  });
 }
 
 // An input that ends before the length measured at the start has changed

@@ -3,16 +3,18 @@
 #ifndef VU32_SPLIT_SPLIT_TEST_UTIL_H_
 #define VU32_SPLIT_SPLIT_TEST_UTIL_H_
 
-#include <signal.h>
-#include <sys/resource.h>
+#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "e2e/harness.h"
 #include "platform/platform.h"
+#include "split/line_split.h"
 #include "split/pieces.h"
+#include "support/copy.h"
 #include "support/messages.h"
+#include "support/work_buffer.h"
+#include "test_util.h"
 
 namespace vu32::testing {
 
@@ -66,29 +68,44 @@ class SplitDir {
   std::string messages_;
 };
 
-// Limits the size of files this process writes to `bytes` for one test, as
-// `ulimit -f` does, with the signal ignored so that a write beyond it fails
-// with EFBIG like any other write error.
-class FileSizeLimit {
+// Holds a work buffer of the given size for one test.
+class ScopedWorkBuffer {
  public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &saved_);
-    struct rlimit limit = saved_;
-    limit.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &limit);
-    saved_handler_ = signal(SIGXFSZ, SIG_IGN);
+  explicit ScopedWorkBuffer(uint32_t size) {
+    EXPECT_TRUE(AllocWorkBuffer(size));
   }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &saved_);
-    signal(SIGXFSZ, saved_handler_);
-  }
-  FileSizeLimit(const FileSizeLimit&) = delete;
-  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
- private:
-  struct rlimit saved_;
-  void (*saved_handler_)(int);
+  ~ScopedWorkBuffer() { FreeWorkBuffer(); }
 };
+
+// Runs a cut twice: with the kernel copy and through the work buffer.
+class BothCopyPaths {
+ public:
+  ~BothCopyPaths() { SetKernelCopyEnabled(true); }
+  template <typename Body>
+  void Run(Body body) {
+    for (bool kernel : {true, false}) {
+      SCOPED_TRACE(kernel ? "kernel copy" : "buffer copy");
+      SetKernelCopyEnabled(kernel);
+      body();
+    }
+  }
+};
+
+// The letters a..z over and over: text without a Shift-JIS byte.
+inline std::string Ascii(size_t size) {
+  std::string s(size, '\0');
+  for (size_t i = 0; i < size; ++i) s[i] = static_cast<char>('a' + i % 26);
+  return s;
+}
+
+// Both ways of cutting lines (every line, every matching line), for the
+// failures they share.
+inline int CutLines(const SplitContext& context, bool with_pattern) {
+  if (!with_pattern) return SplitByLines(context, 1, nullptr);
+  return SplitAtMatchingLines(context, 1, [](const std::string&) {
+    return MatchOutcome::kMatch;
+  });
+}
 
 inline std::string Joined(const std::vector<std::string>& pieces) {
   std::string all;
