@@ -181,8 +181,8 @@ bool StatFile(const std::string& path, FileStatus* status);
 // False, with the reason in LastErrorText(), when there is none.
 bool ResolvePath(const std::string& path, std::string* resolved);
 
-// Creates a new, empty, private file in the directory of `target`, to be
-// put in its place, and remembers it: an interrupt (SIGINT, SIGTERM, SIGHUP;
+// Creates a new, empty, private file in the directory of `target`, open for
+// reading and writing, to be put in its place, and remembers it: an interrupt (SIGINT, SIGTERM, SIGHUP;
 // Ctrl+C or a closed console on Win32) removes it before the process ends.
 // -1 on failure, with the reason in LastErrorText().
 int CreateReplacement(const std::string& target, std::string* replacement);

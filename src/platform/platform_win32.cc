@@ -424,8 +424,9 @@ int CreateReplacement(const std::string& target, std::string* replacement) {
     // Remembered first: the handler runs on a thread of its own.
     memcpy(g_replacement, name.c_str(), name.size() + 1);
     InterlockedExchange(&g_have_replacement, 1);
+    // Read as well as written: it is compared with the original.
     int fd = _open(name.c_str(),
-                   _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                   _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
                    _S_IREAD | _S_IWRITE);
     if (fd >= 0) {
       *replacement = name;
