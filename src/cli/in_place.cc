@@ -54,6 +54,11 @@ Outcome InPlaceRun::ConvertFile(const std::string& name, std::string* reason) {
     *reason = SystemReason();
     return Outcome::kFailed;
   }
+  // A file named again (or under another name) has had its line.
+  if (std::find(done_.begin(), done_.end(), original.id) != done_.end()) {
+    return Outcome::kAlreadyDone;
+  }
+  done_.push_back(original.id);
   if (original.kind != platform::PathKind::kRegular) {
     *reason = MessageBytes(kNotARegularFile);
     return Outcome::kFailed;
@@ -63,10 +68,6 @@ Outcome InPlaceRun::ConvertFile(const std::string& name, std::string* reason) {
     *reason = MessageBytes(kSeveralLinks);
     return Outcome::kFailed;
   }
-  if (std::find(done_.begin(), done_.end(), original.id) != done_.end()) {
-    return Outcome::kAlreadyDone;
-  }
-  done_.push_back(original.id);
   int input = platform::OpenRegularForRead(target);
   if (input < 0) {
     *reason = SystemReason();

@@ -371,14 +371,33 @@ bool StatFile(const std::string& path, FileStatus* status) {
 }
 
 bool ResolvePath(const std::string& path, std::string* resolved) {
-  char full[MAX_PATH];
-  DWORD n = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
-  if (n == 0 || n >= MAX_PATH) {
-    errno = ENAMETOOLONG;
+  // The handle follows a symbolic link (a reparse point) to its target,
+  // whose own name is then asked for.
+  HANDLE h = CreateFileA(
+      path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    errno = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : ENOENT;
     return false;
   }
-  if (GetFileAttributesA(full) == INVALID_FILE_ATTRIBUTES) {
-    errno = ENOENT;
+  char name[MAX_PATH + 8];
+  DWORD n = GetFinalPathNameByHandleA(h, name, sizeof name, VOLUME_NAME_DOS);
+  CloseHandle(h);
+  if (n > 0 && n < sizeof name) {
+    // "\\?\C:\dir\f" or "\\?\UNC\server\share\f".
+    std::string final(name, n);
+    if (final.rfind("\\\\?\\UNC\\", 0) == 0) {
+      final = "\\\\" + final.substr(8);
+    } else if (final.rfind("\\\\?\\", 0) == 0) {
+      final = final.substr(4);
+    }
+    *resolved = final;
+    return true;
+  }
+  char full[MAX_PATH];
+  n = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
+  if (n == 0 || n >= MAX_PATH) {
+    errno = ENAMETOOLONG;
     return false;
   }
   *resolved = full;
