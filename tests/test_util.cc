@@ -1,6 +1,7 @@
 #include "test_util.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 
 namespace vu32::testing {
@@ -94,6 +95,22 @@ std::string RandomSjisLike(std::mt19937& rng, size_t size) {
     c = static_cast<char>(pick(rng) == 0 ? any(rng) : kInteresting[which(rng)]);
   }
   return out;
+}
+
+void KernelLevelTest::SetUp() {
+  if (!scan::UseLevel(GetParam())) {
+    GTEST_SKIP() << scan::LevelName(GetParam()) << " not available here";
+  }
+}
+
+void KernelLevelTest::TearDown() { scan::UseLevel(scan::BestLevel()); }
+
+std::string LevelTestName(const ::testing::TestParamInfo<scan::Level>& info) {
+  std::string name;
+  for (const char* p = scan::LevelName(info.param); *p; ++p) {
+    if (std::isalnum(static_cast<unsigned char>(*p))) name += *p;
+  }
+  return name;
 }
 
 }  // namespace vu32::testing

@@ -37,13 +37,13 @@ std::unique_ptr<ByteFilter> MakeFilter(int mode, int newline_kind,
                                        int tab_width) {
   switch (mode) {
     case kRunUniq:
-      return MakeUniq(false);
+      return MakeUniq(UniqMode::kExact);
     case kRunUniqIgnoreCase:
-      return MakeUniq(true);
+      return MakeUniq(UniqMode::kIgnoreCase);
     case kRunLower:
-      return std::make_unique<ChangeCase>(true);
+      return std::make_unique<ChangeCase>(LetterCase::kLower);
     case kRunUpper:
-      return std::make_unique<ChangeCase>(false);
+      return std::make_unique<ChangeCase>(LetterCase::kUpper);
     case kRunJoin:
       return std::make_unique<Join>();
     case kRunTabs:

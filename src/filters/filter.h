@@ -24,16 +24,22 @@ class ByteFilter {
   virtual bool failed() const { return false; }
 };
 
+// The most output a conversion writes for n input bytes: per_byte * n +
+// extra (what pending state adds, and room for a kernel's last stores).
+struct OutputBound {
+  size_t per_byte;
+  size_t extra;
+};
+
 // Runs `convert(src, n, dst) -> dst_end` over `data` in chunks small enough
-// that each chunk's output (at most `expansion` bytes per input byte, plus
-// `extra` bytes of pending state) fits in one reservation of `out`.
+// that each chunk's output fits in one reservation of `out`.
 template <typename Convert>
 void FeedInChunks(const uint8_t* data, size_t size, ByteWriter& out,
-                  size_t expansion, size_t extra, Convert convert) {
-  const size_t chunk = (out.capacity() - extra) / expansion;
+                  OutputBound bound, Convert convert) {
+  const size_t chunk = (out.capacity() - bound.extra) / bound.per_byte;
   while (size > 0) {
     size_t n = std::min(size, chunk);
-    uint8_t* dst = out.Reserve(n * expansion + extra);
+    uint8_t* dst = out.Reserve(n * bound.per_byte + bound.extra);
     uint8_t* end = convert(data, n, dst);
     out.Commit(static_cast<size_t>(end - dst));
     data += n;

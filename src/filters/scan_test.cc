@@ -1,13 +1,13 @@
-// The vectorised loops against plain byte-at-a-time models of the same
-// filters, on random data long enough to cross many 16-byte blocks at every
-// alignment.
+// The kernels' bit arithmetic against the sequential rules, and the filters
+// on every kernel level against plain byte-at-a-time models, on data long
+// enough to cross many blocks at every alignment.
 #include <gtest/gtest.h>
 
 #include <random>
 
 #include "filters/kana.h"
 #include "filters/newline.h"
-#include "filters/scan.h"
+#include "filters/scan_kernels.h"
 #include "filters/text.h"
 #include "support/sjis.h"
 #include "test_util.h"
@@ -118,35 +118,102 @@ std::string ModelKana(const std::string& in) {
   return out;
 }
 
-TEST(ScanTest, TrailMaskMatchesTheSequentialRule) {
-  for (unsigned leads = 0; leads < 0x10000; ++leads) {
-    for (bool carry_in : {false, true}) {
-      bool partner = carry_in;
-      unsigned want = 0;
-      for (unsigned i = 0; i < 16; ++i) {
-        if (partner) {
-          want |= 1u << i;
-          partner = false;
-        } else {
-          partner = (leads >> i) & 1;
+// The second bytes of `bytes` by the sequential rule, from the given state.
+uint64_t SequentialSecondBytes(uint64_t leads, bool* partner) {
+  uint64_t second = 0;
+  for (unsigned i = 0; i < 64; ++i) {
+    if (*partner) {
+      second |= uint64_t{1} << i;
+      *partner = false;
+    } else {
+      *partner = (leads >> i) & 1;
+    }
+  }
+  return second;
+}
+
+TEST(SecondBytesTest, MatchTheSequentialRule) {
+  // Every 16-bit pattern at the bottom, the middle and the top of the word
+  // (the top one carrying out), the rest of the word lead-range or not.
+  for (unsigned shift : {0u, 23u, 48u}) {
+    for (uint64_t fill : {uint64_t{0}, ~uint64_t{0}}) {
+      for (uint64_t low = 0; low < 0x10000; ++low) {
+        const uint64_t keep = ~(uint64_t{0xFFFF} << shift);
+        const uint64_t leads = (fill & keep) | low << shift;
+        for (bool carry_in : {false, true}) {
+          bool want_carry = carry_in, carry = carry_in;
+          const uint64_t want = SequentialSecondBytes(leads, &want_carry);
+          ASSERT_EQ(scan::SecondBytes(leads, &carry), want)
+              << std::hex << leads << " carry " << carry_in;
+          ASSERT_EQ(carry, want_carry) << std::hex << leads;
         }
       }
-      bool carry = carry_in;
-      unsigned got = scan::TrailMask16(leads, &carry);
-      ASSERT_EQ(got, want) << std::hex << leads << " carry " << carry_in;
-      ASSERT_EQ(carry, partner) << std::hex << leads << " carry " << carry_in;
     }
   }
 }
 
-TEST(ScanTest, VectorLoopsMatchByteModels) {
+TEST(SecondBytesTest, RunsAcrossWords) {
+  // A run of every length up to three words, starting anywhere in the first
+  // word, classified word by word with the carry.
+  for (unsigned length = 0; length <= 192; ++length) {
+    for (unsigned start = 0; start < 64; ++start) {
+      bool carry = false, want_carry = false;
+      for (unsigned word = 0; word < 4; ++word) {
+        uint64_t leads = 0;
+        for (unsigned bit = 0; bit < 64; ++bit) {
+          const unsigned at = word * 64 + bit;
+          if (at >= start && at < start + length) leads |= uint64_t{1} << bit;
+        }
+        const uint64_t want = SequentialSecondBytes(leads, &want_carry);
+        ASSERT_EQ(scan::SecondBytes(leads, &carry), want)
+            << "length " << length << " start " << start << " word " << word;
+        ASSERT_EQ(carry, want_carry);
+      }
+    }
+  }
+}
+
+using ScanTest = testing::KernelLevelTest;
+INSTANTIATE_KERNEL_LEVELS(ScanTest);
+
+// The filters that tell first from second bytes, on runs of lead-range
+// bytes of every length that end on either side of each block end of a
+// kernel, followed by the bytes whose treatment depends on it.
+TEST_P(ScanTest, LeadRunsAcrossBlockEnds) {
+  const std::string after[] = {"a",        "A",        "\xB6\xDE", "\xDE",
+                               "\xCA\xDF", "\x81\x61", "\n"};
+  const std::string leads = "\x81\x83\x9F\xE0\xFC\x88";
+  for (size_t length = 0; length <= 140; ++length) {
+    for (const std::string& tail : after) {
+      std::string run;
+      for (size_t i = 0; i < length; ++i) run += leads[i % leads.size()];
+      // The run ends just before, at and after the ends of blocks 1 and 2.
+      for (size_t end : {63u, 64u, 65u, 127u, 128u, 129u}) {
+        if (end < length) continue;
+        std::string in(end - length, 'b');
+        in += run + tail + std::string(200, 'c');
+        SCOPED_TRACE(testing::Hex(in.substr(0, end + 4)));
+        ChangeCase lower(LetterCase::kLower), upper(LetterCase::kUpper);
+        ASSERT_EQ(Hex(testing::RunWhole(lower, in)),
+                  Hex(ModelChangeCase(in, true)));
+        ASSERT_EQ(Hex(testing::RunWhole(upper, in)),
+                  Hex(ModelChangeCase(in, false)));
+        std::unique_ptr<ByteFilter> kana = MakeKana();
+        ASSERT_EQ(Hex(testing::RunWhole(*kana, in)), Hex(ModelKana(in)));
+      }
+    }
+  }
+}
+
+TEST_P(ScanTest, KernelsMatchByteModels) {
   std::mt19937 rng(932);
   for (int round = 0; round < 60; ++round) {
     // Lengths around block multiples so the scalar tails are exercised too.
     std::string in = testing::RandomSjisLike(rng, 1000 + round * 37);
     SCOPED_TRACE(round);
-    ChangeCase lower(true), upper(false);
-    EXPECT_EQ(Hex(testing::RunWhole(lower, in)), Hex(ModelChangeCase(in, true)));
+    ChangeCase lower(LetterCase::kLower), upper(LetterCase::kUpper);
+    EXPECT_EQ(Hex(testing::RunWhole(lower, in)),
+              Hex(ModelChangeCase(in, true)));
     EXPECT_EQ(Hex(testing::RunWhole(upper, in)),
               Hex(ModelChangeCase(in, false)));
     Crconv dos(kNewlineCrLf), mac(kNewlineCr);

@@ -144,8 +144,8 @@ void Uniq::GiveUp() {
 
 }  // namespace
 
-std::unique_ptr<ByteFilter> MakeUniq(bool ignore_case) {
-  return std::make_unique<Uniq>(ignore_case);
+std::unique_ptr<ByteFilter> MakeUniq(UniqMode mode) {
+  return std::make_unique<Uniq>(mode == UniqMode::kIgnoreCase);
 }
 
 }  // namespace vu32
