@@ -76,6 +76,43 @@ struct Kernels {
   // Half-width kana to full-width, starting between characters, with
   // nothing pending; stops between characters too.
   Progress (*kana)(const uint8_t* s, size_t n, uint8_t* d);
+  // Sets bit i % 64 of bits[i / 64] where s[i] == c, for the whole input
+  // (the words cover n bytes rounded up; bits past n are clear).
+  void (*find_byte)(const uint8_t* s, size_t n, uint8_t c, uint64_t* bits);
+};
+
+// The bytes equal to `c` in s[0, n), in order, taken from the kernel's
+// masks a window at a time: cheaper than a search call per byte found when
+// they are close together (line ends).
+class ByteFinder {
+ public:
+  ByteFinder(const uint8_t* s, size_t n, uint8_t c)
+      : next_window_(s), end_(s + n), c_(c) {}
+
+  // The next one; null after the last.
+  const uint8_t* Next() {
+    while (mask_ == 0) {
+      if (word_ == words_end_ && !NextWindow()) return nullptr;
+      mask_ = *word_++;
+      base_ += 64;
+    }
+    const uint8_t* at = base_ + __builtin_ctzll(mask_);
+    mask_ &= mask_ - 1;
+    return at;
+  }
+
+ private:
+  static constexpr size_t kWindow = 4096;
+  bool NextWindow();
+
+  const uint8_t* next_window_;  // where the next window starts
+  const uint8_t* end_;
+  uint8_t c_;
+  uint64_t mask_ = 0;  // the bits of the word at base_ not yet taken
+  const uint8_t* base_ = nullptr;
+  const uint64_t* word_ = nullptr;
+  const uint64_t* words_end_ = nullptr;
+  uint64_t bits_[kWindow / 64];
 };
 
 // The best level this processor and this build support, chosen once.

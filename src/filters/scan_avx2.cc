@@ -86,6 +86,7 @@ extern const Kernels kAvx2Kernels = {
     .delete_tabs = DeleteTabs<Avx2>,
     .tab2space = Tab2space<Avx2>,
     .kana = Kana<Avx2>,
+    .find_byte = FindByte<Avx2>,
 };
 
 }  // namespace vu32::scan

@@ -98,6 +98,7 @@ extern const Kernels kAvx512Kernels = {
     .delete_tabs = DeleteTabs<Avx512>,
     .tab2space = Tab2space<Avx512>,
     .kana = Kana<Avx512>,
+    .find_byte = FindByte<Avx512>,
 };
 
 }  // namespace vu32::scan

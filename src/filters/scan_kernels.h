@@ -356,6 +356,16 @@ Progress Kana(const uint8_t* s, size_t n, uint8_t* d) {
   return {i, static_cast<size_t>(d - start)};
 }
 
+template <class V>
+void FindByte(const uint8_t* s, size_t n, uint8_t c, uint64_t* bits) {
+  size_t i = 0;
+  for (; i + kBlock <= n; i += kBlock) *bits++ = V::Equal(V::Load(s + i), c);
+  if (i == n) return;
+  uint64_t last = 0;
+  for (unsigned k = 0; i + k < n; ++k) last |= uint64_t{s[i + k] == c} << k;
+  *bits = last;
+}
+
 #undef VU32_INLINE
 
 }  // namespace vu32::scan

@@ -92,6 +92,7 @@ extern const Kernels kSse2Kernels = {
     .delete_tabs = DeleteTabs<Sse2>,
     .tab2space = Tab2space<Sse2>,
     .kana = Kana<Sse2>,
+    .find_byte = FindByte<Sse2>,
 };
 
 }  // namespace vu32::scan

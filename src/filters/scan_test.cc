@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <vector>
 
 #include "filters/kana.h"
 #include "filters/newline.h"
@@ -200,6 +201,23 @@ TEST_P(ScanTest, LeadRunsAcrossBlockEnds) {
                   Hex(ModelChangeCase(in, false)));
         std::unique_ptr<ByteFilter> kana = MakeKana();
         ASSERT_EQ(Hex(testing::RunWhole(*kana, in)), Hex(ModelKana(in)));
+      }
+    }
+  }
+}
+
+TEST_P(ScanTest, FindByteMarksEveryMatch) {
+  std::mt19937 rng(64);
+  for (size_t n = 0; n <= 200; ++n) {
+    const std::string in = testing::RandomSjisLike(rng, n);
+    for (uint8_t c : {0x0A, 0x00, 0xFF, 0x83}) {
+      std::vector<uint64_t> bits((n + 63) / 64, ~uint64_t{0});
+      scan::Active().find_byte(reinterpret_cast<const uint8_t*>(in.data()), n,
+                               c, bits.data());
+      for (size_t i = 0; i < bits.size() * 64; ++i) {
+        const bool want = i < n && static_cast<uint8_t>(in[i]) == c;
+        ASSERT_EQ((bits[i / 64] >> (i % 64)) & 1, want ? 1u : 0u)
+            << "n " << n << " byte " << i << " c " << int{c};
       }
     }
   }

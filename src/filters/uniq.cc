@@ -4,6 +4,7 @@
 #include <new>
 #include <string>
 
+#include "filters/scan.h"
 #include "support/messages.h"
 
 namespace vu32 {
@@ -80,9 +81,9 @@ void Uniq::FeedLines(const uint8_t* data, size_t size, ByteWriter& out) {
   // Lines to write are kept as one run [run, p) and written together.
   const uint8_t* run = p;
   bool previous_in_block = false;
+  scan::ByteFinder line_ends(data, size, '\n');
   while (p < end) {
-    const auto* lf = static_cast<const uint8_t*>(
-        std::memchr(p, '\n', static_cast<size_t>(end - p)));
+    const uint8_t* lf = line_ends.Next();
     if (!lf) {
       partial_.append(reinterpret_cast<const char*>(p),
                       static_cast<size_t>(end - p));
