@@ -77,8 +77,8 @@ bool RunFilter(ByteFilter& filter, const StreamPair& pair) {
   bool read_failed = false;
   bool write_failed = false;
   try {
-    ByteReader reader(pair.input, pair.input_name);
-    ByteWriter writer(pair.output, pair.output_name);
+    ByteReader reader(pair.input, pair.input_name, kFilterBlockSize);
+    ByteWriter writer(pair.output, pair.output_name, kFilterBlockSize);
     // A terminal sees each block as soon as it is converted.
     const bool immediate = pair.output_is_stdout && platform::IsTerminal(1);
     const uint8_t* block;
