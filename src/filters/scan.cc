@@ -59,6 +59,8 @@ const Kernels kScalarKernels = {
     .kana = [](const uint8_t*, size_t, uint8_t*) { return Progress{}; },
     // Uniq has no loop of its own to find line ends.
     .find_byte = FindByte,
+    // Uniq's own loop tells whether it has a kernel.
+    .uniq = nullptr,
 };
 
 // The table of `level`, or null when this build or processor lacks it.
@@ -72,7 +74,8 @@ const Kernels* Table(Level level) {
     case Level::kAvx2:
       // The library's test includes the system's support for the wider
       // registers, not only the processor's.
-      return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi")
+      return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") &&
+                     __builtin_cpu_supports("popcnt")
                  ? &kAvx2Kernels
                  : nullptr;
     case Level::kAvx512:

@@ -48,6 +48,9 @@ enum class LineEnd { kCrLf, kLf, kCr };
   return d + 1;
 }
 
+// Whether two lines of `size` bytes are equal ignoring case (-U+).
+using SameFolded = bool (*)(const uint8_t* a, const uint8_t* b, size_t size);
+
 // One entry per filter kernel; each states the filter state it shares.
 struct Kernels {
   Level level;
@@ -79,6 +82,13 @@ struct Kernels {
   // Sets bit i % 64 of bits[i / 64] where s[i] == c, for the whole input
   // (the words cover n bytes rounded up; bits past n are clear).
   void (*find_byte)(const uint8_t* s, size_t n, uint8_t c, uint64_t* bits);
+  // Copies the lines of s[*line, n) (each through its LF) that differ from
+  // the line before them, s[0, *line) being the line before the first, and
+  // sets *line to the start of the last line taken; stops at the end of
+  // one. Lines of the same size but other bytes are equal when
+  // `same_folded` (if given) says so. Null on the scalar level.
+  Progress (*uniq)(const uint8_t* s, size_t n, uint8_t* d, size_t* line,
+                   SameFolded same_folded);
 };
 
 // The bytes equal to `c` in s[0, n), in order, taken from the kernel's

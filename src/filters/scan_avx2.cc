@@ -9,6 +9,7 @@ namespace {
 
 struct Avx2 {
   static constexpr bool kCompress = false;
+  static constexpr bool kPopcount = true;
   struct Block {
     __m256i v[2];
   };
@@ -36,6 +37,13 @@ struct Avx2 {
   static uint64_t Equal(const Block& b, uint8_t c) {
     const __m256i vc = Splat(c);
     return Bits(b, [&](__m256i x) { return _mm256_cmpeq_epi8(x, vc); });
+  }
+  static uint64_t Matches(const Block& b, const Block& o) {
+    const auto lo = static_cast<uint32_t>(
+        _mm256_movemask_epi8(_mm256_cmpeq_epi8(b.v[0], o.v[0])));
+    const auto hi = static_cast<uint32_t>(
+        _mm256_movemask_epi8(_mm256_cmpeq_epi8(b.v[1], o.v[1])));
+    return uint64_t{lo} | uint64_t{hi} << 32;
   }
   static uint64_t Within(const Block& b, uint8_t lo, uint8_t hi) {
     const __m256i vlo = Splat(lo);
@@ -87,6 +95,7 @@ extern const Kernels kAvx2Kernels = {
     .tab2space = Tab2space<Avx2>,
     .kana = Kana<Avx2>,
     .find_byte = FindByte<Avx2>,
+    .uniq = Uniq<Avx2>,
 };
 
 }  // namespace vu32::scan

@@ -9,10 +9,12 @@
 // byte compress where the level has one (V::kCompress), else by walking the
 // changed bytes and copying the runs between them.
 //
-// V provides, for its Block of 64 bytes:
+// V says whether it has a byte compress (kCompress) and a cheap popcount
+// (kPopcount), and provides, for its Block of 64 bytes:
 //   Load(p), Store(p, b)          64 bytes, unaligned
 //   Equal(b, c)                   mask of the bytes equal to c
 //   Within(b, lo, hi)             mask of the bytes in lo..hi (unsigned)
+//   Matches(b, o)                 mask of the bytes equal in b and o
 //   FlipCase(b, mask)             the bytes of mask xor 0x20
 //   CopyRun(d, s, n)              copies n <= 64 bytes; may read and write up
 //                                 to 64 bytes past s + n and d + n
@@ -364,6 +366,112 @@ void FindByte(const uint8_t* s, size_t n, uint8_t c, uint64_t* bits) {
   uint64_t last = 0;
   for (unsigned k = 0; i + k < n; ++k) last |= uint64_t{s[i + k] == c} << k;
   *bits = last;
+}
+
+// Whether the `size` bytes at a and b are the same, 64 at a time; the
+// bytes past them up to the next multiple of 64 are read and ignored.
+template <class V>
+VU32_INLINE bool SameBytes(const uint8_t* a, const uint8_t* b, size_t size) {
+  size_t k = 0;
+  for (; k + kBlock < size; k += kBlock) {
+    if (~V::Matches(V::Load(a + k), V::Load(b + k)) != 0) return false;
+  }
+  const uint64_t differ = ~V::Matches(V::Load(a + k), V::Load(b + k));
+  return (differ & (~uint64_t{0} >> (kBlock - (size - k)))) == 0;
+}
+
+// Writes the offsets base + i of the set bits i of `bits` at `out`, in
+// order; returns the end. Where popcount is cheap, eight at a time without
+// a branch per bit (what is written past the end is garbage, overwritten
+// next): the loops over the offsets then run without the hard-to-predict
+// exit of a loop over each word's bits.
+template <class V>
+VU32_INLINE uint32_t* Offsets(uint64_t bits, uint32_t base, uint32_t* out) {
+  if constexpr (V::kCompress) {
+    return V::Offsets(bits, base, out);
+  } else if constexpr (V::kPopcount) {
+    const auto count = static_cast<unsigned>(__builtin_popcountll(bits));
+    // The top bit keeps the count of trailing zeros defined once bits runs
+    // out.
+    constexpr uint64_t kTop = uint64_t{1} << 63;
+    for (unsigned k = 0; k < 8; ++k) {
+      out[k] = base + Lowest(bits | kTop);
+      bits &= bits - 1;
+    }
+    for (unsigned k = 8; k < count; ++k) {
+      out[k] = base + Lowest(bits);
+      bits &= bits - 1;
+    }
+    return out + count;
+  } else {
+    for (; bits; bits &= bits - 1) *out++ = base + Lowest(bits);
+    return out;
+  }
+}
+
+// Whether the first n (1..64) of 64 bytes at a and b differ.
+template <class V>
+VU32_INLINE bool Differ(const uint8_t* a, const uint8_t* b, size_t n) {
+  if constexpr (V::kCompress) {
+    return V::Differ(a, b, n);
+  } else {
+    const uint64_t differ = ~V::Matches(V::Load(a), V::Load(b));
+    return (differ & (~uint64_t{0} >> (kBlock - n))) != 0;
+  }
+}
+
+template <class V, bool kFold>
+Progress UniqLines(const uint8_t* s, size_t n, uint8_t* d, size_t* line,
+                   SameFolded same_folded) {
+  constexpr size_t kWindow = 1024;  // bytes whose LFs are listed at once
+  uint32_t ends[kWindow + kBlock];
+  uint8_t* const start = d;
+  size_t prev = 0;    // where the line before the one at `at` starts
+  size_t at = *line;  // where the next line starts
+  size_t i = at & ~(kBlock - 1);
+  while (i + kBlock + kReadAhead <= n) {
+    uint32_t* ends_end = ends;
+    for (const size_t stop = i + kWindow; i < stop; i += kBlock) {
+      if (i + kBlock + kReadAhead > n) break;
+      uint64_t lfs = V::Equal(V::Load(s + i), '\n');
+      if (i < at) lfs &= ~Below(static_cast<unsigned>(at - i));
+      ends_end = Offsets<V>(lfs, static_cast<uint32_t>(i), ends_end);
+    }
+    for (const uint32_t* e = ends; e < ends_end; ++e) {
+      const size_t next = *e + 1;
+      const size_t size = next - at;
+      const bool same_size = size == at - prev;
+      bool same;
+      if (size <= kBlock) {
+        // Most lines: compared and copied 64 bytes at a time, without a
+        // branch on the outcome; what lies past the line is ignored, or
+        // overwritten next.
+        same = same_size & !Differ<V>(s + at, s + prev, size);
+        V::Store(d, V::Load(s + at));
+      } else {
+        same = same_size && SameBytes<V>(s + at, s + prev, size);
+        for (size_t k = 0; k < size; k += kBlock) {
+          V::Store(d + k, V::Load(s + at + k));
+        }
+      }
+      if (kFold && same_size && !same) {
+        same = same_folded(s + at, s + prev, size);
+      }
+      d += same ? 0 : size;
+      prev = at;
+      at = next;
+    }
+  }
+  *line = prev;
+  return {at, static_cast<size_t>(d - start)};
+}
+
+// Two loops, so that the exact comparison's has no call in it.
+template <class V>
+Progress Uniq(const uint8_t* s, size_t n, uint8_t* d, size_t* line,
+              SameFolded same_folded) {
+  return same_folded ? UniqLines<V, true>(s, n, d, line, same_folded)
+                     : UniqLines<V, false>(s, n, d, line, nullptr);
 }
 
 #undef VU32_INLINE

@@ -8,6 +8,7 @@ namespace {
 
 struct Sse2 {
   static constexpr bool kCompress = false;
+  static constexpr bool kPopcount = false;
   struct Block {
     __m128i v[4];
   };
@@ -42,6 +43,15 @@ struct Sse2 {
   static uint64_t Equal(const Block& b, uint8_t c) {
     const __m128i vc = Splat(c);
     return Bits(b, [&](__m128i x) { return _mm_cmpeq_epi8(x, vc); });
+  }
+  static uint64_t Matches(const Block& b, const Block& o) {
+    uint64_t m = 0;
+    for (int k = 0; k < 4; ++k) {
+      m |= uint64_t{static_cast<uint16_t>(
+               _mm_movemask_epi8(_mm_cmpeq_epi8(b.v[k], o.v[k])))}
+           << (16 * k);
+    }
+    return m;
   }
   static uint64_t Within(const Block& b, uint8_t lo, uint8_t hi) {
     const __m128i vlo = Splat(lo);
@@ -93,6 +103,7 @@ extern const Kernels kSse2Kernels = {
     .tab2space = Tab2space<Sse2>,
     .kana = Kana<Sse2>,
     .find_byte = FindByte<Sse2>,
+    .uniq = Uniq<Sse2>,
 };
 
 }  // namespace vu32::scan

@@ -3,6 +3,8 @@
 // enough to cross many blocks at every alignment.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <random>
 #include <vector>
 
@@ -10,6 +12,7 @@
 #include "filters/newline.h"
 #include "filters/scan_kernels.h"
 #include "filters/text.h"
+#include "filters/uniq.h"
 #include "support/sjis.h"
 #include "test_util.h"
 
@@ -219,6 +222,40 @@ TEST_P(ScanTest, FindByteMarksEveryMatch) {
         ASSERT_EQ((bits[i / 64] >> (i % 64)) & 1, want ? 1u : 0u)
             << "n " << n << " byte " << i << " c " << int{c};
       }
+    }
+  }
+}
+
+// Duplicate-line removal against the scalar level's loop, on lines around
+// 64 bytes long (one kernel compare), longer ones, and lines that differ
+// only in case, in runs.
+TEST_P(ScanTest, UniqMatchesTheScalarLoop) {
+  std::mt19937 rng(2024);
+  std::vector<std::string> lines;
+  for (size_t size : {1, 2, 30, 63, 64, 65, 127, 128, 129, 300}) {
+    std::string line = testing::RandomSjisLike(rng, size - 1);
+    std::replace(line.begin(), line.end(), '\n', 'x');
+    line += '\n';
+    lines.push_back(line);
+    for (char& c : line) c = static_cast<char>(std::toupper(c));
+    lines.push_back(line);
+  }
+  std::uniform_int_distribution<size_t> pick(0, lines.size() - 1);
+  std::uniform_int_distribution<int> repeat(1, 3);
+  for (int round = 0; round < 20; ++round) {
+    std::string in;
+    while (in.size() < 20000) {
+      const std::string& line = lines[pick(rng)];
+      for (int k = repeat(rng); k > 0; --k) in += line;
+    }
+    for (UniqMode mode : {UniqMode::kExact, UniqMode::kIgnoreCase}) {
+      ASSERT_TRUE(scan::UseLevel(scan::Level::kScalar));
+      auto scalar = MakeUniq(mode);
+      const std::string want = testing::RunWhole(*scalar, in);
+      ASSERT_TRUE(scan::UseLevel(GetParam()));
+      auto uniq = MakeUniq(mode);
+      ASSERT_TRUE(testing::RunWhole(*uniq, in) == want)
+          << "round " << round << " mode " << static_cast<int>(mode);
     }
   }
 }
