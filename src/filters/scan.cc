@@ -21,7 +21,7 @@ namespace {
 // gathers the eight marks into the top byte, in byte order.
 void FindByte(const uint8_t* s, size_t n, uint8_t c, uint64_t* bits) {
   constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7F;
-  const uint64_t pattern = c * 0x0101010101010101;
+  const uint64_t pattern = uint64_t{c} * 0x0101010101010101;
   size_t i = 0;
   for (; i + 64 <= n; i += 64) {
     uint64_t word_bits = 0;

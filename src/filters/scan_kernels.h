@@ -29,6 +29,8 @@
 //   StorePairs(d, f, s, fk, sk)   for each byte i in order, f[i] if bit i of
 //                                 fk, then s[i] if bit i of sk; returns the
 //                                 end; may store 128 bytes
+//   Offsets(bits, base, out)      see Offsets below; may store 64 entries
+//   Differ(a, b, n)               see Differ below
 //
 // Everything here is a template over V or always inlined: V is private to
 // its level file, so each level compiles its own copy, and no out-of-line
@@ -381,10 +383,11 @@ VU32_INLINE bool SameBytes(const uint8_t* a, const uint8_t* b, size_t size) {
 }
 
 // Writes the offsets base + i of the set bits i of `bits` at `out`, in
-// order; returns the end. Where popcount is cheap, eight at a time without
-// a branch per bit (what is written past the end is garbage, overwritten
-// next): the loops over the offsets then run without the hard-to-predict
-// exit of a loop over each word's bits.
+// order; returns the end. With a byte compress, from the compressed list of
+// 0..63; where popcount is cheap, eight at a time without a branch per bit
+// (what is written past the end is garbage, overwritten next). The loops
+// over the offsets then run without the hard-to-predict exit of a loop
+// over each word's bits.
 template <class V>
 VU32_INLINE uint32_t* Offsets(uint64_t bits, uint32_t base, uint32_t* out) {
   if constexpr (V::kCompress) {
