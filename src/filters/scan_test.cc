@@ -53,6 +53,21 @@ std::string ModelCrconv(const std::string& in, const std::string& newline) {
   return out;
 }
 
+std::string ModelJoin(const std::string& in) {
+  std::string out;
+  bool pending = false;
+  for (char c : in) {
+    if (c == '\r') {
+      pending = true;
+    } else if (c == '\n' && pending) {
+      pending = false;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 std::string ModelDeletecontrolchar(const std::string& in) {
   std::string out;
   unsigned char prev = 0;
@@ -177,8 +192,78 @@ TEST(SecondBytesTest, RunsAcrossWords) {
   }
 }
 
+TEST(ScanDispatchTest, BestLevelIsActiveAndOthersAreRefused) {
+  EXPECT_TRUE(scan::Supported(scan::Level::kScalar));
+  EXPECT_TRUE(scan::Supported(scan::BestLevel()));
+  EXPECT_EQ(scan::Active().level, scan::BestLevel());
+  for (scan::Level level :
+       {scan::Level::kSse2, scan::Level::kAvx2, scan::Level::kAvx512}) {
+    if (scan::Supported(level)) continue;
+    EXPECT_FALSE(scan::UseLevel(level)) << scan::LevelName(level);
+    EXPECT_EQ(scan::Active().level, scan::BestLevel());
+  }
+}
+
 using ScanTest = testing::KernelLevelTest;
 INSTANTIATE_KERNEL_LEVELS(ScanTest);
+
+// Every filter on plain text with what it acts on (line ends, tabs,
+// controls, kana and marks) placed around the ends of a kernel's blocks,
+// where its carries and its look-ahead meet.
+TEST_P(ScanTest, EventsAroundBlockEnds) {
+  const std::string events[] = {"\r\n", "\r", "\n", "\n\r", "\r\r\n",
+                                "\t",   "\t\t", "\x1B", "\xB6\xDE",
+                                "\xCA\xDF", "\xB3\xDE", "\xB1"};
+  for (const std::string& event : events) {
+    for (size_t at : {0u, 1u, 2u, 61u, 62u, 63u, 64u, 65u, 126u, 127u, 128u,
+                      129u, 191u, 192u}) {
+      // The filler has none of the events, so every column count and carry
+      // runs from the start of the input.
+      std::string in(at, 'x');
+      in += event + std::string(64 - at % 64, 'y') + event +
+            std::string(300, 'z');
+      SCOPED_TRACE(Hex(event) + " at " + std::to_string(at));
+      Crconv dos(kNewlineCrLf), lf(kNewlineLf), mac(kNewlineCr);
+      EXPECT_EQ(Hex(testing::RunWhole(dos, in)), Hex(ModelCrconv(in, "\r\n")));
+      EXPECT_EQ(Hex(testing::RunWhole(lf, in)), Hex(ModelCrconv(in, "\n")));
+      EXPECT_EQ(Hex(testing::RunWhole(mac, in)), Hex(ModelCrconv(in, "\r")));
+      Join join;
+      EXPECT_EQ(Hex(testing::RunWhole(join, in)), Hex(ModelJoin(in)));
+      Deletecontrolchar control;
+      EXPECT_EQ(Hex(testing::RunWhole(control, in)),
+                Hex(ModelDeletecontrolchar(in)));
+      for (unsigned width : {3u, 8u}) {
+        Tab2space tabs(static_cast<int>(width));
+        EXPECT_EQ(Hex(testing::RunWhole(tabs, in)),
+                  Hex(ModelTab2space(in, width)));
+      }
+      std::unique_ptr<ByteFilter> kana = MakeKana();
+      EXPECT_EQ(Hex(testing::RunWhole(*kana, in)), Hex(ModelKana(in)));
+    }
+  }
+}
+
+TEST_P(ScanTest, ByteFinderVisitsEveryMatchAcrossWindows) {
+  std::mt19937 rng(4096);
+  std::uniform_int_distribution<size_t> gap(1, 200);
+  for (size_t n : {0u, 1u, 63u, 4095u, 4096u, 4097u, 9000u}) {
+    std::string in(n, 'a');
+    for (size_t at : {0u, 63u, 64u, 4095u, 4096u, 4097u}) {
+      if (at < n) in[at] = '\n';
+    }
+    for (size_t at = gap(rng); at < n; at += gap(rng)) in[at] = '\n';
+    std::vector<size_t> want, got;
+    for (size_t i = 0; i < n; ++i) {
+      if (in[i] == '\n') want.push_back(i);
+    }
+    const auto* data = reinterpret_cast<const uint8_t*>(in.data());
+    scan::ByteFinder finder(data, n, '\n');
+    while (const uint8_t* at = finder.Next()) {
+      got.push_back(static_cast<size_t>(at - data));
+    }
+    EXPECT_EQ(got, want) << "n " << n;
+  }
+}
 
 // The filters that tell first from second bytes, on runs of lead-range
 // bytes of every length that end on either side of each block end of a
