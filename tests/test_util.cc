@@ -1,6 +1,7 @@
 #include "test_util.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -147,6 +148,22 @@ void WriteFile(const std::string& path, const std::string& data) {
 bool FileExists(const std::string& path) {
   std::error_code ec;
   return std::filesystem::exists(path, ec);
+}
+
+void KernelLevelTest::SetUp() {
+  if (!scan::UseLevel(GetParam())) {
+    GTEST_SKIP() << scan::LevelName(GetParam()) << " not available here";
+  }
+}
+
+void KernelLevelTest::TearDown() { scan::UseLevel(scan::BestLevel()); }
+
+std::string LevelTestName(const ::testing::TestParamInfo<scan::Level>& info) {
+  std::string name;
+  for (const char* p = scan::LevelName(info.param); *p; ++p) {
+    if (std::isalnum(static_cast<unsigned char>(*p))) name += *p;
+  }
+  return name;
 }
 
 }  // namespace vu32::testing

@@ -2,14 +2,18 @@
 #ifndef VU32_TESTS_TEST_UTIL_H_
 #define VU32_TESTS_TEST_UTIL_H_
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <initializer_list>
+#include <ostream>
 #include <random>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "filters/filter.h"
+#include "filters/scan.h"
 
 namespace vu32::testing {
 
@@ -53,6 +57,31 @@ std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& data);
 bool FileExists(const std::string& path);
 
+// A test that runs once for each kernel level (scan::Level), skipped where
+// this build or processor lacks the level: TEST_P(KernelLevelTest, ...) or a
+// fixture derived from it, and INSTANTIATE_KERNEL_LEVELS(fixture).
+class KernelLevelTest : public ::testing::TestWithParam<scan::Level> {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+};
+
+// "AVX2" for the test names.
+std::string LevelTestName(const ::testing::TestParamInfo<scan::Level>& info);
+
+#define INSTANTIATE_KERNEL_LEVELS(fixture)                                  \
+  INSTANTIATE_TEST_SUITE_P(Levels, fixture,                                 \
+                           ::testing::Values(::vu32::scan::Level::kScalar,  \
+                                             ::vu32::scan::Level::kSse2,    \
+                                             ::vu32::scan::Level::kAvx2,    \
+                                             ::vu32::scan::Level::kAvx512), \
+                           ::vu32::testing::LevelTestName)
+
 }  // namespace vu32::testing
+
+namespace vu32::scan {
+// Levels by name in gtest's messages.
+inline void PrintTo(Level level, std::ostream* os) { *os << LevelName(level); }
+}  // namespace vu32::scan
 
 #endif  // VU32_TESTS_TEST_UTIL_H_

@@ -11,13 +11,13 @@ namespace vu32 {
 std::unique_ptr<ByteFilter> MakeFilter(const Command& command) {
   switch (command.mode) {
     case kRunUniq:
-      return MakeUniq(false);
+      return MakeUniq(UniqMode::kExact);
     case kRunUniqIgnoreCase:
-      return MakeUniq(true);
+      return MakeUniq(UniqMode::kIgnoreCase);
     case kRunLower:
-      return std::make_unique<ChangeCase>(true);
+      return std::make_unique<ChangeCase>(LetterCase::kLower);
     case kRunUpper:
-      return std::make_unique<ChangeCase>(false);
+      return std::make_unique<ChangeCase>(LetterCase::kUpper);
     case kRunJoin:
       return std::make_unique<Join>();
     case kRunTabs:
@@ -36,8 +36,8 @@ std::unique_ptr<ByteFilter> MakeFilter(const Command& command) {
 }
 
 ConvertResult Convert(ByteFilter& filter, int in, int out, bool immediate) {
-  ByteReader reader(in, std::string());
-  ByteWriter writer(out, std::string());
+  ByteReader reader(in, std::string(), kFilterBlockSize);
+  ByteWriter writer(out, std::string(), kFilterBlockSize);
   const uint8_t* block;
   while (size_t n = reader.NextBlock(&block)) {
     filter.Feed(block, n, writer);

@@ -3,6 +3,7 @@
 #define VU32_FILTERS_NEWLINE_H_
 
 #include "filters/filter.h"
+#include "filters/scan.h"
 
 namespace vu32 {
 
@@ -14,17 +15,16 @@ enum NewlineKind : int {
   kNewlineCr = 4,
 };
 
-// Writes the line end of `kind`; nothing for any other value.
-void EmitNewline(int kind, ByteWriter& out);
-
 // Rewrites every line end (CR LF, lone LF, lone CR) as `kind` (1, 2 or 4).
 class Crconv : public ByteFilter {
  public:
-  explicit Crconv(int kind) : kind_(kind) {}
+  explicit Crconv(int kind);
   void Feed(const uint8_t* data, size_t size, ByteWriter& out) override;
 
  private:
-  int kind_;
+  uint8_t* Convert(const uint8_t* s, size_t n, uint8_t* d);
+
+  scan::LineEnd newline_;
   bool previous_was_cr_ = false;
 };
 
@@ -34,6 +34,8 @@ class Join : public ByteFilter {
   void Feed(const uint8_t* data, size_t size, ByteWriter& out) override;
 
  private:
+  uint8_t* Convert(const uint8_t* s, size_t n, uint8_t* d);
+
   bool cr_pending_ = false;
 };
 

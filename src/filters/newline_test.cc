@@ -48,24 +48,6 @@ TEST(CrconvTest, LfThenCrLfMakesEveryLineEndCrLf) {
             "41 0D 0A 0D 0A 42 0D 0A 0D 0A 43 0D 0A");
 }
 
-TEST(EmitNewlineTest, EachKind) {
-  const struct {
-    int kind;
-    const char* out;
-  } kRows[] = {{kNewlineCrLf, "0D 0A"}, {kNewlineLf, "0A"}, {kNewlineCr, "0D"},
-               {kNewlineNone, ""},      {3, ""},           {-1, ""}};
-  for (const auto& row : kRows) {
-    SCOPED_TRACE(row.kind);
-    std::string out;
-    {
-      ByteWriter writer(&out);
-      EmitNewline(row.kind, writer);
-      writer.Flush();
-    }
-    EXPECT_EQ(Hex(out), row.out);
-  }
-}
-
 TEST(JoinTest, Table) {
   const struct {
     const char* in;

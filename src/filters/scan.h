@@ -1,154 +1,142 @@
-// Fast inner loops shared by the filters: copy runs of bytes that need no
-// attention, 16 at a time where the processor allows (SSE2 is part of every
-// x86-64 processor), and stop at the first byte that does. Each returns how
-// many bytes it handled; the caller deals with the byte at that offset.
+// The filters' vector kernels, behind one table chosen once at run time.
+//
+// Each filter is a plain byte-by-byte state machine; its kernel does the
+// same conversion 64 bytes at a time for the bulk of a block. A kernel takes
+// the filter's state, converts whole 64-byte blocks from the start of its
+// input while enough input follows (most read a little past each block:
+// see scan_kernels.h), updates the state and says how far it got; the
+// filter's own loop converts the rest, at most 127 bytes. On the scalar
+// level, which is also the whole of a portable build, the converting
+// kernels do nothing and the filters' loops do all the work.
 #ifndef VU32_FILTERS_SCAN_H_
 #define VU32_FILTERS_SCAN_H_
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#define VU32_SCAN_SSE2 1
-#endif
 
 namespace vu32::scan {
 
-// Which of 16 bytes are second bytes of two-byte characters, without a loop.
-// `leads` has bit i set when byte i lies in the lead-byte range; `*carry`
-// says on entry that byte 0 completes a character begun before, and on exit
-// that the byte after byte 15 does. Within a run of lead-range bytes the
-// bytes alternate lead, second, lead, ... from the run's start, and the byte
-// after a run of odd length is a second byte: adding 1 at each run that
-// starts on an odd bit flips the parity of exactly those runs.
-inline unsigned TrailMask16(unsigned leads, bool* carry) {
-  constexpr unsigned kEven = 0x5555;
-  const unsigned in = *carry ? 1u : 0u;
-  leads &= ~in & 0xFFFF;                 // a second byte opens nothing
-  const unsigned follows = (leads << 1) | in;
-  const unsigned odd_starts = leads & ~kEven & ~follows;
-  const unsigned sum = odd_starts + leads;
-  *carry = (sum >> 16) & 1;
-  const unsigned invert = (sum << 1) & 0xFFFF;
-  return (kEven ^ invert) & follows & 0xFFFF;
-}
+enum class Level {
+  kScalar,  // the filters' own loops only
+  kSse2,    // 16-byte vectors, part of every x86-64 processor
+  kAvx2,    // 32-byte vectors
+  kAvx512,  // 64-byte vectors with byte compress (AVX-512 BW, VBMI, VBMI2)
+};
 
-#ifdef VU32_SCAN_SSE2
-// 0xFF in each byte whose bit is set in `bits`, 0x00 elsewhere.
-inline __m128i ExpandBits16(unsigned bits) {
-  const __m128i select = _mm_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4,
-                                       8, 16, 32, 64, -128);
-  __m128i b = _mm_unpacklo_epi64(_mm_set1_epi8(static_cast<char>(bits & 0xFF)),
-                                 _mm_set1_epi8(static_cast<char>(bits >> 8)));
-  return _mm_cmpeq_epi8(_mm_and_si128(b, select), select);
-}
+// How far a kernel got: input bytes converted and output bytes written.
+struct Progress {
+  size_t read = 0;
+  size_t written = 0;
+};
 
-// Where to load the runs of the 16-byte block `x` at s + i (of n bytes) from,
-// with 16-byte loads at any offset inside the block. Loading from the input
-// itself avoids stalling each load on a store of the block just made; only
-// within 32 bytes of the end is the block copied into `pad`, padded, so that
-// no load reaches past the input.
-inline const uint8_t* RunSource(const uint8_t* s, size_t i, size_t n,
-                                __m128i x, uint8_t* pad /* 32, aligned */) {
-  if (i + 32 <= n) return s + i;
-  _mm_store_si128(reinterpret_cast<__m128i*>(pad), x);
-  _mm_store_si128(reinterpret_cast<__m128i*>(pad + 16), _mm_setzero_si128());
-  return pad;
-}
+// A kernel may store up to this many bytes past the output it reports; the
+// filters reserve that much room beyond their largest possible output.
+inline constexpr size_t kStoreSlack = 64;
 
-// Copies 16 bytes from `from` to `to` (neither aligned).
-inline void Copy16(uint8_t* to, const uint8_t* from) {
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(to),
-                   _mm_loadu_si128(reinterpret_cast<const __m128i*>(from)));
-}
+// The line end Crconv writes.
+enum class LineEnd { kCrLf, kLf, kCr };
 
-// Bit i set when byte i of `x` lies in the lead-byte range.
-inline unsigned LeadMask16(__m128i x) {
-  const __m128i v81 = _mm_set1_epi8(static_cast<char>(0x81));
-  const __m128i v1e = _mm_set1_epi8(0x9F - 0x81);
-  const __m128i ve0 = _mm_set1_epi8(static_cast<char>(0xE0));
-  const __m128i v1c = _mm_set1_epi8(0xFC - 0xE0);
-  __m128i o1 = _mm_sub_epi8(x, v81);
-  __m128i o2 = _mm_sub_epi8(x, ve0);
-  return static_cast<unsigned>(_mm_movemask_epi8(
-      _mm_or_si128(_mm_cmpeq_epi8(_mm_min_epu8(o1, v1e), o1),
-                   _mm_cmpeq_epi8(_mm_min_epu8(o2, v1c), o2))));
-}
-#endif
-
-// Copies bytes from `s` to `d` until the first byte equal to `a` or `b`.
-inline size_t CopyUntilEither(const uint8_t* s, size_t n, uint8_t* d,
-                              uint8_t a, uint8_t b) {
-  size_t i = 0;
-#ifdef VU32_SCAN_SSE2
-  const __m128i va = _mm_set1_epi8(static_cast<char>(a));
-  const __m128i vb = _mm_set1_epi8(static_cast<char>(b));
-  for (; i + 16 <= n; i += 16) {
-    __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
-    int hit = _mm_movemask_epi8(
-        _mm_or_si128(_mm_cmpeq_epi8(x, va), _mm_cmpeq_epi8(x, vb)));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), x);
-    if (hit) return i + static_cast<size_t>(__builtin_ctz(hit));
+// Writes `newline` at `d`; returns the end. Always inlined, as the kernels
+// use it too (see scan_kernels.h).
+[[gnu::always_inline]] inline uint8_t* PutLineEnd(LineEnd newline, uint8_t* d) {
+  if (newline == LineEnd::kCrLf) {
+    d[0] = '\r';
+    d[1] = '\n';
+    return d + 2;
   }
-#endif
-  for (; i < n; ++i) {
-    if (s[i] == a || s[i] == b) return i;
-    d[i] = s[i];
-  }
-  return n;
+  *d = newline == LineEnd::kLf ? '\n' : '\r';
+  return d + 1;
 }
 
-// Copies bytes from `s` to `d` until the first byte equal to `a`, `b` or `c`.
-inline size_t CopyUntilAny3(const uint8_t* s, size_t n, uint8_t* d, uint8_t a,
-                            uint8_t b, uint8_t c) {
-  size_t i = 0;
-#ifdef VU32_SCAN_SSE2
-  const __m128i va = _mm_set1_epi8(static_cast<char>(a));
-  const __m128i vb = _mm_set1_epi8(static_cast<char>(b));
-  const __m128i vc = _mm_set1_epi8(static_cast<char>(c));
-  for (; i + 16 <= n; i += 16) {
-    __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
-    int hit = _mm_movemask_epi8(
-        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, va), _mm_cmpeq_epi8(x, vb)),
-                     _mm_cmpeq_epi8(x, vc)));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), x);
-    if (hit) return i + static_cast<size_t>(__builtin_ctz(hit));
-  }
-#endif
-  for (; i < n; ++i) {
-    if (s[i] == a || s[i] == b || s[i] == c) return i;
-    d[i] = s[i];
-  }
-  return n;
-}
+// Whether two lines of `size` bytes are equal ignoring case (-U+).
+using SameFolded = bool (*)(const uint8_t* a, const uint8_t* b, size_t size);
 
-// Copies bytes until the first control byte (0x00-0x1F or 0x7F) other than
-// tab.
-inline size_t CopyUntilControl(const uint8_t* s, size_t n, uint8_t* d) {
-  size_t i = 0;
-#ifdef VU32_SCAN_SSE2
-  const __m128i v1f = _mm_set1_epi8(0x1F);
-  const __m128i vdel = _mm_set1_epi8(0x7F);
-  const __m128i vtab = _mm_set1_epi8(0x09);
-  for (; i + 16 <= n; i += 16) {
-    __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
-    // x <= 0x1F as unsigned: min(x, 0x1F) == x.
-    __m128i low = _mm_cmpeq_epi8(_mm_min_epu8(x, v1f), x);
-    __m128i ctl = _mm_andnot_si128(_mm_cmpeq_epi8(x, vtab), low);
-    int hit = _mm_movemask_epi8(_mm_or_si128(ctl, _mm_cmpeq_epi8(x, vdel)));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), x);
-    if (hit) return i + static_cast<size_t>(__builtin_ctz(hit));
+// One entry per filter kernel; each states the filter state it shares.
+struct Kernels {
+  Level level;
+  // ASCII letters from `first` to `first` + 25 get bit 0x20 flipped, except
+  // second bytes of two-byte characters. `*partner`: the next byte is the
+  // second byte of a character begun before. Writes as many bytes as read.
+  size_t (*change_case)(const uint8_t* s, size_t n, uint8_t* d, uint8_t first,
+                        bool* partner);
+  // Every line end (CR LF, lone CR, lone LF) to `newline`; `*after_cr`: the
+  // byte before was CR, so an LF first completes that CR's line end.
+  Progress (*crconv)(const uint8_t* s, size_t n, uint8_t* d, LineEnd newline,
+                     bool* after_cr);
+  // Deletes every CR and the first LF after one; `*cr_pending` says a CR
+  // came since the last LF.
+  Progress (*join)(const uint8_t* s, size_t n, uint8_t* d, bool* cr_pending);
+  // Deletes control bytes but tab, keeping CR only before LF; `*previous`
+  // is the byte before, a CR whose LF may come (0 once that CR is written).
+  Progress (*delete_control)(const uint8_t* s, size_t n, uint8_t* d,
+                             uint8_t* previous);
+  // Deletes every tab.
+  Progress (*delete_tabs)(const uint8_t* s, size_t n, uint8_t* d);
+  // Expands tabs to the next multiple of `width` columns; `*column` is the
+  // column, modulo `width`, of the first byte.
+  Progress (*tab2space)(const uint8_t* s, size_t n, uint8_t* d, unsigned width,
+                        unsigned* column);
+  // Half-width kana to full-width, starting between characters, with
+  // nothing pending; stops between characters too.
+  Progress (*kana)(const uint8_t* s, size_t n, uint8_t* d);
+  // Sets bit i % 64 of bits[i / 64] where s[i] == c, for the whole input
+  // (the words cover n bytes rounded up; bits past n are clear).
+  void (*find_byte)(const uint8_t* s, size_t n, uint8_t c, uint64_t* bits);
+  // Copies the lines of s[*line, n) (each through its LF) that differ from
+  // the line before them, s[0, *line) being the line before the first, and
+  // sets *line to the start of the last line taken; stops at the end of
+  // one. Lines of the same size but other bytes are equal when
+  // `same_folded` (if given) says so. Null on the scalar level.
+  Progress (*uniq)(const uint8_t* s, size_t n, uint8_t* d, size_t* line,
+                   SameFolded same_folded);
+};
+
+// The bytes equal to `c` in s[0, n), in order, taken from the kernel's
+// masks a window at a time: cheaper than a search call per byte found when
+// they are close together (line ends).
+class ByteFinder {
+ public:
+  ByteFinder(const uint8_t* s, size_t n, uint8_t c)
+      : next_window_(s), end_(s + n), c_(c) {}
+
+  // The next one; null after the last.
+  const uint8_t* Next() {
+    while (mask_ == 0) {
+      if (word_ == words_end_ && !NextWindow()) return nullptr;
+      mask_ = *word_++;
+      base_ += 64;
+    }
+    const uint8_t* at = base_ + __builtin_ctzll(mask_);
+    mask_ &= mask_ - 1;
+    return at;
   }
-#endif
-  for (; i < n; ++i) {
-    uint8_t c = s[i];
-    if ((c < 0x20 && c != 0x09) || c == 0x7F) return i;
-    d[i] = c;
-  }
-  return n;
-}
+
+ private:
+  static constexpr size_t kWindow = 4096;
+  bool NextWindow();
+
+  const uint8_t* next_window_;  // where the next window starts
+  const uint8_t* end_;
+  uint8_t c_;
+  uint64_t mask_ = 0;  // the bits of the word at base_ not yet taken
+  const uint8_t* base_ = nullptr;
+  const uint64_t* word_ = nullptr;
+  const uint64_t* words_end_ = nullptr;
+  uint64_t bits_[kWindow / 64];
+};
+
+// The best level this processor and this build support, chosen once.
+const Kernels& Active();
+
+// Whether `level` is built in and the processor runs it.
+bool Supported(Level level);
+// Makes `level` the active one (tests); false, changing nothing, when it is
+// not supported.
+bool UseLevel(Level level);
+// The level Active() chose on its own.
+Level BestLevel();
+
+const char* LevelName(Level level);
 
 }  // namespace vu32::scan
 

@@ -1,14 +1,19 @@
-// The vectorised loops against plain byte-at-a-time models of the same
-// filters, on random data long enough to cross many 16-byte blocks at every
-// alignment.
+// The kernels' bit arithmetic against the sequential rules, and the filters
+// on every kernel level against plain byte-at-a-time models, on data long
+// enough to cross many blocks at every alignment.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
+#include <functional>
 #include <random>
+#include <vector>
 
 #include "filters/kana.h"
 #include "filters/newline.h"
-#include "filters/scan.h"
+#include "filters/scan_kernels.h"
 #include "filters/text.h"
+#include "filters/uniq.h"
 #include "support/sjis.h"
 #include "test_util.h"
 
@@ -45,6 +50,21 @@ std::string ModelCrconv(const std::string& in, const std::string& newline) {
       out += c == '\n' ? newline : std::string(1, c);
     }
     cr = c == '\r';
+  }
+  return out;
+}
+
+std::string ModelJoin(const std::string& in) {
+  std::string out;
+  bool pending = false;
+  for (char c : in) {
+    if (c == '\r') {
+      pending = true;
+    } else if (c == '\n' && pending) {
+      pending = false;
+    } else {
+      out += c;
+    }
   }
   return out;
 }
@@ -118,35 +138,236 @@ std::string ModelKana(const std::string& in) {
   return out;
 }
 
-TEST(ScanTest, TrailMaskMatchesTheSequentialRule) {
-  for (unsigned leads = 0; leads < 0x10000; ++leads) {
-    for (bool carry_in : {false, true}) {
-      bool partner = carry_in;
-      unsigned want = 0;
-      for (unsigned i = 0; i < 16; ++i) {
-        if (partner) {
-          want |= 1u << i;
-          partner = false;
-        } else {
-          partner = (leads >> i) & 1;
+// The second bytes of `bytes` by the sequential rule, from the given state.
+uint64_t SequentialSecondBytes(uint64_t leads, bool* partner) {
+  uint64_t second = 0;
+  for (unsigned i = 0; i < 64; ++i) {
+    if (*partner) {
+      second |= uint64_t{1} << i;
+      *partner = false;
+    } else {
+      *partner = (leads >> i) & 1;
+    }
+  }
+  return second;
+}
+
+TEST(SecondBytesTest, MatchTheSequentialRule) {
+  // Every 16-bit pattern at the bottom, the middle and the top of the word
+  // (the top one carrying out), the rest of the word lead-range or not.
+  for (unsigned shift : {0u, 23u, 48u}) {
+    for (uint64_t fill : {uint64_t{0}, ~uint64_t{0}}) {
+      for (uint64_t low = 0; low < 0x10000; ++low) {
+        const uint64_t keep = ~(uint64_t{0xFFFF} << shift);
+        const uint64_t leads = (fill & keep) | low << shift;
+        for (bool carry_in : {false, true}) {
+          bool want_carry = carry_in, carry = carry_in;
+          const uint64_t want = SequentialSecondBytes(leads, &want_carry);
+          ASSERT_EQ(scan::SecondBytes(leads, &carry), want)
+              << std::hex << leads << " carry " << carry_in;
+          ASSERT_EQ(carry, want_carry) << std::hex << leads;
         }
       }
-      bool carry = carry_in;
-      unsigned got = scan::TrailMask16(leads, &carry);
-      ASSERT_EQ(got, want) << std::hex << leads << " carry " << carry_in;
-      ASSERT_EQ(carry, partner) << std::hex << leads << " carry " << carry_in;
     }
   }
 }
 
-TEST(ScanTest, VectorLoopsMatchByteModels) {
+TEST(SecondBytesTest, RunsAcrossWords) {
+  // A run of every length up to three words, starting anywhere in the first
+  // word, classified word by word with the carry.
+  for (unsigned length = 0; length <= 192; ++length) {
+    for (unsigned start = 0; start < 64; ++start) {
+      bool carry = false, want_carry = false;
+      for (unsigned word = 0; word < 4; ++word) {
+        uint64_t leads = 0;
+        for (unsigned bit = 0; bit < 64; ++bit) {
+          const unsigned at = word * 64 + bit;
+          if (at >= start && at < start + length) leads |= uint64_t{1} << bit;
+        }
+        const uint64_t want = SequentialSecondBytes(leads, &want_carry);
+        ASSERT_EQ(scan::SecondBytes(leads, &carry), want)
+            << "length " << length << " start " << start << " word " << word;
+        ASSERT_EQ(carry, want_carry);
+      }
+    }
+  }
+}
+
+TEST(ScanDispatchTest, BestLevelIsActiveAndOthersAreRefused) {
+  EXPECT_TRUE(scan::Supported(scan::Level::kScalar));
+  EXPECT_TRUE(scan::Supported(scan::BestLevel()));
+  EXPECT_EQ(scan::Active().level, scan::BestLevel());
+  for (scan::Level level :
+       {scan::Level::kSse2, scan::Level::kAvx2, scan::Level::kAvx512}) {
+    if (scan::Supported(level)) continue;
+    EXPECT_FALSE(scan::UseLevel(level)) << scan::LevelName(level);
+    EXPECT_EQ(scan::Active().level, scan::BestLevel());
+  }
+}
+
+using ScanTest = testing::KernelLevelTest;
+INSTANTIATE_KERNEL_LEVELS(ScanTest);
+
+// Every filter on plain text with what it acts on (line ends, tabs,
+// controls, kana and marks) placed around the ends of a kernel's blocks,
+// where its carries and its look-ahead meet, fed whole and cut inside the
+// event (the kernel then starts the second block of input with the state
+// the filter's loop left).
+TEST_P(ScanTest, EventsAroundBlockEnds) {
+  const std::string events[] = {"\r\n",     "\r",       "\n",       "\n\r",
+                                "\r\r\n",   "\t",       "\t\t",     "\x1B",
+                                "\xB6\xDE", "\xCA\xDF", "\xB3\xDE", "\xB1"};
+  struct Check {
+    std::function<std::unique_ptr<ByteFilter>()> make;
+    std::function<std::string(const std::string&)> model;
+  };
+  const Check checks[] = {
+      {[] { return std::make_unique<Crconv>(kNewlineCrLf); },
+       [](const std::string& in) { return ModelCrconv(in, "\r\n"); }},
+      {[] { return std::make_unique<Crconv>(kNewlineLf); },
+       [](const std::string& in) { return ModelCrconv(in, "\n"); }},
+      {[] { return std::make_unique<Crconv>(kNewlineCr); },
+       [](const std::string& in) { return ModelCrconv(in, "\r"); }},
+      {[] { return std::make_unique<Join>(); }, ModelJoin},
+      {[] { return std::make_unique<Deletecontrolchar>(); },
+       ModelDeletecontrolchar},
+      {[] { return std::make_unique<Tab2space>(3); },
+       [](const std::string& in) { return ModelTab2space(in, 3); }},
+      {[] { return std::make_unique<Tab2space>(8); },
+       [](const std::string& in) { return ModelTab2space(in, 8); }},
+      {MakeKana, ModelKana},
+  };
+  for (const std::string& event : events) {
+    for (size_t at : {0u, 1u, 2u, 61u, 62u, 63u, 64u, 65u, 126u, 127u, 128u,
+                      129u, 191u, 192u}) {
+      // The filler has none of the events, so every column count and carry
+      // runs from the start of the input; the event comes again two blocks
+      // on.
+      std::string in(at, 'x');
+      in += event + std::string(150, 'y') + event + std::string(300, 'z');
+      SCOPED_TRACE(Hex(event) + " at " + std::to_string(at));
+      for (const Check& check : checks) {
+        const std::string want = Hex(check.model(in));
+        auto whole = check.make();
+        EXPECT_EQ(Hex(testing::RunWhole(*whole, in)), want);
+        auto cut = check.make();
+        EXPECT_EQ(Hex(testing::RunCut(*cut, in, {at + 1})), want);
+      }
+    }
+  }
+}
+
+TEST_P(ScanTest, ByteFinderVisitsEveryMatchAcrossWindows) {
+  std::mt19937 rng(4096);
+  std::uniform_int_distribution<size_t> gap(1, 200);
+  for (size_t n : {0u, 1u, 63u, 4095u, 4096u, 4097u, 9000u}) {
+    std::string in(n, 'a');
+    for (size_t at : {0u, 63u, 64u, 4095u, 4096u, 4097u}) {
+      if (at < n) in[at] = '\n';
+    }
+    for (size_t at = gap(rng); at < n; at += gap(rng)) in[at] = '\n';
+    std::vector<size_t> want, got;
+    for (size_t i = 0; i < n; ++i) {
+      if (in[i] == '\n') want.push_back(i);
+    }
+    const auto* data = reinterpret_cast<const uint8_t*>(in.data());
+    scan::ByteFinder finder(data, n, '\n');
+    while (const uint8_t* at = finder.Next()) {
+      got.push_back(static_cast<size_t>(at - data));
+    }
+    EXPECT_EQ(got, want) << "n " << n;
+  }
+}
+
+// The filters that tell first from second bytes, on runs of lead-range
+// bytes of every length that end on either side of each block end of a
+// kernel, followed by the bytes whose treatment depends on it.
+TEST_P(ScanTest, LeadRunsAcrossBlockEnds) {
+  const std::string after[] = {"a",        "A",        "\xB6\xDE", "\xDE",
+                               "\xCA\xDF", "\x81\x61", "\n"};
+  const std::string leads = "\x81\x83\x9F\xE0\xFC\x88";
+  for (size_t length = 0; length <= 140; ++length) {
+    for (const std::string& tail : after) {
+      std::string run;
+      for (size_t i = 0; i < length; ++i) run += leads[i % leads.size()];
+      // The run ends just before, at and after the ends of blocks 1 and 2.
+      for (size_t end : {63u, 64u, 65u, 127u, 128u, 129u}) {
+        if (end < length) continue;
+        std::string in(end - length, 'b');
+        in += run + tail + std::string(200, 'c');
+        SCOPED_TRACE(testing::Hex(in.substr(0, end + 4)));
+        ChangeCase lower(LetterCase::kLower), upper(LetterCase::kUpper);
+        ASSERT_EQ(Hex(testing::RunWhole(lower, in)),
+                  Hex(ModelChangeCase(in, true)));
+        ASSERT_EQ(Hex(testing::RunWhole(upper, in)),
+                  Hex(ModelChangeCase(in, false)));
+        std::unique_ptr<ByteFilter> kana = MakeKana();
+        ASSERT_EQ(Hex(testing::RunWhole(*kana, in)), Hex(ModelKana(in)));
+      }
+    }
+  }
+}
+
+TEST_P(ScanTest, FindByteMarksEveryMatch) {
+  std::mt19937 rng(64);
+  for (size_t n = 0; n <= 200; ++n) {
+    const std::string in = testing::RandomSjisLike(rng, n);
+    for (uint8_t c : {0x0A, 0x00, 0xFF, 0x83}) {
+      std::vector<uint64_t> bits((n + 63) / 64, ~uint64_t{0});
+      scan::Active().find_byte(reinterpret_cast<const uint8_t*>(in.data()), n,
+                               c, bits.data());
+      for (size_t i = 0; i < bits.size() * 64; ++i) {
+        const bool want = i < n && static_cast<uint8_t>(in[i]) == c;
+        ASSERT_EQ((bits[i / 64] >> (i % 64)) & 1, want ? 1u : 0u)
+            << "n " << n << " byte " << i << " c " << int{c};
+      }
+    }
+  }
+}
+
+// Duplicate-line removal against the scalar level's loop, on lines around
+// 64 bytes long (one kernel compare), longer ones, and lines that differ
+// only in case, in runs.
+TEST_P(ScanTest, UniqMatchesTheScalarLoop) {
+  std::mt19937 rng(2024);
+  std::vector<std::string> lines;
+  for (size_t size : {1, 2, 30, 63, 64, 65, 127, 128, 129, 300}) {
+    std::string line = testing::RandomSjisLike(rng, size - 1);
+    std::replace(line.begin(), line.end(), '\n', 'x');
+    line += '\n';
+    lines.push_back(line);
+    for (char& c : line) c = static_cast<char>(std::toupper(c));
+    lines.push_back(line);
+  }
+  std::uniform_int_distribution<size_t> pick(0, lines.size() - 1);
+  std::uniform_int_distribution<int> repeat(1, 3);
+  for (int round = 0; round < 20; ++round) {
+    std::string in;
+    while (in.size() < 20000) {
+      const std::string& line = lines[pick(rng)];
+      for (int k = repeat(rng); k > 0; --k) in += line;
+    }
+    for (UniqMode mode : {UniqMode::kExact, UniqMode::kIgnoreCase}) {
+      ASSERT_TRUE(scan::UseLevel(scan::Level::kScalar));
+      auto scalar = MakeUniq(mode);
+      const std::string want = testing::RunWhole(*scalar, in);
+      ASSERT_TRUE(scan::UseLevel(GetParam()));
+      auto uniq = MakeUniq(mode);
+      ASSERT_TRUE(testing::RunWhole(*uniq, in) == want)
+          << "round " << round << " mode " << static_cast<int>(mode);
+    }
+  }
+}
+
+TEST_P(ScanTest, KernelsMatchByteModels) {
   std::mt19937 rng(932);
   for (int round = 0; round < 60; ++round) {
     // Lengths around block multiples so the scalar tails are exercised too.
     std::string in = testing::RandomSjisLike(rng, 1000 + round * 37);
     SCOPED_TRACE(round);
-    ChangeCase lower(true), upper(false);
-    EXPECT_EQ(Hex(testing::RunWhole(lower, in)), Hex(ModelChangeCase(in, true)));
+    ChangeCase lower(LetterCase::kLower), upper(LetterCase::kUpper);
+    EXPECT_EQ(Hex(testing::RunWhole(lower, in)),
+              Hex(ModelChangeCase(in, true)));
     EXPECT_EQ(Hex(testing::RunWhole(upper, in)),
               Hex(ModelChangeCase(in, false)));
     Crconv dos(kNewlineCrLf), mac(kNewlineCr);

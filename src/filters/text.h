@@ -14,20 +14,26 @@ class Deletecontrolchar : public ByteFilter {
   void Feed(const uint8_t* data, size_t size, ByteWriter& out) override;
 
  private:
-  uint8_t previous_ = 0;
+  uint8_t* Convert(const uint8_t* s, size_t n, uint8_t* d);
+
+  uint8_t previous_ = 0;  // a CR here is written if an LF follows
 };
 
-// ASCII letters to lower case (`lower`) or upper case, never touching the
-// second byte of a two-byte character.
+enum class LetterCase { kLower, kUpper };
+
+// ASCII letters to lower or upper case, never touching the second byte of a
+// two-byte character.
 class ChangeCase : public ByteFilter {
  public:
-  explicit ChangeCase(bool lower);
+  explicit ChangeCase(LetterCase to);
   // Writes every byte as it arrives, so a lone lead byte at the very end
   // has already been written unchanged.
   void Feed(const uint8_t* data, size_t size, ByteWriter& out) override;
 
  private:
-  bool lower_;
+  uint8_t* Convert(const uint8_t* s, size_t n, uint8_t* d);
+
+  uint8_t first_;              // 'A' or 'a': the letters to change
   bool partner_next_ = false;  // the next byte completes a two-byte character
 };
 
@@ -45,6 +51,8 @@ class Tab2space : public ByteFilter {
   void Feed(const uint8_t* data, size_t size, ByteWriter& out) override;
 
  private:
+  uint8_t* Convert(const uint8_t* s, size_t n, uint8_t* d);
+
   unsigned width_;
   unsigned column_ = 0;  // kept modulo width_
 };

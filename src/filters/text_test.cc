@@ -76,7 +76,7 @@ TEST(ChangeCaseTest, Table) {
   };
   for (const auto& row : kRows) {
     SCOPED_TRACE(row.in);
-    ChangeCase lower(true), upper(false);
+    ChangeCase lower(LetterCase::kLower), upper(LetterCase::kUpper);
     EXPECT_EQ(Hex(RunWhole(lower, FromHex(row.in))), row.lower);
     EXPECT_EQ(Hex(RunWhole(upper, FromHex(row.in))), row.upper);
   }

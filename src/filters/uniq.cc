@@ -1,9 +1,11 @@
 #include "filters/uniq.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <string>
 
+#include "filters/scan.h"
 #include "support/messages.h"
 #include "support/sjis.h"
 
@@ -47,6 +49,8 @@ class Uniq : public ByteFilter {
 
  private:
   void FeedLines(const uint8_t* data, size_t size, ByteWriter& out);
+  const uint8_t* TakeLines(const uint8_t* p, const uint8_t* end,
+                           ByteWriter& out);
   bool SameAsPrevious(const uint8_t* line, size_t size) const {
     if (size != previous_size_) return false;
     if (std::memcmp(line, previous_line_, size) == 0) return true;
@@ -76,50 +80,79 @@ void Uniq::Feed(const uint8_t* data, size_t size, ByteWriter& out) {
 void Uniq::FeedLines(const uint8_t* data, size_t size, ByteWriter& out) {
   const uint8_t* p = data;
   const uint8_t* const end = data + size;
+  // Only the first line of a block can continue a cut line.
+  if (!partial_.empty()) {
+    const auto* lf = static_cast<const uint8_t*>(std::memchr(p, '\n', size));
+    const uint8_t* next = lf ? lf + 1 : end;
+    partial_.append(reinterpret_cast<const char*>(p),
+                    static_cast<size_t>(next - p));
+    if (!lf) return;
+    const auto* line = reinterpret_cast<const uint8_t*>(partial_.data());
+    if (!SameAsPrevious(line, partial_.size())) {
+      out.Write(line, partial_.size());
+    }
+    previous_.swap(partial_);
+    partial_.clear();
+    previous_line_ = reinterpret_cast<const uint8_t*>(previous_.data());
+    previous_size_ = previous_.size();
+    p = next;
+  }
   // Lines to write are kept as one run [run, p) and written together.
   const uint8_t* run = p;
   bool previous_in_block = false;
-  while (p < end) {
-    const auto* lf = static_cast<const uint8_t*>(
-        std::memchr(p, '\n', static_cast<size_t>(end - p)));
-    if (!lf) {
-      partial_.append(reinterpret_cast<const char*>(p),
-                      static_cast<size_t>(end - p));
-      break;
-    }
+  // Once the line before is in the block, the kernel (where there is one)
+  // takes all it can, and this loop the rest.
+  bool kernel_ran = !scan::Active().uniq;
+  scan::ByteFinder line_ends(p, static_cast<size_t>(end - p), '\n');
+  while (const uint8_t* lf = line_ends.Next()) {
     const uint8_t* next = lf + 1;
-    if (!partial_.empty()) {
-      // Only the first line of a block can continue a cut line.
-      partial_.append(reinterpret_cast<const char*>(p),
-                      static_cast<size_t>(next - p));
-      const auto* line = reinterpret_cast<const uint8_t*>(partial_.data());
-      if (!SameAsPrevious(line, partial_.size())) {
-        out.Write(line, partial_.size());
-      }
-      previous_.swap(partial_);
-      partial_.clear();
-      previous_line_ = reinterpret_cast<const uint8_t*>(previous_.data());
-      previous_size_ = previous_.size();
-      previous_in_block = false;
+    const size_t n = static_cast<size_t>(next - p);
+    if (SameAsPrevious(p, n)) {
+      if (p > run) out.Write(run, static_cast<size_t>(p - run));
       run = next;
-    } else {
-      const size_t n = static_cast<size_t>(next - p);
-      if (SameAsPrevious(p, n)) {
-        if (p > run) out.Write(run, static_cast<size_t>(p - run));
-        run = next;
-      }
-      previous_line_ = p;
-      previous_size_ = n;
-      previous_in_block = true;
     }
+    previous_line_ = p;
+    previous_size_ = n;
+    previous_in_block = true;
     p = next;
+    if (!kernel_ran) {
+      if (p > run) out.Write(run, static_cast<size_t>(p - run));
+      p = run = TakeLines(p, end, out);
+      line_ends = scan::ByteFinder(p, static_cast<size_t>(end - p), '\n');
+      kernel_ran = true;
+    }
   }
   if (p > run) out.Write(run, static_cast<size_t>(p - run));
+  partial_.append(reinterpret_cast<const char*>(p),
+                  static_cast<size_t>(end - p));
   // The block goes away: keep the previous line if it lies in it.
   if (previous_in_block) {
     previous_.assign(reinterpret_cast<const char*>(previous_line_),
                      previous_size_);
     previous_line_ = reinterpret_cast<const uint8_t*>(previous_.data());
+  }
+}
+
+// Lets the kernel write the lines from `p` on (the previous line lies just
+// before them); returns where it stopped, a little before `end`.
+const uint8_t* Uniq::TakeLines(const uint8_t* p, const uint8_t* end,
+                               ByteWriter& out) {
+  constexpr size_t kMinRoom = 4096 + scan::kStoreSlack;
+  for (;;) {
+    // The kernel writes at most the input it takes, into the room left.
+    if (out.room() < kMinRoom) out.Reserve(out.capacity());
+    const uint8_t* s = previous_line_;
+    size_t line = static_cast<size_t>(p - s);
+    const size_t n = std::min(static_cast<size_t>(end - s),
+                              line + out.room() - scan::kStoreSlack);
+    uint8_t* d = out.Reserve(n - line + scan::kStoreSlack);
+    const scan::Progress done = scan::Active().uniq(
+        s, n, d, &line, ignore_case_ ? EqualFolded : nullptr);
+    out.Commit(done.written);
+    if (s + done.read == p) return p;
+    previous_line_ = s + line;
+    previous_size_ = done.read - line;
+    p = s + done.read;
   }
 }
 
@@ -143,8 +176,8 @@ void Uniq::GiveUp() {
 
 }  // namespace
 
-std::unique_ptr<ByteFilter> MakeUniq(bool ignore_case) {
-  return std::make_unique<Uniq>(ignore_case);
+std::unique_ptr<ByteFilter> MakeUniq(UniqMode mode) {
+  return std::make_unique<Uniq>(mode == UniqMode::kIgnoreCase);
 }
 
 }  // namespace vu32

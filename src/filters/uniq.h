@@ -8,7 +8,11 @@
 
 namespace vu32 {
 
-std::unique_ptr<ByteFilter> MakeUniq(bool ignore_case);
+// Which lines count as equal: byte for byte, or also when they differ only
+// in the case of ASCII letters (-U+).
+enum class UniqMode { kExact, kIgnoreCase };
+
+std::unique_ptr<ByteFilter> MakeUniq(UniqMode mode);
 
 }  // namespace vu32
 

@@ -27,6 +27,10 @@ struct Row {
 
 std::string S(const char* bytes, size_t n) { return std::string(bytes, n); }
 
+std::unique_ptr<ByteFilter> MakeUniqFor(bool ignore_case) {
+  return MakeUniq(ignore_case ? UniqMode::kIgnoreCase : UniqMode::kExact);
+}
+
 const std::vector<Row>& Rows() {
   static const std::vector<Row> rows = {
       {"empty", kBoth, "", ""},
@@ -74,7 +78,7 @@ void RunRows(bool ignore_case) {
   for (const Row& row : Rows()) {
     if (row.mode == (ignore_case ? kExact : kFold)) continue;
     SCOPED_TRACE(row.what);
-    auto uniq = MakeUniq(ignore_case);
+    auto uniq = MakeUniqFor(ignore_case);
     ASSERT_NE(uniq, nullptr);
     EXPECT_EQ(Hex(RunWhole(*uniq, row.input)), Hex(row.expected));
     EXPECT_FALSE(uniq->failed());
@@ -90,7 +94,7 @@ TEST(UniqTest, EveryCutOfEveryRow) {
       if (row.mode == (ignore_case ? kExact : kFold)) continue;
       for (size_t cut = 0; cut <= row.input.size(); ++cut) {
         SCOPED_TRACE(std::string(row.what) + " cut at " + std::to_string(cut));
-        auto uniq = MakeUniq(ignore_case);
+        auto uniq = MakeUniqFor(ignore_case);
         EXPECT_EQ(Hex(RunCut(*uniq, row.input, {cut})), Hex(row.expected));
       }
     }
@@ -104,12 +108,12 @@ TEST(UniqTest, LongLines) {
   const std::string input = a + "\n" + a + "\n" + b + "\n" + b + "\n" + a;
   const std::string expected = a + "\n" + b + "\n" + a;
   for (bool ignore_case : {false, true}) {
-    auto whole = MakeUniq(ignore_case);
+    auto whole = MakeUniqFor(ignore_case);
     EXPECT_TRUE(RunWhole(*whole, input) == expected);
     // Cuts inside the lines, at their LFs and in the last line.
     std::vector<size_t> cuts = {1, 4095, 4096, 8190, 8191, 10000, 16382,
                                 16383, 30000};
-    auto cut = MakeUniq(ignore_case);
+    auto cut = MakeUniqFor(ignore_case);
     EXPECT_TRUE(RunCut(*cut, input, cuts) == expected);
   }
 }
@@ -139,8 +143,8 @@ TEST(UniqTest, RandomCutsGiveTheSameOutput) {
                                   ? testing::RandomSjisLike(rng, lines(rng) * 4)
                                   : RandomLines(rng, lines(rng));
     const std::vector<size_t> cuts = testing::RandomCuts(rng, input.size());
-    auto whole = MakeUniq(ignore_case);
-    auto cut = MakeUniq(ignore_case);
+    auto whole = MakeUniqFor(ignore_case);
+    auto cut = MakeUniqFor(ignore_case);
     const std::string expected = RunWhole(*whole, input);
     SCOPED_TRACE(Hex(input));
     EXPECT_EQ(Hex(RunCut(*cut, input, cuts)), Hex(expected));
@@ -151,11 +155,11 @@ TEST(UniqTest, OneByteBlocks) {
   std::mt19937 rng(5);
   const std::string input = RandomLines(rng, 200);
   for (bool ignore_case : {false, true}) {
-    auto whole = MakeUniq(ignore_case);
+    auto whole = MakeUniqFor(ignore_case);
     const std::string expected = RunWhole(*whole, input);
     std::vector<size_t> cuts;
     for (size_t i = 1; i < input.size(); ++i) cuts.push_back(i);
-    auto uniq = MakeUniq(ignore_case);
+    auto uniq = MakeUniqFor(ignore_case);
     EXPECT_EQ(Hex(RunCut(*uniq, input, cuts)), Hex(expected));
   }
 }

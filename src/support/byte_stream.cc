@@ -10,9 +10,11 @@ namespace vu32 {
 
 namespace {
 
-// Smallest buffer a stream works with: a filter reserves a few output bytes
-// per input byte, and a reader must hold at least one byte.
+// Smallest buffer a reader works with: it must hold at least one byte.
 constexpr size_t kMinBlockSize = 64;
+// Smallest writer buffer: a filter reserves up to eight output bytes per
+// input byte and some bytes beyond for its vector stores.
+constexpr size_t kMinWriterSize = 4096;
 
 }  // namespace
 
@@ -119,8 +121,8 @@ bool ByteReader::ReadLine(std::string* line) {
 ByteWriter::ByteWriter(int fd, std::string name, size_t block_size)
     : fd_(fd),
       name_(std::move(name)),
-      buffer_(new uint8_t[std::max(block_size, kMinBlockSize)]),
-      capacity_(std::max(block_size, kMinBlockSize)) {}
+      buffer_(new uint8_t[std::max(block_size, kMinWriterSize)]),
+      capacity_(std::max(block_size, kMinWriterSize)) {}
 
 ByteWriter::ByteWriter(std::string* capture)
     : name_("memory"),

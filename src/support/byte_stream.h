@@ -85,6 +85,8 @@ class ByteWriter {
   }
   void Commit(size_t size) { pos_ += size; }
   size_t capacity() const { return capacity_; }
+  // What Reserve can hand out before the buffer must be written.
+  size_t room() const { return capacity_ - pos_; }
 
   bool failed() const { return error_ != 0; }
   int error() const { return error_; }
