@@ -36,17 +36,15 @@ std::unique_ptr<ByteFilter> MakeFilter(const Command& command) {
 }
 
 ConvertResult Convert(ByteFilter& filter, int in, int out, bool immediate) {
-  ByteReader reader(in, std::string(), kFilterBlockSize);
-  ByteWriter writer(out, std::string(), kFilterBlockSize);
+  ByteReader reader(in, kFilterBlockSize);
+  ByteWriter writer(out, kFilterBlockSize);
   const uint8_t* block;
   while (size_t n = reader.NextBlock(&block)) {
     filter.Feed(block, n, writer);
-    if (filter.failed() || writer.failed()) break;
+    if (writer.failed()) break;
     if (immediate) writer.Flush();
   }
-  if (filter.failed()) return {ConvertResult::kFilterFailed, 0};
   filter.Finish(writer);
-  if (filter.failed()) return {ConvertResult::kFilterFailed, 0};
   // What was converted before a read error still goes out.
   const bool flushed = writer.Flush();
   if (reader.failed()) return {ConvertResult::kReadError, reader.error()};

@@ -17,7 +17,6 @@ struct ConvertResult {
     kOk,
     kReadError,     // `error` holds errno
     kWriteError,    // `error` holds errno
-    kFilterFailed,  // the filter gave up and reported why
   };
   Status status = kOk;
   int error = 0;
@@ -25,7 +24,7 @@ struct ConvertResult {
 
 // Feeds everything from `in` through `filter` into `out`. With `immediate`
 // each block is written as soon as it is converted (a terminal). Reports
-// nothing but what the filter reports itself.
+// nothing; running out of memory throws std::bad_alloc.
 ConvertResult Convert(ByteFilter& filter, int in, int out, bool immediate);
 
 }  // namespace vu32

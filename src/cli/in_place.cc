@@ -94,10 +94,8 @@ std::string ConvertAll(const Command& command, int input, int out) {
       return Reason(kReadFailed, result.error);
     case ConvertResult::kWriteError:
       return Reason(kWriteFailed, result.error);
-    case ConvertResult::kFilterFailed:
-      break;
   }
-  return std::string(MessageBytes(kNoMemory));
+  return std::string();
 }
 
 // Makes the replacement open as `out` durable, with the original's mode and

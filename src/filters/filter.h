@@ -25,9 +25,6 @@ class ByteFilter {
   virtual void Feed(const uint8_t* data, size_t size, ByteWriter& out) = 0;
   // Ends the input: writes whatever the end-of-input rule leaves pending.
   virtual void Finish(ByteWriter& /*out*/) {}
-  // True once the filter gave up on its own failure (it has written its
-  // message); the run then ends with status 1.
-  virtual bool failed() const { return false; }
 };
 
 // The most output a conversion writes for n input bytes: per_byte * n +

@@ -2,11 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
-#include <new>
 #include <string>
 
 #include "filters/scan.h"
-#include "support/messages.h"
+#include "support/ascii.h"
 #include "support/sjis.h"
 
 namespace vu32 {
@@ -20,12 +19,12 @@ bool EqualFolded(const uint8_t* a, const uint8_t* b, size_t n) {
   bool second = false;  // a[i] completes a two-byte character
   for (size_t i = 0; i < n; ++i) {
     const uint8_t c = a[i];
-    if (c != b[i]) {
-      // Where the lines agree so far they agree on where characters begin,
-      // so a's view of position i holds for b too.
-      if (second || (c | 0x20) != (b[i] | 0x20)) return false;
-      const uint8_t lower = c | 0x20;
-      if (lower < 'a' || lower > 'z') return false;
+    // Where the lines agree so far they agree on where characters begin, so
+    // a's view of position i holds for b too.
+    if (c != b[i] &&
+        (second || AsciiToLower(static_cast<char>(c)) !=
+                       AsciiToLower(static_cast<char>(b[i])))) {
+      return false;
     }
     second = !second && SjisLeadByte(c);
   }
@@ -45,7 +44,6 @@ class Uniq : public ByteFilter {
   explicit Uniq(bool ignore_case) : ignore_case_(ignore_case) {}
   void Feed(const uint8_t* data, size_t size, ByteWriter& out) override;
   void Finish(ByteWriter& out) override;
-  bool failed() const override { return failed_; }
 
  private:
   void FeedLines(const uint8_t* data, size_t size, ByteWriter& out);
@@ -56,10 +54,8 @@ class Uniq : public ByteFilter {
     if (std::memcmp(line, previous_line_, size) == 0) return true;
     return ignore_case_ && EqualFolded(line, previous_line_, size);
   }
-  void GiveUp();
 
   const bool ignore_case_;
-  bool failed_ = false;
   // The line last read: points into the current block or into previous_.
   // Empty at the start, so the first line is always written.
   const uint8_t* previous_line_ = nullptr;
@@ -68,16 +64,9 @@ class Uniq : public ByteFilter {
   std::string partial_;   // the start of a line that the block cut
 };
 
+// A line longer than memory throws std::bad_alloc, which ends the run
+// (said once, for every operation, by RunVu32).
 void Uniq::Feed(const uint8_t* data, size_t size, ByteWriter& out) {
-  if (failed_) return;
-  try {
-    FeedLines(data, size, out);
-  } catch (const std::bad_alloc&) {
-    GiveUp();
-  }
-}
-
-void Uniq::FeedLines(const uint8_t* data, size_t size, ByteWriter& out) {
   const uint8_t* p = data;
   const uint8_t* const end = data + size;
   // Only the first line of a block can continue a cut line.
@@ -157,21 +146,12 @@ const uint8_t* Uniq::TakeLines(const uint8_t* p, const uint8_t* end,
 }
 
 void Uniq::Finish(ByteWriter& out) {
-  if (failed_ || partial_.empty()) return;
+  if (partial_.empty()) return;
   // The last line has no LF, so it cannot equal a line that has one; the
   // comparison still decides, as for every other line.
   const auto* line = reinterpret_cast<const uint8_t*>(partial_.data());
   if (!SameAsPrevious(line, partial_.size())) out.Write(line, partial_.size());
   partial_.clear();
-}
-
-void Uniq::GiveUp() {
-  Report(kUniqNoMemory);
-  failed_ = true;
-  std::string().swap(partial_);
-  std::string().swap(previous_);
-  previous_line_ = nullptr;
-  previous_size_ = 0;
 }
 
 }  // namespace

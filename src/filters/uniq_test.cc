@@ -81,7 +81,6 @@ void RunRows(bool ignore_case) {
     auto uniq = MakeUniqFor(ignore_case);
     ASSERT_NE(uniq, nullptr);
     EXPECT_EQ(Hex(RunWhole(*uniq, row.input)), Hex(row.expected));
-    EXPECT_FALSE(uniq->failed());
   }
 }
 

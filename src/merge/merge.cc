@@ -153,7 +153,7 @@ void Merger::CopyListFileSources(const std::string& list_name) {
     source_missing_ = true;
     return;
   }
-  ByteReader reader(list_fd, list_name);
+  ByteReader reader(list_fd);
   ListFileReader list(&reader);
   std::string name;
   while (!stopped_ && list.Next(&name)) CopyPlainSource(name);

@@ -79,7 +79,7 @@ bool AddListFileSizes(const std::string& list_name, MergePlan* plan) {
   }
   platform::FileId id;
   if (platform::FileIdOfFd(fd, &id)) plan->input_ids.push_back(id);
-  ByteReader reader(fd, list_name);
+  ByteReader reader(fd);
   ListFileReader list(&reader);
   std::string name;
   while (list.Next(&name)) AddSourceSize(name, plan);

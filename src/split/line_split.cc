@@ -54,7 +54,7 @@ class PieceSequence {
 // piece and reaches past its block is gathered, to learn whether it is
 // complete.
 int SplitEveryNLines(const SplitContext& context, uint64_t n) {
-  ByteReader reader(context.input_fd, context.input_name,
+  ByteReader reader(context.input_fd,
                     context.line_block_size);
   PieceSequence pieces(context);
   if (!pieces.OpenFirst()) return -1;
@@ -112,7 +112,7 @@ int SplitEveryNLines(const SplitContext& context, uint64_t n) {
 
 int SplitAtMatchingLines(const SplitContext& context, uint64_t n,
                          const LineMatcher& matches) {
-  ByteReader reader(context.input_fd, context.input_name,
+  ByteReader reader(context.input_fd,
                     context.line_block_size);
   PieceSequence pieces(context);
   if (!pieces.OpenFirst()) return -1;

@@ -67,7 +67,7 @@ bool PieceWriter::Open(uint32_t number) {
   name_ = PieceName(context_, number);
   fd_ = CreatePiece(context_, name_);
   if (fd_ < 0) return false;
-  writer_ = std::make_unique<ByteWriter>(fd_, name_);
+  writer_ = std::make_unique<ByteWriter>(fd_);
   return true;
 }
 

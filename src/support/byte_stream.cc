@@ -18,30 +18,22 @@ constexpr size_t kMinWriterSize = 4096;
 
 }  // namespace
 
-// Byte 0 of the reader's buffer is kept free for a push-back, so pos_ and
-// end_ start at 1: an Unread before the first read has its place too.
-ByteReader::ByteReader(int fd, std::string name, size_t block_size)
+ByteReader::ByteReader(int fd, size_t block_size)
     : fd_(fd),
-      name_(std::move(name)),
-      buffer_(new uint8_t[std::max(block_size, kMinBlockSize) + 1]),
-      capacity_(std::max(block_size, kMinBlockSize)),
-      pos_(1),
-      end_(1) {}
+      buffer_(new uint8_t[std::max(block_size, kMinBlockSize)]),
+      capacity_(std::max(block_size, kMinBlockSize)) {}
 
-ByteReader::ByteReader(std::string data)
-    : name_("memory"), memory_(std::move(data)) {
+ByteReader::ByteReader(std::string data) : memory_(std::move(data)) {
   capacity_ = memory_.size();
   buffer_.reset(new uint8_t[capacity_ + 1]);
-  std::memcpy(buffer_.get() + 1, memory_.data(), memory_.size());
-  pos_ = 1;
-  end_ = 1 + memory_.size();
+  std::memcpy(buffer_.get(), memory_.data(), memory_.size());
+  end_ = memory_.size();
   eof_ = true;
 }
 
 bool ByteReader::Refill() {
   if (eof_ || error_) return false;
-  // Byte 0 of the buffer is kept free for a push-back.
-  long n = platform::ReadSome(fd_, buffer_.get() + 1, capacity_);
+  long n = platform::ReadSome(fd_, buffer_.get(), capacity_);
   if (n < 0) {
     error_ = errno ? errno : EIO;
     return false;
@@ -50,8 +42,8 @@ bool ByteReader::Refill() {
     eof_ = true;
     return false;
   }
-  pos_ = 1;
-  end_ = 1 + static_cast<size_t>(n);
+  pos_ = 0;
+  end_ = static_cast<size_t>(n);
   return true;
 }
 
@@ -92,16 +84,6 @@ size_t ByteReader::Read(void* dst, size_t size) {
   return done;
 }
 
-void ByteReader::Unread(uint8_t byte) {
-  if (pos_ > 0) {
-    buffer_[--pos_] = byte;
-    return;
-  }
-  // Only reachable right after another Unread: one byte of push-back is
-  // what is promised, so the newer byte replaces the older one.
-  buffer_[0] = byte;
-}
-
 bool ByteReader::ReadLine(std::string* line) {
   line->clear();
   for (;;) {
@@ -118,15 +100,13 @@ bool ByteReader::ReadLine(std::string* line) {
   }
 }
 
-ByteWriter::ByteWriter(int fd, std::string name, size_t block_size)
+ByteWriter::ByteWriter(int fd, size_t block_size)
     : fd_(fd),
-      name_(std::move(name)),
       buffer_(new uint8_t[std::max(block_size, kMinWriterSize)]),
       capacity_(std::max(block_size, kMinWriterSize)) {}
 
 ByteWriter::ByteWriter(std::string* capture)
-    : name_("memory"),
-      capture_(capture),
+    : capture_(capture),
       buffer_(new uint8_t[kStreamBlockSize]),
       capacity_(kStreamBlockSize) {}
 
@@ -142,7 +122,6 @@ void ByteWriter::Drain() {
     }
   }
   // After a failure the data has nowhere to go; dropping it keeps memory flat.
-  written_ += pos_;
   pos_ = 0;
 }
 
@@ -155,7 +134,6 @@ void ByteWriter::Write(const void* data, size_t size) {
     } else if (!error_ && !platform::WriteAll(fd_, p, size)) {
       error_ = errno ? errno : EIO;
     }
-    written_ += size;
     return;
   }
   if (capacity_ - pos_ < size) Drain();

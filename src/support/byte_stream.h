@@ -1,6 +1,6 @@
-// Buffered block I/O on descriptors. The reader hands out whole blocks (with
-// one byte of push-back and whole-line reads); the writer buffers and keeps
-// the first write error so that callers check once, at the end.
+// Buffered block I/O on descriptors. The reader hands out whole blocks (and
+// whole lines); the writer buffers and keeps the first write error so that
+// callers check once, at the end.
 #ifndef VU32_SUPPORT_BYTE_STREAM_H_
 #define VU32_SUPPORT_BYTE_STREAM_H_
 
@@ -15,34 +15,28 @@ inline constexpr size_t kStreamBlockSize = 64 * 1024;
 
 class ByteReader {
  public:
-  // Reads from `fd` (not owned). `name` is what messages call the input.
-  ByteReader(int fd, std::string name, size_t block_size = kStreamBlockSize);
+  // Reads from `fd` (not owned).
+  explicit ByteReader(int fd, size_t block_size = kStreamBlockSize);
   // Reads from memory (tests).
   explicit ByteReader(std::string data);
 
   // Fills `dst` with `size` bytes, fewer only at the end of the input or on
-  // an error (see failed()), like fread. Serves a pushed-back byte and
-  // buffered bytes first.
+  // an error (see failed()), like fread. Serves buffered bytes first.
   size_t Read(void* dst, size_t size);
   // Points `*data` at the next buffered block and returns its length, 0 at
   // the end; the block stays valid until the next call.
   size_t NextBlock(const uint8_t** data);
-  // Returns one byte to the stream; the next read delivers it first. One
-  // byte is guaranteed: a second Unread in a row replaces the first.
-  void Unread(uint8_t byte);
   // Replaces `*line` with the next line, its LF included, whatever its
   // length; false at the end of input when nothing was read.
   bool ReadLine(std::string* line);
 
   bool failed() const { return error_ != 0; }
   int error() const { return error_; }
-  const std::string& name() const { return name_; }
 
  private:
   bool Refill();
 
   int fd_ = -1;
-  std::string name_;
   std::unique_ptr<uint8_t[]> buffer_;
   size_t capacity_ = 0;
   size_t pos_ = 0;
@@ -54,8 +48,8 @@ class ByteReader {
 
 class ByteWriter {
  public:
-  // Writes to `fd` (not owned). `name` is what messages call the output.
-  ByteWriter(int fd, std::string name, size_t block_size = kStreamBlockSize);
+  // Writes to `fd` (not owned).
+  explicit ByteWriter(int fd, size_t block_size = kStreamBlockSize);
   // Writes into `*capture` (tests).
   explicit ByteWriter(std::string* capture);
   ~ByteWriter();
@@ -63,16 +57,6 @@ class ByteWriter {
   ByteWriter(const ByteWriter&) = delete;
   ByteWriter& operator=(const ByteWriter&) = delete;
 
-  void Put(uint8_t byte) {
-    if (pos_ == capacity_) Drain();
-    buffer_[pos_++] = byte;
-  }
-  void Put2(uint8_t first, uint8_t second) {
-    if (capacity_ - pos_ < 2) Drain();
-    buffer_[pos_] = first;
-    buffer_[pos_ + 1] = second;
-    pos_ += 2;
-  }
   void Write(const void* data, size_t size);
   // Hands everything buffered to the system; false once any write failed.
   bool Flush();
@@ -90,19 +74,15 @@ class ByteWriter {
 
   bool failed() const { return error_ != 0; }
   int error() const { return error_; }
-  const std::string& name() const { return name_; }
-  uint64_t bytes_written() const { return written_ + pos_; }
 
  private:
   void Drain();
 
   int fd_ = -1;
-  std::string name_;
   std::string* capture_ = nullptr;
   std::unique_ptr<uint8_t[]> buffer_;
   size_t capacity_ = 0;
   size_t pos_ = 0;
-  uint64_t written_ = 0;
   int error_ = 0;
 };
 
