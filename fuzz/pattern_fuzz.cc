@@ -101,7 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // exercised by the next. The limits stay well inside the RSS limit.
   static Matcher matchers[] = {
       Matcher(kFuzzLimits, {false, true}),
-      Matcher(kFuzzLimits, {true, true}),  // the memo from the first step
+      Matcher(kFuzzLimits, {true, true}),    // the memo from the first step
       Matcher(kFuzzLimits, {false, false}),  // one-wide runs pass by pass
   };
   std::string first;
@@ -112,9 +112,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (found == MatchOutcome::kMatch) {
       size_t len = std::char_traits<char>::length(text.c_str());
       Require(r.start_bytes + r.length_bytes <= len, "match inside the text");
-      Require(r.start_chars <= r.start_bytes &&
-                  r.length_chars <= r.length_bytes,
-              "characters are at least one byte");
+      Require(
+          r.start_chars <= r.start_bytes && r.length_chars <= r.length_bytes,
+          "characters are at least one byte");
     }
     std::string got = Describe(found, r);
     if (&matcher == &matchers[0]) {

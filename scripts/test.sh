@@ -1,14 +1,18 @@
 #!/bin/sh
-# Builds VU32 and runs every test: a release build, the same suite under
-# AddressSanitizer and UndefinedBehaviorSanitizer and in a build without
-# vector kernels, then the Win32 build under Wine.
+# Checks the formatting, then builds VU32 and runs every test: a release
+# build, the same suite under AddressSanitizer and UndefinedBehaviorSanitizer
+# and in a build without vector kernels, the pattern fuzz target briefly,
+# then the Win32 build under Wine.
 set -eu
 cd "$(dirname "$0")/.."
 # lintian checks the Debian package (ctest docs.deb), dpkg-dev gives it exact
 # library dependencies and reads its changelog; bash-completion loads the
 # completion under test (docs.completion).
-sh scripts/deps.sh lintian dpkg-dev bash-completion
+sh scripts/deps.sh lintian dpkg-dev bash-completion clang-format
 jobs=$(nproc 2>/dev/null || echo 2)
+
+# Every C++ source as clang-format (.clang-format) makes it.
+sh scripts/check-format.sh
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j "$jobs"

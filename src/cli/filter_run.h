@@ -15,8 +15,8 @@ std::unique_ptr<ByteFilter> MakeFilter(const Command& command);
 struct ConvertResult {
   enum Status {
     kOk,
-    kReadError,     // `error` holds errno
-    kWriteError,    // `error` holds errno
+    kReadError,   // `error` holds errno
+    kWriteError,  // `error` holds errno
   };
   Status status = kOk;
   int error = 0;

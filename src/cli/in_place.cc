@@ -101,8 +101,8 @@ std::string ConvertAll(const Command& command, int input, int out) {
 // Makes the replacement open as `out` durable, with the original's mode and
 // owner, and closes it. Empty, or why it failed.
 std::string Seal(int out, const platform::FileStatus& original) {
-  const bool sealed = platform::CopyOwnerAndMode(out, original) &&
-                      platform::SyncToDisk(out);
+  const bool sealed =
+      platform::CopyOwnerAndMode(out, original) && platform::SyncToDisk(out);
   const int error = errno;
   if (!platform::CloseFd(out)) return Reason(kWriteFailed, errno);
   return sealed ? std::string() : Reason(kWriteFailed, error);
@@ -131,8 +131,7 @@ Outcome InPlaceRun::Replace(const std::string& target, int* input_fd,
   // Windows cannot rename over a file that is still open.
   platform::CloseFd(input);
   *input_fd = -1;
-  if (reason->empty() &&
-      !platform::CommitReplacement(replacement, target)) {
+  if (reason->empty() && !platform::CommitReplacement(replacement, target)) {
     *reason = SystemReason();
   }
   if (!reason->empty()) {

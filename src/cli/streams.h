@@ -8,12 +8,12 @@
 namespace vu32 {
 
 struct StreamPair {
-  int input = -1;            // -1: none
-  std::string input_name;    // file name, or "stdin"
-  int output = -1;           // -1: none
-  std::string output_name;   // file name, or "stdout"
+  int input = -1;           // -1: none
+  std::string input_name;   // file name, or "stdin"
+  int output = -1;          // -1: none
+  std::string output_name;  // file name, or "stdout"
   bool output_is_stdout = false;
-  bool redirected = false;   // standard input was redirected and taken
+  bool redirected = false;  // standard input was redirected and taken
   // After kCannotOpen or kCannotCreate: the name concerned and why.
   std::string failed_name;
   std::string failure;

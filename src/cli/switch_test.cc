@@ -88,9 +88,26 @@ TEST_F(SwitchTest, Table) {
 
 TEST_F(SwitchTest, InvalidSwitchesWriteTheirLine) {
   const char* kInvalid[] = {
-      "-",   "-X",  "-x",  "-C",   "-Cx", "-C+", "-S",   "-Sx",  "-S.1",
-      "-T",  "-T9", "-T10", "-T09", "-Tx", "-T-1", "-Z", "-#", "--",
-      "-\x83" "A",  // a two-byte character after the dash
+      "-",
+      "-X",
+      "-x",
+      "-C",
+      "-Cx",
+      "-C+",
+      "-S",
+      "-Sx",
+      "-S.1",
+      "-T",
+      "-T9",
+      "-T10",
+      "-T09",
+      "-Tx",
+      "-T-1",
+      "-Z",
+      "-#",
+      "--",
+      "-\x83"
+      "A",  // a two-byte character after the dash
   };
   for (const char* arg : kInvalid) {
     SCOPED_TRACE(arg);
@@ -109,7 +126,8 @@ TEST_F(SwitchTest, HelpWritesUsage) {
   CaptureMessages(&usage);
   PrintUsage();
   CaptureMessages(&messages_);
-  ASSERT_NE(usage.find("[Usage] VU32 -[Cx|J|K|Tn|U[+]|L|P|D]"), std::string::npos);
+  ASSERT_NE(usage.find("[Usage] VU32 -[Cx|J|K|Tn|U[+]|L|P|D]"),
+            std::string::npos);
   ASSERT_NE(usage.find("\tex. SORT < OLD.TXT | VU32 -U > NEW.TXT\n"),
             std::string::npos);
   for (const char* arg : {"-?", "-H", "-h", "-help", "-?x"}) {

@@ -21,9 +21,8 @@ bool EqualFolded(const uint8_t* a, const uint8_t* b, size_t n) {
     const uint8_t c = a[i];
     // Where the lines agree so far they agree on where characters begin, so
     // a's view of position i holds for b too.
-    if (c != b[i] &&
-        (second || AsciiToLower(static_cast<char>(c)) !=
-                       AsciiToLower(static_cast<char>(b[i])))) {
+    if (c != b[i] && (second || AsciiToLower(static_cast<char>(c)) !=
+                                    AsciiToLower(static_cast<char>(b[i])))) {
       return false;
     }
     second = !second && SjisLeadByte(c);

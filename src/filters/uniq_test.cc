@@ -46,15 +46,30 @@ const std::vector<Row>& Rows() {
       {"second bytes never fold: ア 83 41 and ヂ 83 61", kFold,
        "\x83\x41\n\x83\x61\n", "\x83\x41\n\x83\x61\n"},
       {"コーヒー セット, コーヒー ホット (セ 83 5A, ホ 83 7A)", kFold,
-       "\x83R\x81[\x83q\x81[ \x83Z\x83" "b\x83g\n"
-       "\x83R\x81[\x83q\x81[ \x83z\x83" "b\x83g\n",
-       "\x83R\x81[\x83q\x81[ \x83Z\x83" "b\x83g\n"
-       "\x83R\x81[\x83q\x81[ \x83z\x83" "b\x83g\n"},
+       "\x83R\x81[\x83q\x81[ \x83Z\x83"
+       "b\x83g\n"
+       "\x83R\x81[\x83q\x81[ \x83z\x83"
+       "b\x83g\n",
+       "\x83R\x81[\x83q\x81[ \x83Z\x83"
+       "b\x83g\n"
+       "\x83R\x81[\x83q\x81[ \x83z\x83"
+       "b\x83g\n"},
       {"letters after two-byte characters still fold", kFold,
-       "\x88\x9F" "a\x81\x81" "B\n\x88\x9F" "A\x81\x81" "b\n",
-       "\x88\x9F" "a\x81\x81" "B\n"},
+       "\x88\x9F"
+       "a\x81\x81"
+       "B\n\x88\x9F"
+       "A\x81\x81"
+       "b\n",
+       "\x88\x9F"
+       "a\x81\x81"
+       "B\n"},
       {"a lead byte before a letter takes it as its second byte", kFold,
-       "\x82" "a\n\x82" "A\n", "\x82" "a\n\x82" "A\n"},
+       "\x82"
+       "a\n\x82"
+       "A\n",
+       "\x82"
+       "a\n\x82"
+       "A\n"},
       {"exact keeps 83 41 and 83 61", kExact, "\x83\x41\n\x83\x61\n",
        "\x83\x41\n\x83\x61\n"},
       {"high bytes do not fold", kFold, "\xC1\n\xE1\n", "\xC1\n\xE1\n"},
@@ -110,8 +125,8 @@ TEST(UniqTest, LongLines) {
     auto whole = MakeUniqFor(ignore_case);
     EXPECT_TRUE(RunWhole(*whole, input) == expected);
     // Cuts inside the lines, at their LFs and in the last line.
-    std::vector<size_t> cuts = {1, 4095, 4096, 8190, 8191, 10000, 16382,
-                                16383, 30000};
+    std::vector<size_t> cuts = {1,     4095,  4096,  8190, 8191,
+                                10000, 16382, 16383, 30000};
     auto cut = MakeUniqFor(ignore_case);
     EXPECT_TRUE(RunCut(*cut, input, cuts) == expected);
   }
@@ -119,9 +134,9 @@ TEST(UniqTest, LongLines) {
 
 // Text made of a few short lines, so that runs of duplicates are common.
 std::string RandomLines(std::mt19937& rng, size_t lines) {
-  static const char* const kLines[] = {"a\n", "A\n", "a\r\n", "\n",
-                                       "ab\n", "aB\n", "\x83\x41\n",
-                                       "\x83\x61\n", "\0\n", "a"};
+  static const char* const kLines[] = {
+      "a\n",  "A\n",        "a\r\n",      "\n",   "ab\n",
+      "aB\n", "\x83\x41\n", "\x83\x61\n", "\0\n", "a"};
   std::uniform_int_distribution<size_t> pick(0, std::size(kLines) - 1);
   std::uniform_int_distribution<int> repeat(1, 3);
   std::string out;

@@ -41,7 +41,7 @@ TEST(ListFileReaderTest, TextModeLines) {
       {" a \t\n", {" a \t"}},  // taken unchanged
       {"@x\n-o\n*.c\n", {"@x", "-o", "*.c"}},
       {x254 + "\n", {x254}},
-      {x254 + "\r\n", {x254}},    // a dropped CR takes no room
+      {x254 + "\r\n", {x254}},  // a dropped CR takes no room
       {x255 + "\n", {x255}},
       {x255 + "yz\n", {x255 + "yz"}},  // a long path is one name
       {std::string(600, 'y'), {std::string(600, 'y')}},

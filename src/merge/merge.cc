@@ -46,10 +46,10 @@ class Merger {
   int output_ = -1;
   std::string output_label_;  // the name messages give the output
   bool output_is_stdout_ = false;
-  bool stopped_ = false;       // a failure ended the copying
+  bool stopped_ = false;         // a failure ended the copying
   bool source_missing_ = false;  // a source or list file could not be opened
   bool appends_to_existing_ = false;  // -o+ onto a file that was there
-  bool write_failed_ = false;  // already reported for the output
+  bool write_failed_ = false;         // already reported for the output
   // Names are left out of the progress lines when the data itself goes to
   // the terminal.
   bool show_source_names_ = true;
@@ -83,10 +83,11 @@ bool Merger::OpenOutput() {
     }
     // Data added to an existing file is newer than its sources: such an
     // output keeps the time of its writing.
-    appends_to_existing_ = plan_.append && platform::FileIdOfPath(plan_.output_name, &id);
-    output_ = platform::OpenForWrite(plan_.output_name,
-                                     plan_.append ? platform::WriteMode::kAppend
-                                                  : platform::WriteMode::kReplace);
+    appends_to_existing_ =
+        plan_.append && platform::FileIdOfPath(plan_.output_name, &id);
+    output_ = platform::OpenForWrite(
+        plan_.output_name, plan_.append ? platform::WriteMode::kAppend
+                                        : platform::WriteMode::kReplace);
     if (output_ < 0) {
       Report(kCannotOpen, plan_.output_name);
       AbandonWildcardList(&plan_);

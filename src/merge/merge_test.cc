@@ -36,7 +36,8 @@ TEST(MergeFreeSpaceTest, OnlyRegularOutputsAreChecked) {
     bool no_room;  // refused for want of room
   } rows[] = {
       {"new file", "-o", dir.File("new"), "-", false, true},
-      {"replaces a larger file", "-o", big, std::string(9000, 'x'), true, false},
+      {"replaces a larger file", "-o", big, std::string(9000, 'x'), true,
+       false},
       {"replaces a smaller file", "-o", small, "x", false, true},
       {"appends to a larger file", "-o+", big, std::string(9000, 'x'), false,
        true},

@@ -65,11 +65,20 @@ class PatternReader {
   uint16_t ReadEscape() {
     uint16_t c = Next();
     switch (c) {
-      case 't': case 'T': return 0x09;
-      case 'n': case 'N': return 0x0A;
-      case 'r': case 'R': return 0x0D;
-      case 'x': case 'X': return static_cast<uint16_t>(ReadHex(2));
-      case 'j': return static_cast<uint16_t>(ReadHex(4));
+      case 't':
+      case 'T':
+        return 0x09;
+      case 'n':
+      case 'N':
+        return 0x0A;
+      case 'r':
+      case 'R':
+        return 0x0D;
+      case 'x':
+      case 'X':
+        return static_cast<uint16_t>(ReadHex(2));
+      case 'j':
+        return static_cast<uint16_t>(ReadHex(4));
       case 'J': {
         uint32_t v = ReadHex(4);
         unsigned char lead = static_cast<unsigned char>(v >> 8);
@@ -122,12 +131,12 @@ uint16_t AsCharacterCell(uint16_t code) {
 struct Node {
   enum Kind : uint8_t { kCell, kClass, kSequence, kAlternation, kRepetition };
   Kind kind = kCell;
-  uint16_t cell = 0;                // kCell: the cell; kRepetition: the op
-  uint32_t left = kNone;            // kRepetition: X; kAlternation: L
-  uint32_t right = kNone;           // kAlternation: R
-  std::vector<uint16_t> members;    // kClass
-  std::vector<uint32_t> items;      // kSequence
-  size_t size = 0;                  // cells, once complete
+  uint16_t cell = 0;              // kCell: the cell; kRepetition: the op
+  uint32_t left = kNone;          // kRepetition: X; kAlternation: L
+  uint32_t right = kNone;         // kAlternation: R
+  std::vector<uint16_t> members;  // kClass
+  std::vector<uint32_t> items;    // kSequence
+  size_t size = 0;                // cells, once complete
   // Widths of the node's own offsets, once complete.
   size_t first_offset_width = 0;
   size_t second_offset_width = 0;
@@ -221,8 +230,8 @@ void Compiler::SizeAlternation(Node* node) {
   node->second_offset_width = OffsetWidth(static_cast<int64_t>(1 + r));
   node->first_offset_width =
       OffsetWidth(static_cast<int64_t>(1 + l + 1 + node->second_offset_width));
-  node->size = 1 + node->first_offset_width + l + 1 +
-               node->second_offset_width + r;
+  node->size =
+      1 + node->first_offset_width + l + 1 + node->second_offset_width + r;
 }
 
 void Compiler::SizeSequence(Node* node) {

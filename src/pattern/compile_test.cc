@@ -43,14 +43,16 @@ TEST(CompileTest, AtomsAnchorsAndTheIgnoredCases) {
       {"ab)cd", "0. char 0061\n1. char 0062\n2. end\n"},
       // An empty group has no cells, and wrapping it would change nothing.
       {"()*a", "0. char 0061\n1. end\n"},
-      {"a{2}", "0. char 0061\n1. char 007B\n2. char 0032\n3. char 007D\n"
-               "4. end\n"},
+      {"a{2}",
+       "0. char 0061\n1. char 007B\n2. char 0032\n3. char 007D\n"
+       "4. end\n"},
       {"abc\\", "0. char 0061\n1. char 0062\n2. char 0063\n3. end\n"},
       // The jump's ASCII code is an ordinary pattern character.
       {"\x7F", "0. char 007F\n1. end\n"},
       // Dollar cells everywhere; the matcher decides by the next cell.
-      {"a$|b", "0. alt -> 6\n2. char 0061\n3. dollar\n4. jump -> 7\n"
-               "6. char 0062\n7. end\n"},
+      {"a$|b",
+       "0. alt -> 6\n2. char 0061\n3. dollar\n4. jump -> 7\n"
+       "6. char 0062\n7. end\n"},
       {"a$)b", "0. char 0061\n1. dollar\n2. end\n"},
       {"\\$", "0. char 0024\n1. end\n"},
   });
@@ -100,58 +102,75 @@ TEST(CompileTest, Repetitions) {
       {"a+", "0. plus -> 5\n2. char 0061\n3. plus back -> 2\n5. end\n"},
       {"a?", "0. option -> 5\n2. char 0061\n3. option back -> 2\n5. end\n"},
       // Operators stack: a** is (a*)*, a+? is (a+)?.
-      {"a**", "0. star -> 9\n2. star -> 7\n4. char 0061\n5. star back -> 4\n"
-              "7. star back -> 2\n9. end\n"},
-      {"a+?", "0. option -> 9\n2. plus -> 7\n4. char 0061\n5. plus back -> 4\n"
-              "7. option back -> 2\n9. end\n"},
+      {"a**",
+       "0. star -> 9\n2. star -> 7\n4. char 0061\n5. star back -> 4\n"
+       "7. star back -> 2\n9. end\n"},
+      {"a+?",
+       "0. option -> 9\n2. plus -> 7\n4. char 0061\n5. plus back -> 4\n"
+       "7. option back -> 2\n9. end\n"},
       // Only the most recent atom is wrapped.
-      {"ab*", "0. char 0061\n1. star -> 6\n3. char 0062\n4. star back -> 3\n"
-              "6. end\n"},
-      {"(ab)+", "0. plus -> 6\n2. char 0061\n3. char 0062\n4. plus back -> 2\n"
-                "6. end\n"},
-      {"(a|b)*", "0. star -> 10\n2. alt -> 7\n4. char 0061\n5. jump -> 8\n"
-                 "7. char 0062\n8. star back -> 2\n10. end\n"},
-      {"[ab]*", "0. star -> 9\n2. class -> 7 [0061 0062]\n7. star back -> 2\n"
-                "9. end\n"},
-      {"x*$", "0. star -> 5\n2. char 0078\n3. star back -> 2\n5. dollar\n"
-              "6. end\n"},
+      {"ab*",
+       "0. char 0061\n1. star -> 6\n3. char 0062\n4. star back -> 3\n"
+       "6. end\n"},
+      {"(ab)+",
+       "0. plus -> 6\n2. char 0061\n3. char 0062\n4. plus back -> 2\n"
+       "6. end\n"},
+      {"(a|b)*",
+       "0. star -> 10\n2. alt -> 7\n4. char 0061\n5. jump -> 8\n"
+       "7. char 0062\n8. star back -> 2\n10. end\n"},
+      {"[ab]*",
+       "0. star -> 9\n2. class -> 7 [0061 0062]\n7. star back -> 2\n"
+       "9. end\n"},
+      {"x*$",
+       "0. star -> 5\n2. char 0078\n3. star back -> 2\n5. dollar\n"
+       "6. end\n"},
   });
 }
 
 TEST(CompileTest, AlternationAndGroups) {
   CheckGolden({
-      {"a|b", "0. alt -> 5\n2. char 0061\n3. jump -> 6\n5. char 0062\n6. end\n"},
+      {"a|b",
+       "0. alt -> 5\n2. char 0061\n3. jump -> 6\n5. char 0062\n6. end\n"},
       // The anchor belongs to the whole pattern.
-      {"^a|b", "0. anchor\n1. alt -> 6\n3. char 0061\n4. jump -> 7\n"
-               "6. char 0062\n7. end\n"},
-      {"a|^b", "0. alt -> 5\n2. char 0061\n3. jump -> 7\n5. char 005E\n"
-               "6. char 0062\n7. end\n"},
+      {"^a|b",
+       "0. anchor\n1. alt -> 6\n3. char 0061\n4. jump -> 7\n"
+       "6. char 0062\n7. end\n"},
+      {"a|^b",
+       "0. alt -> 5\n2. char 0061\n3. jump -> 7\n5. char 005E\n"
+       "6. char 0062\n7. end\n"},
       // a|b|c is a|(b|c).
-      {"a|b|c", "0. alt -> 5\n2. char 0061\n3. jump -> 11\n5. alt -> 10\n"
-                "7. char 0062\n8. jump -> 11\n10. char 0063\n11. end\n"},
+      {"a|b|c",
+       "0. alt -> 5\n2. char 0061\n3. jump -> 11\n5. alt -> 10\n"
+       "7. char 0062\n8. jump -> 11\n10. char 0063\n11. end\n"},
       // The left alternative is everything before `|` in its group.
-      {"ab|c", "0. alt -> 6\n2. char 0061\n3. char 0062\n4. jump -> 7\n"
-               "6. char 0063\n7. end\n"},
-      {"x(ab|a)c", "0. char 0078\n1. alt -> 7\n3. char 0061\n4. char 0062\n"
-                   "5. jump -> 8\n7. char 0061\n8. char 0063\n9. end\n"},
+      {"ab|c",
+       "0. alt -> 6\n2. char 0061\n3. char 0062\n4. jump -> 7\n"
+       "6. char 0063\n7. end\n"},
+      {"x(ab|a)c",
+       "0. char 0078\n1. alt -> 7\n3. char 0061\n4. char 0062\n"
+       "5. jump -> 8\n7. char 0061\n8. char 0063\n9. end\n"},
       // A `|` with nothing before it is ignored; an empty right side
       // matches the empty text.
       {"|a", "0. char 0061\n1. end\n"},
       {"(|a)", "0. char 0061\n1. end\n"},
-      {"a||b", "0. alt -> 5\n2. char 0061\n3. jump -> 6\n5. char 0062\n6. end\n"},
+      {"a||b",
+       "0. alt -> 5\n2. char 0061\n3. jump -> 6\n5. char 0062\n6. end\n"},
       {"a|", "0. alt -> 5\n2. char 0061\n3. jump -> 5\n5. end\n"},
       // An empty group is something before `|`: the left side matches the
       // empty text.
       {"(()|a)", "0. alt -> 4\n2. jump -> 5\n4. char 0061\n5. end\n"},
       // A group still open at the end is closed there.
-      {"(a|b", "0. alt -> 5\n2. char 0061\n3. jump -> 6\n5. char 0062\n6. end\n"},
+      {"(a|b",
+       "0. alt -> 5\n2. char 0061\n3. jump -> 6\n5. char 0062\n6. end\n"},
       {"((a", "0. char 0061\n1. end\n"},
       // `)` closes the right side and its group; at the outer level it ends
       // the pattern.
-      {"(a|b)c", "0. alt -> 5\n2. char 0061\n3. jump -> 6\n5. char 0062\n"
-                 "6. char 0063\n7. end\n"},
-      {"a|b)c", "0. alt -> 5\n2. char 0061\n3. jump -> 6\n5. char 0062\n"
-                "6. end\n"},
+      {"(a|b)c",
+       "0. alt -> 5\n2. char 0061\n3. jump -> 6\n5. char 0062\n"
+       "6. char 0063\n7. end\n"},
+      {"a|b)c",
+       "0. alt -> 5\n2. char 0061\n3. jump -> 6\n5. char 0062\n"
+       "6. end\n"},
   });
 }
 
@@ -172,8 +191,9 @@ TEST(CompileTest, Classes) {
       {"[a\\-z]", "0. class -> 6 [0061 002D 007A]\n6. end\n"},
       {"[\\x41-\\x5a]", "0. class -> 6 [0041-005A]\n6. end\n"},
       // Inside a class the operators are ordinary characters.
-      {"[.*+?()|$[]", "0. class -> 12 [002E 002A 002B 003F 0028 0029 007C 0024 "
-                      "005B]\n12. end\n"},
+      {"[.*+?()|$[]",
+       "0. class -> 12 [002E 002A 002B 003F 0028 0029 007C 0024 "
+       "005B]\n12. end\n"},
       // Negation: ^ first, however written; a ^ that starts a range is a
       // bound.
       {"[^abc]", "0. class -> 7 [^0061 0062 0063]\n7. end\n"},
@@ -192,8 +212,9 @@ TEST(CompileTest, Classes) {
       // Still open at the end, or ended by a trailing backslash.
       {"[ab", "0. class -> 5 [0061 0062]\n5. end\n"},
       {"[a\\", "0. class -> 4 [0061]\n4. end\n"},
-      {"[ab]+", "0. plus -> 9\n2. class -> 7 [0061 0062]\n7. plus back -> 2\n"
-                "9. end\n"},
+      {"[ab]+",
+       "0. plus -> 9\n2. class -> 7 [0061 0062]\n7. plus back -> 2\n"
+       "9. end\n"},
   });
 }
 
@@ -203,12 +224,15 @@ TEST(CompileTest, CellsOfTheLayouts) {
     const char* pattern;
     PatternProgram cells;
   } rows[] = {
-      {"a**", {0x2A00, 0x0008, 0x2A00, 0x0004, 0x0061, 0x2A00, 0xFFFE, 0x2A00,
-               0xFFFA, 0x0000}},
-      {"(a|b)*", {0x2A00, 0x0009, 0x7C00, 0x0004, 0x0061, 0x7F00, 0x0002,
-                  0x0062, 0x2A00, 0xFFF9, 0x0000}},
-      {"^[^a-z\\]]?", {0x5E00, 0x3F00, 0x000B, 0x5B00, 0x0007, 0x005E, 0x2D00,
-                       0x0061, 0x007A, 0x005D, 0x0000, 0x3F00, 0xFFF7, 0x0000}},
+      {"a**",
+       {0x2A00, 0x0008, 0x2A00, 0x0004, 0x0061, 0x2A00, 0xFFFE, 0x2A00, 0xFFFA,
+        0x0000}},
+      {"(a|b)*",
+       {0x2A00, 0x0009, 0x7C00, 0x0004, 0x0061, 0x7F00, 0x0002, 0x0062, 0x2A00,
+        0xFFF9, 0x0000}},
+      {"^[^a-z\\]]?",
+       {0x5E00, 0x3F00, 0x000B, 0x5B00, 0x0007, 0x005E, 0x2D00, 0x0061, 0x007A,
+        0x005D, 0x0000, 0x3F00, 0xFFF7, 0x0000}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.pattern);

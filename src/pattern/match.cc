@@ -303,8 +303,8 @@ class FailureMemo {
   uint64_t* NewPage() {
     if (pages_used_ == chunks_.size() * kChunkPages) {
       if (kChunkBytes > Room()) return nullptr;
-      chunks_.push_back(std::make_unique_for_overwrite<uint64_t[]>(
-          kChunkPages * kPageWords));
+      chunks_.push_back(
+          std::make_unique_for_overwrite<uint64_t[]>(kChunkPages * kPageWords));
     }
     uint64_t* page = chunks_[pages_used_ / kChunkPages].get() +
                      pages_used_ % kChunkPages * kPageWords;
@@ -506,7 +506,7 @@ constexpr size_t kBaseBudget = 4096;
 constexpr size_t kBudgetPerChar = 8;
 
 MatchOutcome Backtracker::Match(const char* text, const PatternProgram& program,
-                               MatchResult* result) {
+                                MatchResult* result) {
   if (text == nullptr) text = "";
   if (program.empty() || RefusedAtOnce(text, program)) {
     return MatchOutcome::kNoMatch;
@@ -554,9 +554,9 @@ Backtracker::Step Backtracker::SearchFromEachStart(size_t* start, size_t* end) {
   const uint16_t first = program[0];
   // Starts where the first cell (a character, `.` or a class) cannot match
   // are passed over without a search.
-  const bool one_wide = first != kEndCell && (!IsOperation(first) ||
-                                              first == kOpAny ||
-                                              first == kOpClass);
+  const bool one_wide =
+      first != kEndCell &&
+      (!IsOperation(first) || first == kOpAny || first == kOpClass);
   // A pattern that begins with .* or .+ can reach from a start every state
   // that a later start reaches (the extra characters are taken by the
   // dots), so if the first start fails, all do.
@@ -628,8 +628,8 @@ bool Backtracker::StackTooDeep() {
   // repetitions nested thousands deep, each making empty passes inside all
   // the outer ones, need far more (the square of the nesting).
   constexpr size_t kPerChar = 16;
-  stack_limit_ = std::max(limits_.min_stack_entries,
-                          kPerChar * (text_.converted() + 1));
+  stack_limit_ =
+      std::max(limits_.min_stack_entries, kPerChar * (text_.converted() + 1));
   return stack_.size() > stack_limit_;
 }
 
@@ -846,10 +846,14 @@ bool Backtracker::MatchesOne(size_t cell, uint16_t code) const {
   uint16_t c = (*program_)[cell];
   if (!IsOperation(c)) return c == code;
   switch (ClassOfOperation(c)) {
-    case kClassAny: return true;
-    case kClassDollar: return code == '$';  // never last inside a repetition
-    case kClassBracket: return ClassHas(cell, code);
-    default: return false;
+    case kClassAny:
+      return true;
+    case kClassDollar:
+      return code == '$';  // never last inside a repetition
+    case kClassBracket:
+      return ClassHas(cell, code);
+    default:
+      return false;
   }
 }
 

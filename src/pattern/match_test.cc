@@ -1,3 +1,5 @@
+#include "pattern/match.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -5,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "pattern/match.h"
 #include "pattern/pattern.h"
 #include "pattern/program.h"
 #include "test_util.h"
@@ -227,7 +228,7 @@ TEST(MatchTest, CompilingOverloadAgrees) {
 TEST(MatchTest, LongLinesAreMatchedWhole) {
   // Matches past the 16,383-byte part a line would once have been cut at.
   std::string line(100000, 'x');
-  line += "\x91\xE6\x82\xA0\x8F\xCD\n";  // 第 あ 章
+  line += "\x91\xE6\x82\xA0\x8F\xCD\n";       // 第 あ 章
   std::string pattern = "\x91\xE6.\x8F\xCD";  // 第.章
   EXPECT_EQ(Find(pattern, line), "100000,100000,6,3");
   EXPECT_EQ(Find("x*\x91\xE6", line), "0,0,100002,100001");
@@ -240,8 +241,7 @@ template <typename F>
 double Seconds(F f) {
   auto start = std::chrono::steady_clock::now();
   f();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() -
-                                       start)
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
       .count();
 }
 
@@ -325,10 +325,16 @@ TEST(MatchTest, GivesUpAtTheLimitsItWasGiven) {
     std::string text;
   } rows[] = {
       {"stack", {1000, SIZE_MAX}, {}, stars + "b", "xaab"},
-      {"memo pages", {size_t{1} << 26, 100 << 10}, memo_at_once, "(a*)*b",
+      {"memo pages",
+       {size_t{1} << 26, 100 << 10},
+       memo_at_once,
+       "(a*)*b",
        std::string(1 << 20, 'a')},
-      {"memo of empty passes nested deep", {size_t{1} << 26, 100 << 10},
-       memo_at_once, stars + "c", "xaab"},
+      {"memo of empty passes nested deep",
+       {size_t{1} << 26, 100 << 10},
+       memo_at_once,
+       stars + "c",
+       "xaab"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -372,14 +378,25 @@ TEST(MatchTest, CodesOfTwoByteCharacters) {
     int lead, trail;
     uint16_t code;
   } rows[] = {
-      {0x81, 0x40, 0x2121}, {0x81, 0x7E, 0x215F}, {0x81, 0x80, 0x2160},
-      {0x81, 0x9E, 0x217E}, {0x81, 0x9F, 0x2221}, {0x81, 0xFC, 0x227E},
-      {0x82, 0xA0, 0x2422}, {0x95, 0x5C, 0x493D}, {0x9F, 0xFC, 0x5E7E},
-      {0xE0, 0x40, 0x5F21}, {0xEF, 0xFC, 0x7E7E}, {0xF0, 0x40, 0x7F21},
+      {0x81, 0x40, 0x2121},
+      {0x81, 0x7E, 0x215F},
+      {0x81, 0x80, 0x2160},
+      {0x81, 0x9E, 0x217E},
+      {0x81, 0x9F, 0x2221},
+      {0x81, 0xFC, 0x227E},
+      {0x82, 0xA0, 0x2422},
+      {0x95, 0x5C, 0x493D},
+      {0x9F, 0xFC, 0x5E7E},
+      {0xE0, 0x40, 0x5F21},
+      {0xEF, 0xFC, 0x7E7E},
+      {0xF0, 0x40, 0x7F21},
       {0xFC, 0xFC, 0x987E},
       // Invalid trail bytes: the lead byte's row, a low byte of 0x80 or more.
-      {0x81, 0x01, 0x2281}, {0x81, 0x3F, 0x22BF}, {0x81, 0x7F, 0x22C0},
-      {0x81, 0xFD, 0x22FD}, {0xFC, 0xFF, 0x98FF},
+      {0x81, 0x01, 0x2281},
+      {0x81, 0x3F, 0x22BF},
+      {0x81, 0x7F, 0x22C0},
+      {0x81, 0xFD, 0x22FD},
+      {0xFC, 0xFF, 0x98FF},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(Hex(Bytes({row.lead, row.trail})));

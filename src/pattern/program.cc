@@ -57,16 +57,26 @@ namespace {
 
 const char* OperationName(uint16_t op) {
   switch (op) {
-    case kOpAnchor: return "anchor";
-    case kOpDollar: return "dollar";
-    case kOpAny: return "any";
-    case kOpClass: return "class";
-    case kOpStar: return "star";
-    case kOpPlus: return "plus";
-    case kOpOption: return "option";
-    case kOpAlt: return "alt";
-    case kOpJump: return "jump";
-    default: return nullptr;
+    case kOpAnchor:
+      return "anchor";
+    case kOpDollar:
+      return "dollar";
+    case kOpAny:
+      return "any";
+    case kOpClass:
+      return "class";
+    case kOpStar:
+      return "star";
+    case kOpPlus:
+      return "plus";
+    case kOpOption:
+      return "option";
+    case kOpAlt:
+      return "alt";
+    case kOpJump:
+      return "jump";
+    default:
+      return nullptr;
   }
 }
 

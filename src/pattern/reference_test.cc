@@ -26,7 +26,8 @@ class ReferenceMatcher {
  public:
   ReferenceMatcher(const PatternProgram& program, const std::string& text)
       : program_(program) {
-    const unsigned char* s = reinterpret_cast<const unsigned char*>(text.c_str());
+    const unsigned char* s =
+        reinterpret_cast<const unsigned char*>(text.c_str());
     for (size_t k = 0; s[k] != 0;) {
       if (!SjisLeadByte(s[k])) {
         codes_.push_back(s[k]);
@@ -258,8 +259,8 @@ TEST(ReferenceTest, Classes) {
 
 // A random pattern of nested constructs over a, b and two-byte characters.
 std::string RandomPattern(std::mt19937& rng, int budget) {
-  static const char* const kAtoms[] = {"a", "b", ".", "\x82\xA0", "[ab]",
-                                       "[^a]", "$", "()"};
+  static const char* const kAtoms[] = {"a",    "b",    ".", "\x82\xA0",
+                                       "[ab]", "[^a]", "$", "()"};
   static const char* const kOps[] = {"*", "+", "?"};
   std::string out;
   while (budget > 0) {

@@ -18,7 +18,8 @@ extern const bool kWin32Spellings;
 // True for a byte that introduces a switch or an option ("-", and "/" on
 // Win32; on POSIX "/" begins an absolute path).
 bool IsSwitchIntroducer(unsigned char c);
-// True for a byte that separates directories in a path ("/", and "\\" on Win32).
+// True for a byte that separates directories in a path ("/", and "\\" on
+// Win32).
 bool IsPathSeparator(unsigned char c);
 // The separator appended to a directory name that lacks one.
 extern const char kPathSeparator;
@@ -103,7 +104,8 @@ std::string LastErrorText();
 // (a pipe, a terminal), and LastErrorText() says why.
 int64_t FileLength(int fd);
 
-// --- File identity ------------------------------------------------------------
+// --- File identity
+// ------------------------------------------------------------
 
 enum class PathKind {
   kMissing,
@@ -129,7 +131,8 @@ struct FileId {
 bool FileIdOfPath(const std::string& path, FileId* id);
 bool FileIdOfFd(int fd, FileId* id);
 
-// --- Free space ----------------------------------------------------------------
+// --- Free space
+// ----------------------------------------------------------------
 
 struct DiskGeometry {
   uint64_t cluster_bytes = 0;  // allocation unit in bytes
@@ -139,7 +142,8 @@ struct DiskGeometry {
 // may not exist yet; empty for the current directory). False on failure.
 bool QueryFreeSpace(const std::string& target, DiskGeometry* geometry);
 
-// --- File times ---------------------------------------------------------------
+// --- File times
+// ---------------------------------------------------------------
 
 // A file time as one neutral value: seconds and nanoseconds since
 // 1970-01-01 UTC. POSIX keeps nanoseconds and Win32 100-ns units; each
@@ -160,7 +164,8 @@ bool GetFileTimes(const std::string& path, FileTimes* times);
 bool SetFileTimes(const std::string& path, const FileTimes& times);
 FileTime CurrentFileTime();
 
-// --- Replacing a file in one step -----------------------------------------------
+// --- Replacing a file in one step
+// -----------------------------------------------
 
 // What a file is, with links followed.
 struct FileStatus {
@@ -182,9 +187,9 @@ bool StatFile(const std::string& path, FileStatus* status);
 bool ResolvePath(const std::string& path, std::string* resolved);
 
 // Creates a new, empty, private file in the directory of `target`, open for
-// reading and writing, to be put in its place, and remembers it: an interrupt (SIGINT, SIGTERM, SIGHUP;
-// Ctrl+C or a closed console on Win32) removes it before the process ends.
-// -1 on failure, with the reason in LastErrorText().
+// reading and writing, to be put in its place, and remembers it: an interrupt
+// (SIGINT, SIGTERM, SIGHUP; Ctrl+C or a closed console on Win32) removes it
+// before the process ends. -1 on failure, with the reason in LastErrorText().
 int CreateReplacement(const std::string& target, std::string* replacement);
 // Puts the closed `replacement` in place of `target` in one step (rename;
 // MoveFileEx on Win32) and forgets it. False, with the reason in
@@ -199,7 +204,8 @@ bool CopyOwnerAndMode(int fd, const FileStatus& original);
 // Makes the data written to `fd` durable (fsync). False on failure.
 bool SyncToDisk(int fd);
 
-// --- Directory search ----------------------------------------------------------
+// --- Directory search
+// ----------------------------------------------------------
 
 struct FoundFile {
   std::string name;  // bare name, no directory part
@@ -212,7 +218,8 @@ struct FoundFile {
 // search itself failed in an unexpected way; no match is an empty list.
 bool FindFiles(const std::string& pattern, std::vector<FoundFile>* found);
 
-// --- Messages ------------------------------------------------------------------
+// --- Messages
+// ------------------------------------------------------------------
 
 // True when messages should be written as UTF-8 rather than Shift-JIS: the
 // locale's character set is UTF-8 (POSIX), or standard error is a console

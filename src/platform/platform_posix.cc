@@ -1,6 +1,4 @@
 // POSIX implementation of the platform layer (Linux and other Unix systems).
-#include "platform/platform.h"
-
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -17,6 +15,8 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+
+#include "platform/platform.h"
 
 #if defined(__linux__)
 #include <sys/sendfile.h>
@@ -502,7 +502,8 @@ bool FindFiles(const std::string& pattern, std::vector<FoundFile>* found) {
   found->clear();
   // "/" never occurs inside a Shift-JIS character, so a byte search is safe.
   size_t slash = pattern.rfind('/');
-  std::string dir = slash == std::string::npos ? "" : pattern.substr(0, slash + 1);
+  std::string dir =
+      slash == std::string::npos ? "" : pattern.substr(0, slash + 1);
   std::string name_pattern =
       slash == std::string::npos ? pattern : pattern.substr(slash + 1);
   if (name_pattern.empty()) return true;
@@ -536,8 +537,8 @@ bool MessagesWantUtf8() {
   // read in the user's locale.
   if (!setlocale(LC_CTYPE, "")) return false;
   const char* codeset = nl_langinfo(CODESET);
-  bool utf8 = codeset && (strcmp(codeset, "UTF-8") == 0 ||
-                          strcmp(codeset, "utf8") == 0);
+  bool utf8 = codeset &&
+              (strcmp(codeset, "UTF-8") == 0 || strcmp(codeset, "utf8") == 0);
   setlocale(LC_CTYPE, "C");
   return utf8;
 }

@@ -24,10 +24,19 @@ TEST(PlatformTest, SameNameSpelling) {
       {"A.TXT", "./A.TXT", false, false},
       {"a.txt", "a.txt ", false, false},
       {"a", "", false, false},
-      {"[", "{", false, false},  // 0x5B and 0x7B differ by 0x20 but are no letters
+      {"[", "{", false,
+       false},  // 0x5B and 0x7B differ by 0x20 but are no letters
       // A second byte is never folded: ア and ヂ are two names.
-      {"\x83" "A", "\x83" "a", false, false},
-      {"\x88\x9F" "a", "\x88\x9F" "A", false, true},
+      {"\x83"
+       "A",
+       "\x83"
+       "a",
+       false, false},
+      {"\x88\x9F"
+       "a",
+       "\x88\x9F"
+       "A",
+       false, true},
       {"\xC1", "\xE1", false, false},
   };
   for (const Row& row : kRows) {

@@ -1,6 +1,4 @@
 // Win32 implementation of the platform layer (mingw-w64 against msvcrt).
-#include "platform/platform.h"
-
 #include <errno.h>
 #include <fcntl.h>
 #include <io.h>
@@ -10,6 +8,8 @@
 
 #include <cstdint>
 #include <cstdio>
+
+#include "platform/platform.h"
 
 // The command line is taken as given: wildcards are the business of merge,
 // never of the runtime's start-up code.
@@ -44,8 +44,8 @@ constexpr int64_t kEpochDelta = 11644473600LL;
 constexpr uint64_t kTicksPerSecond = 10000000ULL;  // 100-ns units
 
 FileTime FromFiletime(const FILETIME& f) {
-  uint64_t ticks = (static_cast<uint64_t>(f.dwHighDateTime) << 32) |
-                   f.dwLowDateTime;
+  uint64_t ticks =
+      (static_cast<uint64_t>(f.dwHighDateTime) << 32) | f.dwLowDateTime;
   FileTime t;
   if (ticks == 0) return t;  // Win32's "no time"
   t.seconds = static_cast<int64_t>(ticks / kTicksPerSecond) - kEpochDelta;
@@ -150,7 +150,8 @@ int OpenRegularForWrite(const std::string& path) {
   // before the open could follow it.
   DWORD attributes = GetFileAttributesA(path.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES &&
-      (attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY))) {
+      (attributes &
+       (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY))) {
     errno = EINVAL;
     return -1;
   }
@@ -434,8 +435,9 @@ int CreateReplacement(const std::string& target, std::string* replacement) {
       separator == std::string::npos ? "." : target.substr(0, separator);
   static unsigned counter = 0;
   for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string name = dir + "\\.vu32-" + std::to_string(GetCurrentProcessId()) +
-                       "-" + std::to_string(counter++);
+    std::string name = dir + "\\.vu32-" +
+                       std::to_string(GetCurrentProcessId()) + "-" +
+                       std::to_string(counter++);
     if (name.size() >= sizeof g_replacement) {
       errno = ENAMETOOLONG;
       return -1;

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "test_util.h"
 #include "platform/platform.h"
+#include "test_util.h"
 
 namespace vu32 {
 namespace {
@@ -25,13 +25,13 @@ TEST(ParseSplitSwitchTest, NumbersDigitsAndMode) {
       {"-S100.3", 100, 3, 999, false},
       {"-S100.3L", 100, 3, 999, true},
       {"-S5l", 5, 2, 99, true},
-      {"-S1.1", 1, 2, 99, false},       // raised to 2
-      {"-S1.9", 1, 5, 99999, false},    // lowered to 5
+      {"-S1.1", 1, 2, 99, false},     // raised to 2
+      {"-S1.9", 1, 5, 99999, false},  // lowered to 5
       {"-S1.4", 1, 4, 9999, false},
-      {"-S1.", 1, 2, 99, false},        // no digit after the dot
+      {"-S1.", 1, 2, 99, false},  // no digit after the dot
       {"-S1.x", 1, 2, 99, false},
-      {"-S10L.3", 10, 3, 999, false},   // the last character decides the mode
-      {"-S007x", 7, 2, 99, false},      // n1 is the leading run of digits
+      {"-S10L.3", 10, 3, 999, false},  // the last character decides the mode
+      {"-S007x", 7, 2, 99, false},     // n1 is the leading run of digits
       {"-S1.0000000000000000000009", 1, 5, 99999, false},
       // Held at 10^15 so that the piece size still fits.
       {"-S99999999999999999999999", 1000000000000000, 2, 99, false},
@@ -64,7 +64,7 @@ TEST(MakeBaseNameTest, NameWithoutDirectoryAndLastExtension) {
       {"A.B.TXT", "A.B"},
       {"README", "README"},
       {"sub/BIG.TXT", "BIG"},
-      {"/abs/dir.d/NAME", "NAME"},   // a dot in the directory is no extension
+      {"/abs/dir.d/NAME", "NAME"},  // a dot in the directory is no extension
       {".profile", ""},
       {"x.", "x"},
       // 表示.TXT: two-byte characters before the extension stay whole.

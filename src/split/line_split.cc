@@ -54,14 +54,13 @@ class PieceSequence {
 // piece and reaches past its block is gathered, to learn whether it is
 // complete.
 int SplitEveryNLines(const SplitContext& context, uint64_t n) {
-  ByteReader reader(context.input_fd,
-                    context.line_block_size);
+  ByteReader reader(context.input_fd, context.line_block_size);
   PieceSequence pieces(context);
   if (!pieces.OpenFirst()) return -1;
   PieceWriter& piece = pieces.piece();
 
-  uint64_t lines = 0;      // complete lines in the open piece
-  std::string undecided;   // start of a line that may open the next piece
+  uint64_t lines = 0;     // complete lines in the open piece
+  std::string undecided;  // start of a line that may open the next piece
   bool deciding = false;
   const uint8_t* block;
   while (size_t len = reader.NextBlock(&block)) {
@@ -112,8 +111,7 @@ int SplitEveryNLines(const SplitContext& context, uint64_t n) {
 
 int SplitAtMatchingLines(const SplitContext& context, uint64_t n,
                          const LineMatcher& matches) {
-  ByteReader reader(context.input_fd,
-                    context.line_block_size);
+  ByteReader reader(context.input_fd, context.line_block_size);
   PieceSequence pieces(context);
   if (!pieces.OpenFirst()) return -1;
   PieceWriter& piece = pieces.piece();

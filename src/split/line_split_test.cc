@@ -63,11 +63,17 @@ TEST(SplitByLinesTest, EveryNLines) {
       {"stays even in a full piece", "a\nb\nc", 1, {"a\n", "b\nc"}},
       {"no empty last piece", "a\nb\n", 2, {"a\nb\n"}},
       {"CR is an ordinary byte", "\r\n\n\r\r\n", 1, {"\r\n", "\n", "\r\r\n"}},
-      {"NUL bytes written whole", std::string("x\0y\nz\n", 6), 1,
+      {"NUL bytes written whole",
+       std::string("x\0y\nz\n", 6),
+       1,
        {std::string("x\0y\n", 4), "z\n"}},
-      {"long lines whole", long_line + "b\n" + longer_line, 1,
+      {"long lines whole",
+       long_line + "b\n" + longer_line,
+       1,
        {long_line, "b\n", longer_line}},
-      {"long last line without LF", "a\n" + std::string(70000, 'z'), 1,
+      {"long last line without LF",
+       "a\n" + std::string(70000, 'z'),
+       1,
        {"a\n" + std::string(70000, 'z')}},
       {"one line", "only\n", 3, {"only\n"}},
   };
@@ -88,7 +94,8 @@ TEST(SplitByLinesTest, EveryNLinesAgreesWithTheSlowWayOnRandomData) {
   std::mt19937 rng(77);
   std::uniform_int_distribution<int> pick_n(1, 4);
   std::uniform_int_distribution<size_t> pick_size(1, 400);
-  std::uniform_int_distribution<size_t> pick_block(0, std::size(kBlockSizes) - 1);
+  std::uniform_int_distribution<size_t> pick_block(0,
+                                                   std::size(kBlockSizes) - 1);
   for (int round = 0; round < 200; ++round) {
     std::string input = RandomSjisLike(rng, pick_size(rng));
     uint64_t n = static_cast<uint64_t>(pick_n(rng));
@@ -116,10 +123,16 @@ TEST(SplitAtMatchingLinesTest, UnitsAndDroppedLines) {
       {"every match", chapters, 1, true, {"CH1\nx\n", "CH2\ny\n", "CH3\n"}},
       {"every match dropped", chapters, 1, false, {"CH1\nx\n", "y\n", ""}},
       {"every second match", chapters, 2, true, {"CH1\nx\nCH2\ny\n", "CH3\n"}},
-      {"first line is never tested", "CH1\nCH2\nz\n", 1, true,
+      {"first line is never tested",
+       "CH1\nCH2\nz\n",
+       1,
+       true,
        {"CH1\n", "CH2\nz\n"}},
       {"first line opens nothing", "a\nCH1\n", 1, true, {"a\n", "CH1\n"}},
-      {"only opening matches dropped", "CH1\nCH2\nCH3\nCH4\n", 2, false,
+      {"only opening matches dropped",
+       "CH1\nCH2\nCH3\nCH4\n",
+       2,
+       false,
        {"CH1\nCH2\n", "CH4\n"}},
       {"no match", "a\nb", 1, true, {"a\nb"}},
   };
@@ -215,8 +228,11 @@ TEST(SplitAtMatchingLinesTest, UndecidedLineEndsTheRunWithItsNumber) {
     std::vector<std::string> pieces;
     std::string where;
   } rows[] = {
-      {"after a cut", "a\nCH1\nb\nSTOP\nc\n", stop_or_ch,
-       {"a\n", "CH1\nb\n"}, "big.txt:4"},
+      {"after a cut",
+       "a\nCH1\nb\nSTOP\nc\n",
+       stop_or_ch,
+       {"a\n", "CH1\nb\n"},
+       "big.txt:4"},
       {"the real matcher", "one\naa\nthree\n", real, {"one\n"}, "big.txt:2"},
   };
   for (const Row& row : rows) {

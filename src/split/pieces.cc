@@ -34,8 +34,8 @@ int CreatePiece(const SplitContext& context, const std::string& name) {
     return -1;
   }
   std::vector<platform::FileId>& written = context.piece_ids;
-  if ((have_id && std::find(written.begin(), written.end(), id) !=
-                      written.end()) ||
+  if ((have_id &&
+       std::find(written.begin(), written.end(), id) != written.end()) ||
       !platform::TruncateFile(fd)) {
     platform::CloseFd(fd);
     Report(kCannotCreate, name);

@@ -41,14 +41,14 @@ Boundary BoundaryAt(int fd, int64_t start, int64_t end) {
 // How many of the next `count` bytes the piece takes: all of them, or one
 // fewer when the last would open a character. Empty after a reported
 // failure.
-std::optional<uint64_t> PieceLength(const SplitContext& context,
-                                    uint64_t count, bool last) {
+std::optional<uint64_t> PieceLength(const SplitContext& context, uint64_t count,
+                                    bool last) {
   if (last || count == 0) return count;
   const int64_t start = platform::CurrentOffset(context.input_fd);
-  Boundary boundary =
-      start < 0 ? Boundary::kError
-                : BoundaryAt(context.input_fd, start,
-                             start + static_cast<int64_t>(count));
+  Boundary boundary = start < 0
+                          ? Boundary::kError
+                          : BoundaryAt(context.input_fd, start,
+                                       start + static_cast<int64_t>(count));
   switch (boundary) {
     case Boundary::kEndsACharacter:
       return count;

@@ -23,7 +23,7 @@ TEST(SplitBySizeTest, PieceSizesAndCharacterBoundaries) {
   std::string lead_at_end = Ascii(250000);
   lead_at_end[99999] = '\x82';
   std::string lead_at_block = Ascii(40000);
-  lead_at_block[16383] = '\x82';  // a piece of exactly one buffer
+  lead_at_block[16383] = '\x82';       // a piece of exactly one buffer
   std::string me = "abcd\x83\x81xyz";  // メ ends the first piece whole
   std::string ma = "abcde\x82\xDCxy";  // ま would be cut after its 82
   std::string long_run = Ascii(5) + std::string(1000, '\x81') + Ascii(995);
@@ -45,10 +45,17 @@ TEST(SplitBySizeTest, PieceSizesAndCharacterBoundaries) {
       {"ascii not adjusted", "abcdefxyz", 6, 0, {6, 3}},
       // 1,000 lead-range bytes from byte 5 pair up from there, so byte 999
       // is a first byte; the next piece begins with it.
-      {"run of lead bytes longer than a scan", long_run, 1000, 0,
+      {"run of lead bytes longer than a scan",
+       long_run,
+       1000,
+       0,
        {999, 1000, 1}},
       {"last piece never adjusted", "abc\x81", 10, 0, {4}},
-      {"last piece never adjusted after a carry", "ab\x81" "c\x82", 3, 2,
+      {"last piece never adjusted after a carry",
+       "ab\x81"
+       "c\x82",
+       3,
+       2,
        {2, 3}},
       // A lead byte cannot end a one-byte piece: each leaves it to the next
       // until the last takes it.
@@ -84,8 +91,8 @@ TEST(SplitBySizeTest, RoundTripOnShiftJisLikeData) {
   BothCopyPaths paths;
   for (uint64_t piece_bytes : {1, 2, 3, 7, 1000, 16384, 16385}) {
     for (uint32_t buffer_size : {3u, 16384u}) {
-      SCOPED_TRACE(::testing::Message() << "piece " << piece_bytes
-                                        << " buffer " << buffer_size);
+      SCOPED_TRACE(::testing::Message()
+                   << "piece " << piece_bytes << " buffer " << buffer_size);
       paths.Run([&] {
         size_t size = piece_bytes < 1000 ? 90 : 40000;
         std::string input = RandomSjisLike(rng, size);
@@ -135,8 +142,8 @@ TEST(SplitBySizeTest, InputShorterThanMeasuredIsAReadFailure) {
     ScopedWorkBuffer buffer(0);
     SplitDir dir(Ascii(2500));
     EXPECT_FALSE(SplitBySize(dir.context(), 4000, 1000));
-    EXPECT_EQ(dir.messages(), dir.Announced(3) +
-                                  std::string(kReadFailed.sjis) + "IN.TXT\n");
+    EXPECT_EQ(dir.messages(),
+              dir.Announced(3) + std::string(kReadFailed.sjis) + "IN.TXT\n");
   });
 }
 

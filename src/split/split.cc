@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "split/command.h"
 #include "split/line_split.h"
 #include "split/pieces.h"
-#include "split/command.h"
 #include "split/size_split.h"
 #include "support/format.h"
 #include "support/free_space.h"
@@ -49,7 +49,7 @@ struct SplitArguments {
   SplitSwitch options;
   std::optional<std::string> pattern;
   bool keep_match_line = true;
-  std::string file;           // FILE; empty when standard input is the input
+  std::string file;  // FILE; empty when standard input is the input
   const char* outdir = nullptr;
   // What messages about the input's length name: FILE, or for standard
   // input the argument in FILE's place, just before OUTDIR's.

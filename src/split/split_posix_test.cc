@@ -1,11 +1,10 @@
 // Read and write failures while cutting, provoked with what only POSIX
 // offers: a directory read as data, and a file-size limit.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include "split/line_split.h"
 #include "split/size_split.h"
@@ -51,8 +50,8 @@ TEST(SplitBySizeTest, ReadErrorIsReported) {
   SplitDir dir("");
   ReadFromADirectory(&dir);
   EXPECT_FALSE(SplitBySize(dir.context(), 100, 1000));
-  EXPECT_EQ(dir.messages(), dir.Announced(1) + std::string(kReadFailed.sjis) +
-                                "IN.TXT\n");
+  EXPECT_EQ(dir.messages(),
+            dir.Announced(1) + std::string(kReadFailed.sjis) + "IN.TXT\n");
 }
 
 TEST(SplitBySizeTest, WriteErrorIsReported) {
@@ -78,8 +77,8 @@ TEST(SplitByLinesTest, ReadAndWriteErrorsAreReported) {
       SplitDir dir("");
       ReadFromADirectory(&dir);
       EXPECT_EQ(CutLines(dir.context(), with_pattern), -1);
-      EXPECT_EQ(dir.messages(), dir.Announced(1) +
-                                    std::string(kReadFailed.sjis) + "IN.TXT\n");
+      EXPECT_EQ(dir.messages(),
+                dir.Announced(1) + std::string(kReadFailed.sjis) + "IN.TXT\n");
     }
     {
       SplitDir dir("a\nb\n");

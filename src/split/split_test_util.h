@@ -102,9 +102,8 @@ inline std::string Ascii(size_t size) {
 // failures they share.
 inline int CutLines(const SplitContext& context, bool with_pattern) {
   if (!with_pattern) return SplitByLines(context, 1, nullptr);
-  return SplitAtMatchingLines(context, 1, [](const std::string&) {
-    return MatchOutcome::kMatch;
-  });
+  return SplitAtMatchingLines(
+      context, 1, [](const std::string&) { return MatchOutcome::kMatch; });
 }
 
 inline std::string Joined(const std::vector<std::string>& pieces) {

@@ -91,9 +91,9 @@ bool ByteReader::ReadLine(std::string* line) {
     const uint8_t* start = buffer_.get() + pos_;
     size_t avail = end_ - pos_;
     const void* lf = std::memchr(start, '\n', avail);
-    size_t take = lf ? static_cast<size_t>(static_cast<const uint8_t*>(lf) -
-                                           start) + 1
-                     : avail;
+    size_t take =
+        lf ? static_cast<size_t>(static_cast<const uint8_t*>(lf) - start) + 1
+           : avail;
     line->append(reinterpret_cast<const char*>(start), take);
     pos_ += take;
     if (lf) return true;

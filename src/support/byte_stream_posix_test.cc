@@ -1,11 +1,10 @@
-#include "support/byte_stream.h"
-
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <string>
 
+#include "support/byte_stream.h"
 #include "test_util.h"
 
 namespace vu32 {

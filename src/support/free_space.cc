@@ -1,6 +1,5 @@
 #include "support/free_space.h"
 
-
 namespace vu32 {
 namespace {
 

@@ -78,7 +78,8 @@ TEST_F(FreeSpaceTest, FailedQuery) {
 TEST(FreeSpacePlatformTest, NewFileInAnExistingDirectory) {
   platform::DiskGeometry geometry;
   const std::string dir = ::testing::TempDir();
-  ASSERT_TRUE(platform::QueryFreeSpace(dir + "/no-such-dir/new-file", &geometry));
+  ASSERT_TRUE(
+      platform::QueryFreeSpace(dir + "/no-such-dir/new-file", &geometry));
   EXPECT_GT(geometry.cluster_bytes, 0u);
   ASSERT_TRUE(platform::QueryFreeSpace("", &geometry));
   EXPECT_GT(geometry.cluster_bytes, 0u);

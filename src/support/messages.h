@@ -35,6 +35,8 @@ struct Message {
   MessageKind kind = MessageKind::kError;
 };
 
+// One entry a pair of lines, readable text over its bytes: kept as written.
+// clang-format off
 inline constexpr Message kBannerFormat{"Kelzar %s %s\n",
                                  "Kelzar %s %s\n", kProgress};
 inline constexpr Message kVersion{"Ver2.13 [WIN32 版]",
@@ -184,6 +186,8 @@ inline constexpr Message kUsageFormat{
     "\t-D:    TAB\x83R\x81[\x83h\x82\xF0\x8F\x9C\x82\xAD\x83R\x83\x93\x83g\x83\x8D\x81[\x83\x8B\x83R\x81[\x83h\x82\xF0\x8D\xED\x8F\x9C(Deletecontrolchar)\n"
     "\t\x93\xFC\x8Fo\x97\xCD\x83t\x83@\x83" "C\x83\x8B\x82\xC9\x82\xCD\x95W\x8F\x80\x93\xFC\x8Fo\x97\xCD\x82\xAA\x8Eg\x82\xA6\x82\xDC\x82\xB7(-M, -Sn[L] \x8F\x9C\x82\xAD)\n"
     "\tex. SORT < OLD.TXT | %s -U > NEW.TXT\n"};
+
+// clang-format on
 
 // The banner's second field.
 inline constexpr std::string_view kCopyright =

@@ -1,6 +1,4 @@
 // The catalogue checked against iconv, which the Win32 build lacks.
-#include "support/messages.h"
-
 #include <gtest/gtest.h>
 #include <iconv.h>
 
@@ -10,6 +8,7 @@
 #include <sstream>
 #include <string>
 
+#include "support/messages.h"
 #include "test_util.h"
 
 namespace vu32 {
@@ -20,23 +19,52 @@ struct Entry {
   const Message* message;
 };
 
-#define ENTRY(m) {#m, &m}
+#define ENTRY(m) \
+  { #m, &m }
 const Entry kCatalogue[] = {
-    ENTRY(kBannerFormat),     ENTRY(kVersion),         ENTRY(kBadSwitch),
-    ENTRY(kUsageHint),        ENTRY(kSameName),        ENTRY(kNoStreams),
-    ENTRY(kWriteFailed),      ENTRY(kReadFailed),      ENTRY(kNoWorkBuffer),
-    ENTRY(kDriveNotReady),    ENTRY(kUniqNoMemory),
-    ENTRY(kTotalMergeSize),   ENTRY(kMergeNoSpace),    ENTRY(kTooFewParameters),
-    ENTRY(kMergingTo),        ENTRY(kAllocatedBuffer), ENTRY(kCannotOpen),
-    ENTRY(kListFailed),       ENTRY(kTwoWildcards),    ENTRY(kNoOutputName),
-    ENTRY(kSourceCopied),     ENTRY(kSizeAndPattern),  ENTRY(kNoMemory),
-    ENTRY(kStrangeFile),      ENTRY(kPiecesTooSmall),  ENTRY(kSplitNoSpace),
-    ENTRY(kNoDirectory),      ENTRY(kSplitting),       ENTRY(kCannotCreate),
-    ENTRY(kExtraArgument),    ENTRY(kSourceName),      ENTRY(kPieceCreated),
-    ENTRY(kNameAndReason),    ENTRY(kLineEnd),         ENTRY(kVersionText),
-    ENTRY(kInPlaceWithoutFilter), ENTRY(kKeepTimeWithoutInPlace),
-    ENTRY(kInPlaceConverted), ENTRY(kInPlaceUnchanged), ENTRY(kNotARegularFile),
-    ENTRY(kSeveralLinks),     ENTRY(kCannotMakeTemp),  ENTRY(kLongOptionsHelp),
+    ENTRY(kBannerFormat),
+    ENTRY(kVersion),
+    ENTRY(kBadSwitch),
+    ENTRY(kUsageHint),
+    ENTRY(kSameName),
+    ENTRY(kNoStreams),
+    ENTRY(kWriteFailed),
+    ENTRY(kReadFailed),
+    ENTRY(kNoWorkBuffer),
+    ENTRY(kDriveNotReady),
+    ENTRY(kUniqNoMemory),
+    ENTRY(kTotalMergeSize),
+    ENTRY(kMergeNoSpace),
+    ENTRY(kTooFewParameters),
+    ENTRY(kMergingTo),
+    ENTRY(kAllocatedBuffer),
+    ENTRY(kCannotOpen),
+    ENTRY(kListFailed),
+    ENTRY(kTwoWildcards),
+    ENTRY(kNoOutputName),
+    ENTRY(kSourceCopied),
+    ENTRY(kSizeAndPattern),
+    ENTRY(kNoMemory),
+    ENTRY(kStrangeFile),
+    ENTRY(kPiecesTooSmall),
+    ENTRY(kSplitNoSpace),
+    ENTRY(kNoDirectory),
+    ENTRY(kSplitting),
+    ENTRY(kCannotCreate),
+    ENTRY(kExtraArgument),
+    ENTRY(kSourceName),
+    ENTRY(kPieceCreated),
+    ENTRY(kNameAndReason),
+    ENTRY(kLineEnd),
+    ENTRY(kVersionText),
+    ENTRY(kInPlaceWithoutFilter),
+    ENTRY(kKeepTimeWithoutInPlace),
+    ENTRY(kInPlaceConverted),
+    ENTRY(kInPlaceUnchanged),
+    ENTRY(kNotARegularFile),
+    ENTRY(kSeveralLinks),
+    ENTRY(kCannotMakeTemp),
+    ENTRY(kLongOptionsHelp),
     ENTRY(kPatternGaveUp),
     ENTRY(kUsageFormat),
 };

@@ -18,9 +18,8 @@ TEST(MessagesTest, ReportFormsOneLineAndFollowsTheChoice) {
   SetMessagesUtf8(false);
   CaptureMessages(nullptr);
   EXPECT_EQ(captured, std::string(kReadFailed.sjis) + "stdin\n" +
-                          "Drive Not Ready!\n" +
-                          std::string(kReadFailed.text) + "\x95\x5C.txt\n" +
-                          "Splitting 'a'(1,000 byte)\n");
+                          "Drive Not Ready!\n" + std::string(kReadFailed.text) +
+                          "\x95\x5C.txt\n" + "Splitting 'a'(1,000 byte)\n");
 }
 
 TEST(MessagesTest, QuietLeavesOutProgressOnly) {

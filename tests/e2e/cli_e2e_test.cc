@@ -137,10 +137,16 @@ TEST(CliE2eTest, EverySwitchOnPipesAndFiles) {
         {"IN to OUT", StdinKind::kPipe, StdoutKind::kPipe, {in, out}, true},
     };
     if (PosixTarget()) {
-      routes.push_back({"IN from a terminal to pipe", StdinKind::kTerminal,
-                        StdoutKind::kPipe, {in}, false});
-      routes.push_back({"pipe to terminal", StdinKind::kPipe,
-                        StdoutKind::kTerminal, {}, false});
+      routes.push_back({"IN from a terminal to pipe",
+                        StdinKind::kTerminal,
+                        StdoutKind::kPipe,
+                        {in},
+                        false});
+      routes.push_back({"pipe to terminal",
+                        StdinKind::kPipe,
+                        StdoutKind::kTerminal,
+                        {},
+                        false});
     }
     for (const Route& route : routes) {
       SCOPED_TRACE(route.what);
@@ -174,32 +180,62 @@ TEST(CliE2eTest, WhichStandardInputIsARedirection) {
     StdinKind stdin_kind;
     std::vector<std::string> args;
     int status;
-    std::string out;       // standard output
+    std::string out;  // standard output
     std::string err;
     std::string out_file;  // out.txt afterwards; "-" when it must not exist
   };
   std::vector<Row> rows = {
-      {"null, -Cu IN", StdinKind::kDevNull, {"-Cu", in}, 0, "Ab\n", Banner(),
+      {"null, -Cu IN",
+       StdinKind::kDevNull,
+       {"-Cu", in},
+       0,
+       "Ab\n",
+       Banner(),
        "-"},
-      {"null, -P IN", StdinKind::kDevNull, {"-P", in}, 0, "AB\r\n", Banner(),
+      {"null, -P IN",
+       StdinKind::kDevNull,
+       {"-P", in},
+       0,
+       "AB\r\n",
+       Banner(),
        "-"},
       {"null, -L", StdinKind::kDevNull, {"-L"}, 1, "", MissingStreams(), "-"},
       {"null, no switch", StdinKind::kDevNull, {}, 1, "", Usage(), "-"},
       {"closed, no switch", StdinKind::kClosed, {}, 1, "", Usage(), "-"},
       {"closed, -L", StdinKind::kClosed, {"-L"}, 1, "", MissingStreams(), "-"},
-      {"closed, -L IN", StdinKind::kClosed, {"-L", in}, 0, "ab\r\n", Banner(),
+      {"closed, -L IN",
+       StdinKind::kClosed,
+       {"-L", in},
+       0,
+       "ab\r\n",
+       Banner(),
        "-"},
-      {"closed, -P IN OUT", StdinKind::kClosed, {"-P", in, out}, 0, "",
-       Banner(), "AB\r\n"},
+      {"closed, -P IN OUT",
+       StdinKind::kClosed,
+       {"-P", in, out},
+       0,
+       "",
+       Banner(),
+       "AB\r\n"},
       {"pipe, -L OUT", StdinKind::kPipe, {"-L", out}, 0, "", Banner(), "xy"},
       {"file, -L OUT", StdinKind::kFile, {"-L", out}, 0, "", Banner(), "xy"},
       {"empty file, -T4", StdinKind::kFile, {"-T4"}, 0, "", Banner(), "-"},
   };
   if (PosixTarget()) {
-    rows.push_back({"terminal, -L IN", StdinKind::kTerminal, {"-L", in}, 0,
-                    "ab\r\n", Banner(), "-"});
-    rows.push_back({"terminal, -L", StdinKind::kTerminal, {"-L"}, 1, "",
-                    MissingStreams(), "-"});
+    rows.push_back({"terminal, -L IN",
+                    StdinKind::kTerminal,
+                    {"-L", in},
+                    0,
+                    "ab\r\n",
+                    Banner(),
+                    "-"});
+    rows.push_back({"terminal, -L",
+                    StdinKind::kTerminal,
+                    {"-L"},
+                    1,
+                    "",
+                    MissingStreams(),
+                    "-"});
   }
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -275,9 +311,10 @@ TEST(CliE2eTest, DirectoryAsStandardInputIsRefusedFirst) {
     RunResult r = RunVu32(args, opt);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, Banner() +
-                         Line(kCannotOpen, "stdin: " + std::string(strerror(EISDIR))) +
-                         Line(kNoStreams) + Line(kUsageHint));
+    EXPECT_EQ(r.err,
+              Banner() +
+                  Line(kCannotOpen, "stdin: " + std::string(strerror(EISDIR))) +
+                  Line(kNoStreams) + Line(kUsageHint));
     EXPECT_EQ(ReadFile(keep), "precious");
   }
 }
@@ -288,10 +325,8 @@ TEST(CliE2eTest, UsageText) {
     StdinKind stdin_kind;
   };
   std::vector<Row> rows = {
-      {{"-?"}, StdinKind::kPipe},
-      {{"-H"}, StdinKind::kPipe},
-      {{"-h"}, StdinKind::kPipe},
-      {{"-help"}, StdinKind::kPipe},
+      {{"-?"}, StdinKind::kPipe},           {{"-H"}, StdinKind::kPipe},
+      {{"-h"}, StdinKind::kPipe},           {{"-help"}, StdinKind::kPipe},
       {{"-?", "a", "A"}, StdinKind::kPipe},  // answered before the names
   };
   if (PosixTarget()) rows.push_back({{}, StdinKind::kTerminal});
@@ -335,7 +370,7 @@ TEST(CliE2eTest, NamesThatAreTheInputItself) {
   struct Row {
     std::vector<std::string> args;
     std::string err;
-    bool with_links;  // needs symbolic and hard links
+    bool with_links;              // needs symbolic and hard links
     bool input_is_a_txt = false;  // standard input comes from a.txt
   };
   std::vector<Row> rows = {
@@ -407,28 +442,36 @@ TEST(CliE2eTest, OpenFailuresNameTheFileAndTheReason) {
     std::string first_line;  // the line before the missing-streams lines
   };
   std::vector<Row> rows = {
-      {{"-L", missing, out}, StdinKind::kPipe,
+      {{"-L", missing, out},
+       StdinKind::kPipe,
        Line(kCannotOpen, missing + ": " + kNoFile)},
-      {{missing, out}, StdinKind::kPipe,
+      {{missing, out},
+       StdinKind::kPipe,
        Line(kCannotOpen, missing + ": " + kNoFile)},
-      {{"-L", in, nowhere}, StdinKind::kPipe,
+      {{"-L", in, nowhere},
+       StdinKind::kPipe,
        Line(kCannotCreate, ": " + nowhere + ": " + kNoFile)},
-      {{"-L", nowhere}, StdinKind::kPipe,  // the one name is the output
+      {{"-L", nowhere},
+       StdinKind::kPipe,  // the one name is the output
        Line(kCannotCreate, ": " + nowhere + ": " + kNoFile)},
-      {{"-L", missing}, StdinKind::kDevNull,  // the one name is the input
+      {{"-L", missing},
+       StdinKind::kDevNull,  // the one name is the input
        Line(kCannotOpen, missing + ": " + kNoFile)},
   };
   if (PosixTarget()) {
     // A directory opens on POSIX but holds no data; "/" begins a path here,
     // not a switch.
     const std::string kIsDir = strerror(EISDIR);
-    rows.push_back({{"-L", sub, out}, StdinKind::kPipe,
+    rows.push_back({{"-L", sub, out},
+                    StdinKind::kPipe,
                     Line(kCannotOpen, sub + ": " + kIsDir)});
-    rows.push_back({{sub, out}, StdinKind::kDevNull,
+    rows.push_back({{sub, out},
+                    StdinKind::kDevNull,
                     Line(kCannotOpen, sub + ": " + kIsDir)});
-    rows.push_back({{"/Cd", out}, StdinKind::kPipe,
-                    Line(kCannotOpen, "/Cd: " + kNoFile)});
-    rows.push_back({{"-L", sub}, StdinKind::kTerminal,
+    rows.push_back(
+        {{"/Cd", out}, StdinKind::kPipe, Line(kCannotOpen, "/Cd: " + kNoFile)});
+    rows.push_back({{"-L", sub},
+                    StdinKind::kTerminal,
                     Line(kCannotOpen, sub + ": " + kIsDir)});
   }
   for (const Row& row : rows) {

@@ -210,7 +210,8 @@ RunResult RunVu32(const std::vector<std::string>& args,
         path = options.stdin_path;
       }
       in_fd = open(path.c_str(), O_RDONLY);
-      if (options.stdin_offset != 0) lseek(in_fd, options.stdin_offset, SEEK_SET);
+      if (options.stdin_offset != 0)
+        lseek(in_fd, options.stdin_offset, SEEK_SET);
       // The launcher opens the file itself, as cmd.exe would: Wine's handle
       // for an inherited descriptor cannot tell which file it is.
       if (TargetIsWin32()) {
@@ -298,7 +299,8 @@ RunResult RunVu32(const std::vector<std::string>& args,
     // locale to give the Windows program code page 932.)
     unsetenv("VU32_MESSAGE_ENCODING");
     if (!TargetIsWin32()) setenv("LC_ALL", "C", 1);
-    for (const std::string& e : options.env) putenv(const_cast<char*>(e.c_str()));
+    for (const std::string& e : options.env)
+      putenv(const_cast<char*>(e.c_str()));
     if (!stdin_env.empty()) putenv(stdin_env.data());
     if (options.stderr_closed && TargetIsWin32()) {
       putenv(const_cast<char*>("VU32_LAUNCHER_NO_STDERR=1"));
@@ -337,8 +339,8 @@ RunResult RunVu32(const std::vector<std::string>& args,
     if (out_read >= 0) sources.push_back({out_read, &result.out});
     if (err_read >= 0) sources.push_back({err_read, &result.err});
     if (tty_master >= 0) {
-      sources.push_back({tty_master, options.stderr_terminal ? &result.err
-                                                             : &result.out});
+      sources.push_back(
+          {tty_master, options.stderr_terminal ? &result.err : &result.out});
     }
     Drain(sources);
     waitpid(writer, nullptr, 0);
@@ -347,8 +349,8 @@ RunResult RunVu32(const std::vector<std::string>& args,
     if (out_read >= 0) sources.push_back({out_read, &result.out});
     if (err_read >= 0) sources.push_back({err_read, &result.err});
     if (tty_master >= 0) {
-      sources.push_back({tty_master, options.stderr_terminal ? &result.err
-                                                             : &result.out});
+      sources.push_back(
+          {tty_master, options.stderr_terminal ? &result.err : &result.out});
     }
     Drain(sources);
   }

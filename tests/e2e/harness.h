@@ -33,7 +33,7 @@ struct RunOptions {
   std::string stdin_path;  // kFile: open this path instead (e.g. a directory)
   long stdin_offset = 0;   // kFile: where the descriptor stands (POSIX only)
   StdoutKind stdout_kind = StdoutKind::kPipe;
-  std::string cwd;          // empty: the test's own
+  std::string cwd;               // empty: the test's own
   bool stderr_terminal = false;  // standard error on a pseudo-terminal
   std::vector<std::string> env;  // extra NAME=VALUE entries
   long file_size_limit = -1;     // bytes, as `ulimit -f` sets it (POSIX)

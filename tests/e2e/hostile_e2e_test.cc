@@ -33,14 +33,23 @@ TEST(HostileE2eTest, ClosedStandardDescriptors) {
     const char* what;
     std::vector<std::string> args;
     bool stdin_closed;
-    std::string file;      // what it must hold afterwards
+    std::string file;  // what it must hold afterwards
     std::string expected;
   } rows[] = {
-      {"merge 2>&-", {"-M", "a", "b", "-o", "all.txt"}, false, "all.txt",
+      {"merge 2>&-",
+       {"-M", "a", "b", "-o", "all.txt"},
+       false,
+       "all.txt",
        "first\nsecond\n"},
-      {"merge -o+ 2>&-", {"-M", "a", "b", "-o+", "all.txt"}, false, "all.txt",
+      {"merge -o+ 2>&-",
+       {"-M", "a", "b", "-o+", "all.txt"},
+       false,
+       "all.txt",
        "first\nsecond\nfirst\nsecond\n"},
-      {"split <&- 2>&-", {"-S1", "big.txt"}, true, "big._02",
+      {"split <&- 2>&-",
+       {"-S1", "big.txt"},
+       true,
+       "big._02",
        std::string(500, 'x')},
       {"filter <&- 2>&-", {"-P", "a", "up.txt"}, true, "up.txt", "FIRST\n"},
   };
@@ -49,8 +58,8 @@ TEST(HostileE2eTest, ClosedStandardDescriptors) {
     RunOptions options;
     options.cwd = dir.path();
     options.stderr_closed = true;
-    options.stdin_kind = row.stdin_closed ? StdinKind::kClosed
-                                          : StdinKind::kDevNull;
+    options.stdin_kind =
+        row.stdin_closed ? StdinKind::kClosed : StdinKind::kDevNull;
     RunResult r = RunVu32(row.args, options);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(ReadFile(dir.File(row.file)), row.expected);
@@ -91,21 +100,34 @@ TEST(HostileE2eTest, LinksAndFifosWherePiecesGo) {
   if (TargetIsWin32()) GTEST_SKIP() << "POSIX links and FIFOs";
   struct Row {
     const char* what;
-    std::string obstacle;  // "link:NAME>TARGET", "hard:NAME>TARGET", "fifo:NAME"
+    std::string
+        obstacle;  // "link:NAME>TARGET", "hard:NAME>TARGET", "fifo:NAME"
     std::vector<std::string> args;
     std::string err_tail;
   } rows[] = {
-      {"link to a victim", "link:big._02>victim", {"-S1", "big.txt", "."},
+      {"link to a victim",
+       "link:big._02>victim",
+       {"-S1", "big.txt", "."},
        Line(kCannotCreate, "./big._02")},
-      {"link to an earlier piece", "link:big._01>big._00",
-       {"-S1", "big.txt", "."}, Line(kCannotCreate, "./big._01")},
-      {"hard link to an earlier piece", "hard:big._01>big._00",
-       {"-S1", "big.txt", "."}, Line(kCannotCreate, "./big._01")},
-      {"FIFO at a piece", "fifo:big._01", {"-S1L", "big.txt", "."},
+      {"link to an earlier piece",
+       "link:big._01>big._00",
+       {"-S1", "big.txt", "."},
        Line(kCannotCreate, "./big._01")},
-      {"FIFO at the probe", "fifo:_KZ_$$$$.TMP", {"-S1", "big.txt", "."},
+      {"hard link to an earlier piece",
+       "hard:big._01>big._00",
+       {"-S1", "big.txt", "."},
+       Line(kCannotCreate, "./big._01")},
+      {"FIFO at a piece",
+       "fifo:big._01",
+       {"-S1L", "big.txt", "."},
+       Line(kCannotCreate, "./big._01")},
+      {"FIFO at the probe",
+       "fifo:_KZ_$$$$.TMP",
+       {"-S1", "big.txt", "."},
        Line(kCannotCreate, "./_KZ_$$$$.TMP")},
-      {"FIFO as FILE", "fifo:f.txt", {"-S1", "f.txt", "."},
+      {"FIFO as FILE",
+       "fifo:f.txt",
+       {"-S1", "f.txt", "."},
        "f.txt: " + std::string(strerror(ESPIPE)) + "\n"},
   };
   for (const Row& row : rows) {

@@ -47,18 +47,30 @@ const KanaRow kSingleKana[] = {
 
 // The merges, and the kana that take no mark.
 const KanaRow kMarks[] = {
-    {"ｶﾞ ガ", "B6 DE", "83 4B"}, {"ｷﾞ ギ", "B7 DE", "83 4D"},
-    {"ｸﾞ グ", "B8 DE", "83 4F"}, {"ｹﾞ ゲ", "B9 DE", "83 51"},
-    {"ｺﾞ ゴ", "BA DE", "83 53"}, {"ｻﾞ ザ", "BB DE", "83 55"},
-    {"ｼﾞ ジ", "BC DE", "83 57"}, {"ｽﾞ ズ", "BD DE", "83 59"},
-    {"ｾﾞ ゼ", "BE DE", "83 5B"}, {"ｿﾞ ゾ", "BF DE", "83 5D"},
-    {"ﾀﾞ ダ", "C0 DE", "83 5F"}, {"ﾁﾞ ヂ", "C1 DE", "83 61"},
-    {"ﾂﾞ ヅ", "C2 DE", "83 64"}, {"ﾃﾞ デ", "C3 DE", "83 66"},
-    {"ﾄﾞ ド", "C4 DE", "83 68"}, {"ﾊﾞ バ", "CA DE", "83 6F"},
-    {"ﾋﾞ ビ", "CB DE", "83 72"}, {"ﾌﾞ ブ", "CC DE", "83 75"},
-    {"ﾍﾞ ベ", "CD DE", "83 78"}, {"ﾎﾞ ボ", "CE DE", "83 7B"},
-    {"ﾊﾟ パ", "CA DF", "83 70"}, {"ﾋﾟ ピ", "CB DF", "83 73"},
-    {"ﾌﾟ プ", "CC DF", "83 76"}, {"ﾍﾟ ペ", "CD DF", "83 79"},
+    {"ｶﾞ ガ", "B6 DE", "83 4B"},
+    {"ｷﾞ ギ", "B7 DE", "83 4D"},
+    {"ｸﾞ グ", "B8 DE", "83 4F"},
+    {"ｹﾞ ゲ", "B9 DE", "83 51"},
+    {"ｺﾞ ゴ", "BA DE", "83 53"},
+    {"ｻﾞ ザ", "BB DE", "83 55"},
+    {"ｼﾞ ジ", "BC DE", "83 57"},
+    {"ｽﾞ ズ", "BD DE", "83 59"},
+    {"ｾﾞ ゼ", "BE DE", "83 5B"},
+    {"ｿﾞ ゾ", "BF DE", "83 5D"},
+    {"ﾀﾞ ダ", "C0 DE", "83 5F"},
+    {"ﾁﾞ ヂ", "C1 DE", "83 61"},
+    {"ﾂﾞ ヅ", "C2 DE", "83 64"},
+    {"ﾃﾞ デ", "C3 DE", "83 66"},
+    {"ﾄﾞ ド", "C4 DE", "83 68"},
+    {"ﾊﾞ バ", "CA DE", "83 6F"},
+    {"ﾋﾞ ビ", "CB DE", "83 72"},
+    {"ﾌﾞ ブ", "CC DE", "83 75"},
+    {"ﾍﾞ ベ", "CD DE", "83 78"},
+    {"ﾎﾞ ボ", "CE DE", "83 7B"},
+    {"ﾊﾟ パ", "CA DF", "83 70"},
+    {"ﾋﾟ ピ", "CB DF", "83 73"},
+    {"ﾌﾟ プ", "CC DF", "83 76"},
+    {"ﾍﾟ ペ", "CD DF", "83 79"},
     {"ﾎﾟ ポ", "CE DF", "83 7C"},
     {"ｳﾞ stays ウ゛", "B3 DE", "83 45 81 4A"},
     {"ﾜﾞ stays ワ゛", "DC DE", "83 8F 81 4A"},
@@ -156,19 +168,28 @@ TEST(UniqE2eTest, Rows) {
       {"adjacent duplicates", {"-U"}, "a\na\nb\na\n", "a\nb\na\n"},
       {"case, exact", {"-U"}, "ABC\nabc\n", "ABC\nabc\n"},
       {"case, folded", {"-U+"}, "ABC\nabc\nAbc\n", "ABC\n"},
-      {"second bytes never fold", {"-U+"}, "\x83\x41\n\x83\x61\n",
+      {"second bytes never fold",
+       {"-U+"},
+       "\x83\x41\n\x83\x61\n",
        "\x83\x41\n\x83\x61\n"},
       {"last line without LF", {"-U"}, "x\nx", "x\nx"},
       {"CR LF vs LF", {"-U"}, "a\r\na\n", "a\r\na\n"},
       {"long line written whole", {"-U"}, a8190 + "\n", a8190 + "\n"},
-      {"long duplicates dropped", {"-U"},
-       a8190 + "\n" + a8190 + "\n" + a8190 + "\n", a8190 + "\n"},
-      {"long lines differing at the end", {"-U"},
-       a8190 + "b\n" + a8190 + "c\n", a8190 + "b\n" + a8190 + "c\n"},
-      {"NUL bytes compared and written", {"-U"},
+      {"long duplicates dropped",
+       {"-U"},
+       a8190 + "\n" + a8190 + "\n" + a8190 + "\n",
+       a8190 + "\n"},
+      {"long lines differing at the end",
+       {"-U"},
+       a8190 + "b\n" + a8190 + "c\n",
+       a8190 + "b\n" + a8190 + "c\n"},
+      {"NUL bytes compared and written",
+       {"-U"},
        std::string("\0a\n\0a\n\0b\nc\0\0\n", 13),
        std::string("\0a\n\0b\nc\0\0\n", 10)},
-      {"NUL bytes, folded", {"-U+"}, std::string("\0a\n\0A\n", 6),
+      {"NUL bytes, folded",
+       {"-U+"},
+       std::string("\0a\n\0A\n", 6),
        std::string("\0a\n", 3)},
   };
   for (const UniqRow& row : rows) {
@@ -206,11 +227,11 @@ TEST(UniqE2eTest, FileToFileWithLinesAcrossBlocks) {
 // space, in `dir`. Returns the exit status of vu32.
 int RunLimited(const ScopedTempDir& dir, const std::string& producer,
                const std::string& args, long limit_kb) {
-  const std::string command =
-      "ulimit -v " + std::to_string(limit_kb) + " && " + producer +
-      " | LC_ALL=C \"$0\" " + args + " > \"$1/out\" 2> \"$1/err\"";
-  const std::string line = "sh -c '" + command + "' '" VU32_BINARY "' '" +
-                           dir.path() + "'";
+  const std::string command = "ulimit -v " + std::to_string(limit_kb) + " && " +
+                              producer + " | LC_ALL=C \"$0\" " + args +
+                              " > \"$1/out\" 2> \"$1/err\"";
+  const std::string line =
+      "sh -c '" + command + "' '" VU32_BINARY "' '" + dir.path() + "'";
   int status = std::system(line.c_str());
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
@@ -240,8 +261,7 @@ TEST(UniqE2eTest, MemoryStaysFlatOnLargeInput) {
 TEST(UniqE2eTest, LineLargerThanMemoryFailsWithMessage) {
   if (!CanLimitMemory()) GTEST_SKIP() << "no address-space limit here";
   ScopedTempDir dir;
-  int status =
-      RunLimited(dir, "head -c 100000000 /dev/zero", "-U+", 48 * 1024);
+  int status = RunLimited(dir, "head -c 100000000 /dev/zero", "-U+", 48 * 1024);
   EXPECT_EQ(status, 1);
   EXPECT_EQ(WithoutBanner(ReadFile(dir.File("err"))),
             std::string(kUniqNoMemory.sjis) + "\n");

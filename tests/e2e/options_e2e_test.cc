@@ -1,8 +1,8 @@
 // The long options through the real binary, and --in-place conversion: its
 // per-file lines, refusals, failures that leave every original intact, and
 // what a replaced file keeps (mode, times, links).
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -81,11 +81,17 @@ TEST(OptionsE2eTest, EveryLongOption) {
     std::string err;
   } rows[] = {
       {{"--help"}, 0, Usage() + std::string(kLongOptionsHelp.sjis), ""},
-      {{"-L", "--help", "--bogus"}, 0,
-       Usage() + std::string(kLongOptionsHelp.sjis), ""},
-      {{"--version"}, 0,
-       "vu32 2.13\nCopyright (C) 2026 the VU32 developers\n", ""},
-      {{"--bogus", "--help"}, 1, "",
+      {{"-L", "--help", "--bogus"},
+       0,
+       Usage() + std::string(kLongOptionsHelp.sjis),
+       ""},
+      {{"--version"},
+       0,
+       "vu32 2.13\nCopyright (C) 2026 the VU32 developers\n",
+       ""},
+      {{"--bogus", "--help"},
+       1,
+       "",
        BannerLine() + Line(kBadSwitch, "--bogus") + Line(kUsageHint)},
       // No banner, no progress lines; data and errors as ever.
       {{"--quiet", "-L", "a"}, 0, "ab\r\n", ""},
@@ -93,11 +99,15 @@ TEST(OptionsE2eTest, EveryLongOption) {
       {{"--quiet", "-X"}, 1, "", Line(kBadSwitch, "-X") + Line(kUsageHint)},
       // "--" ends the options and is no argument itself.
       {{"--", "-P", "b"}, 0, "CD\n", BannerLine()},
-      {{"-P", "--", "--quiet"}, 1, "",
+      {{"-P", "--", "--quiet"},
+       1,
+       "",
        BannerLine() +
            Line(kCannotOpen, "--quiet: " + std::string(strerror(ENOENT))) +
            Line(kNoStreams) + Line(kUsageHint)},
-      {{"--keep-time", "-L", "a"}, 1, "",
+      {{"--keep-time", "-L", "a"},
+       1,
+       "",
        BannerLine() + Line(kKeepTimeWithoutInPlace)},
   };
   for (const Row& row : rows) {
@@ -128,8 +138,8 @@ TEST(OptionsE2eTest, QuietSplitAndMergeShowOnlyErrors) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(ReadFile(dir.File("all.txt")), std::string(2500, 'x'));
-  r = RunIn(dir, {"-M", "--quiet", "big._00", "missing", "big._01", "-o",
-                  "all.txt"});
+  r = RunIn(
+      dir, {"-M", "--quiet", "big._00", "missing", "big._01", "-o", "all.txt"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, Line(kCannotOpen, "missing"));
 }
@@ -146,9 +156,9 @@ TEST(InPlaceE2eTest, SeveralFilesOneUnchangedOneFailing) {
   RunResult r = RunIn(
       dir, {"--in-place", "-Cu", "a.txt", "b.txt", "missing.txt", "c.txt"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(WithoutBanner(r.err),
-            Converted("a.txt") + Unchanged("b.txt") +
-                Named("missing.txt", strerror(ENOENT)) + Converted("c.txt"));
+  EXPECT_EQ(WithoutBanner(r.err), Converted("a.txt") + Unchanged("b.txt") +
+                                      Named("missing.txt", strerror(ENOENT)) +
+                                      Converted("c.txt"));
   EXPECT_EQ(ReadFile(dir.File("a.txt")), "a\nb\n");
   EXPECT_EQ(ReadFile(dir.File("c.txt")), "c\n");
   // The unchanged file was not rewritten: same inode, same time.
@@ -215,8 +225,8 @@ TEST(InPlaceE2eTest, FilesThatAreNotReplaced) {
   };
   if (!root) {
     rows.push_back({"secret", strerror(EACCES)});
-    rows.push_back({"ro/f", std::string(kCannotMakeTemp.sjis) +
-                                strerror(EACCES)});
+    rows.push_back(
+        {"ro/f", std::string(kCannotMakeTemp.sjis) + strerror(EACCES)});
   }
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -238,8 +248,8 @@ TEST(InPlaceE2eTest, WhatAReplacedFileKeeps) {
   struct timespec times[2] = {{981173106, 123456789}, {981259506, 987654321}};
   ASSERT_EQ(utimensat(AT_FDCWD, dir.File("f").c_str(), times, 0), 0);
   // Named three times, through a link too: converted once.
-  RunResult r = RunIn(dir, {"--in-place", "--keep-time", "-Cu", "link", "f",
-                            "./f"});
+  RunResult r =
+      RunIn(dir, {"--in-place", "--keep-time", "-Cu", "link", "f", "./f"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(WithoutBanner(r.err), Converted("link"));
   struct stat st;  // before the file is read again, which moves its atime

@@ -1,10 +1,9 @@
 // Split (-S) through the real binary: piece names and sizes, progress and
 // error lines, exit statuses, standard input, piece times and failures.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -67,8 +66,8 @@ TEST(SplitE2eTest, SizePiecesIntoDirectoryWithOrWithoutSeparator) {
     EXPECT_EQ(r.status, 0);
     const std::string out = "out" + Sep();
     EXPECT_EQ(WithoutBanner(r.err), Header("BIG.TXT", "250,000") + out +
-                                        "BIG._00\n" + out + "BIG._01\n" +
-                                        out + "BIG._02\n");
+                                        "BIG._00\n" + out + "BIG._01\n" + out +
+                                        "BIG._02\n");
     EXPECT_EQ(ReadFile(dir.File("out/BIG._00")), input.substr(0, 100000));
     EXPECT_EQ(ReadFile(dir.File("out/BIG._01")), input.substr(100000, 100000));
     EXPECT_EQ(ReadFile(dir.File("out/BIG._02")), input.substr(200000));
@@ -103,11 +102,11 @@ TEST(SplitE2eTest, DigitsOfThePieceNumber) {
     const char* option;
     std::vector<std::string> pieces;
   } rows[] = {
-      {"-S1.1", {"F._00", "F._01"}},        // raised to 2
+      {"-S1.1", {"F._00", "F._01"}},  // raised to 2
       {"-S1.3", {"F._000", "F._001"}},
       {"-S1.9", {"F._00000", "F._00001"}},  // lowered to 5
       {"-S1.x", {"F._00", "F._01"}},
-      {"-S1L.3", {"F._000", "F._001"}},     // ends in 3: size mode
+      {"-S1L.3", {"F._000", "F._001"}},  // ends in 3: size mode
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.option);
@@ -182,9 +181,9 @@ TEST(SplitE2eTest, StandardInputFromAFile) {
   EXPECT_EQ(WithoutBanner(r.err), Header("stdin", "1,500") + "X" + Sep() +
                                       "_stdin_._00\nX" + Sep() +
                                       "_stdin_._01\n");
-  EXPECT_EQ(ReadFile(dir.File("X/_stdin_._00")) +
-                ReadFile(dir.File("X/_stdin_._01")),
-            options.stdin_data);
+  EXPECT_EQ(
+      ReadFile(dir.File("X/_stdin_._00")) + ReadFile(dir.File("X/_stdin_._01")),
+      options.stdin_data);
   // Pieces cut from standard input carry the time of the cut.
   struct stat st;
   ASSERT_EQ(stat(dir.File("X/_stdin_._00").c_str(), &st), 0);
@@ -344,8 +343,8 @@ TEST(SplitE2eTest, RoundTrip) {
     ASSERT_EQ(r.status, 0);
     std::string joined;
     for (int i = 0;; ++i) {
-      const std::string piece = dir.File((i < 10 ? "R._0" : "R._") +
-                                         std::to_string(i));
+      const std::string piece =
+          dir.File((i < 10 ? "R._0" : "R._") + std::to_string(i));
       if (!FileExists(piece)) break;
       joined += ReadFile(piece);
     }
@@ -367,16 +366,36 @@ TEST(SplitE2eTest, FailuresWhileCuttingEndTheRun) {
     std::string err_tail;
     std::string kept;  // a piece that must exist afterwards
   } rows[] = {
-      {"piece is the input", Ascii(1500), {"-S1", "X._00"}, "",
-       Line(kSameName), ""},
-      {"too many line pieces", hundred_and_one, {"-S1L", "F"}, "",
-       "F._99\n" + Line(kPiecesTooSmall), "F._99"},
-      {"uncreatable piece", Ascii(2500), {"-S1", "F"}, "dir:F._01",
-       "F._00\n" + Line(kCannotCreate, "F._01"), "F._00"},
-      {"write fails", Ascii(1500), {"-S1", "F"}, "limit:100",
-       "F._00\n" + Line(kWriteFailed, "F._00"), ""},
-      {"write fails by lines", hundred_and_one, {"-S200L", "F"}, "limit:100",
-       "F._00\n" + Line(kWriteFailed, "F._00"), ""},
+      {"piece is the input",
+       Ascii(1500),
+       {"-S1", "X._00"},
+       "",
+       Line(kSameName),
+       ""},
+      {"too many line pieces",
+       hundred_and_one,
+       {"-S1L", "F"},
+       "",
+       "F._99\n" + Line(kPiecesTooSmall),
+       "F._99"},
+      {"uncreatable piece",
+       Ascii(2500),
+       {"-S1", "F"},
+       "dir:F._01",
+       "F._00\n" + Line(kCannotCreate, "F._01"),
+       "F._00"},
+      {"write fails",
+       Ascii(1500),
+       {"-S1", "F"},
+       "limit:100",
+       "F._00\n" + Line(kWriteFailed, "F._00"),
+       ""},
+      {"write fails by lines",
+       hundred_and_one,
+       {"-S200L", "F"},
+       "limit:100",
+       "F._00\n" + Line(kWriteFailed, "F._00"),
+       ""},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);

@@ -42,7 +42,8 @@ SplitRun SplitLines(const std::string& input,
   SplitRun run;
   run.result = RunVu32(args, options);
   for (int i = 0; i < 100; ++i) {
-    std::string name = dir.File((i < 10 ? "IN._0" : "IN._") + std::to_string(i));
+    std::string name =
+        dir.File((i < 10 ? "IN._0" : "IN._") + std::to_string(i));
     if (!FileExists(name)) break;
     run.pieces.push_back(ReadFile(name));
   }
@@ -135,8 +136,8 @@ TEST(SplitPatternE2eTest, LongLinesAreMatchedWhole) {
   const std::string filler(16383, 'x');
   const std::string long_line = filler + "CH in the middle\n";
   // 第.章 far into a line, written in Shift-JIS.
-  const std::string chapter = std::string(30000, '-') +
-                              "\x91\xE6\x88\xEA\x8F\xCD\n";  // 第一章
+  const std::string chapter =
+      std::string(30000, '-') + "\x91\xE6\x88\xEA\x8F\xCD\n";  // 第一章
   const std::string input = "head\n" + long_line + chapter + "tail\n";
 
   SplitRun anchored = SplitLines(input, {"-S1L", "-#^CH"});

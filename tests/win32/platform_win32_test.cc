@@ -86,8 +86,8 @@ TEST(PlatformWin32Test, Spellings) {
   EXPECT_FALSE(IsPathSeparator(':'));
 }
 
-// Which entries a search yields: ordinary directories are passed over, hidden and
-// system entries are taken, even a directory that is hidden or system.
+// Which entries a search yields: ordinary directories are passed over, hidden
+// and system entries are taken, even a directory that is hidden or system.
 TEST(PlatformWin32Test, FindFilesAttributeRule) {
   TempDir dir;
   WriteFile(dir.File("plain.txt"), "12345");
@@ -187,7 +187,8 @@ TEST(PlatformWin32Test, CurrentFileTimeIsUtc) {
   int64_t system = static_cast<int64_t>(ticks / 10000000ULL) - 11644473600LL;
   FileTime ours = CurrentFileTime();
   ASSERT_TRUE(ours.set);
-  EXPECT_LT(std::llabs(ours.seconds - system), 5) << "local time taken for UTC?";
+  EXPECT_LT(std::llabs(ours.seconds - system), 5)
+      << "local time taken for UTC?";
 }
 
 TEST(PlatformWin32Test, FreeSpaceDriveRule) {
