@@ -4,7 +4,8 @@
 # rewrite the files in place.
 set -eu
 cd "$(dirname "$0")/.."
-files=$(git ls-files '*.cc' '*.h')
+files=$(git ls-files '*.cc' '*.h' 2>/dev/null ||
+  find src tests fuzz -name '*.cc' -o -name '*.h')
 if [ "${1:-}" = "--fix" ]; then
   # shellcheck disable=SC2086
   clang-format -i $files
