@@ -240,16 +240,7 @@ bool RunMerge(int argc, char** argv) {
 
   std::string total = FormatWithCommas(static_cast<int64_t>(plan.total_bytes));
   ReportFormat(kTotalMergeSize, total.c_str());
-  switch (CheckOutputSpace(plan)) {
-    case FreeSpace::kEnough:
-      break;
-    case FreeSpace::kNotEnough:
-      Report(kMergeNoSpace);
-      return false;
-    case FreeSpace::kUnknown:
-      Report(kDriveNotReady);
-      return false;
-  }
+  if (!ReportFreeSpace(CheckOutputSpace(plan), kMergeNoSpace)) return false;
   // Too few sources; or none at all where some were asked for and are
   // missing, when opening the output would only destroy what it holds.
   if ((!plan.wildcard_present && plan.list_file_count == 0 &&

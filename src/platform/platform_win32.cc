@@ -67,6 +67,19 @@ FILETIME ToFiletime(const FileTime& t) {
   return f;
 }
 
+// A handle that can only describe the file `path` names (links followed;
+// no access rights are needed; backup semantics let a directory open too).
+// INVALID_HANDLE_VALUE with errno set when there is none.
+HANDLE OpenToDescribe(const std::string& path) {
+  HANDLE h = CreateFileA(
+      path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    errno = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : ENOENT;
+  }
+  return h;
+}
+
 bool IdOfHandle(HANDLE h, FileId* id) {
   BY_HANDLE_FILE_INFORMATION info;
   if (!GetFileInformationByHandle(h, &info)) return false;
@@ -265,11 +278,7 @@ bool RegularFileSize(const std::string& path, uint64_t* size, bool* exists) {
 }
 
 bool FileIdOfPath(const std::string& path, FileId* id) {
-  // No access rights are needed to read the identity; backup semantics let
-  // a directory open too.
-  HANDLE h = CreateFileA(
-      path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE h = OpenToDescribe(path);
   if (h == INVALID_HANDLE_VALUE) return false;
   bool ok = IsDiskFile(h) && IdOfHandle(h, id);
   CloseHandle(h);
@@ -342,13 +351,8 @@ FileTime CurrentFileTime() {
 }
 
 bool StatFile(const std::string& path, FileStatus* status) {
-  HANDLE h = CreateFileA(
-      path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (h == INVALID_HANDLE_VALUE) {
-    errno = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : ENOENT;
-    return false;
-  }
+  HANDLE h = OpenToDescribe(path);
+  if (h == INVALID_HANDLE_VALUE) return false;
   BY_HANDLE_FILE_INFORMATION info;
   const bool ok = GetFileInformationByHandle(h, &info);
   const bool disk = IsDiskFile(h);
@@ -374,13 +378,8 @@ bool StatFile(const std::string& path, FileStatus* status) {
 bool ResolvePath(const std::string& path, std::string* resolved) {
   // The handle follows a symbolic link (a reparse point) to its target,
   // whose own name is then asked for.
-  HANDLE h = CreateFileA(
-      path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (h == INVALID_HANDLE_VALUE) {
-    errno = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : ENOENT;
-    return false;
-  }
+  HANDLE h = OpenToDescribe(path);
+  if (h == INVALID_HANDLE_VALUE) return false;
   char name[MAX_PATH + 8];
   DWORD n = GetFinalPathNameByHandleA(h, name, sizeof name, VOLUME_NAME_DOS);
   CloseHandle(h);

@@ -122,15 +122,9 @@ std::optional<uint64_t> MeasureInput(int fd, const std::string& length_arg) {
 // reported failure.
 bool CheckOutputDirectory(const char* outdir, uint64_t length,
                           std::string* prefix) {
-  switch (CheckFreeSpace(length, outdir ? outdir : "")) {
-    case FreeSpace::kEnough:
-      break;
-    case FreeSpace::kNotEnough:
-      Report(kSplitNoSpace);
-      return false;
-    case FreeSpace::kUnknown:
-      Report(kDriveNotReady);
-      return false;
+  if (!ReportFreeSpace(CheckFreeSpace(length, outdir ? outdir : ""),
+                       kSplitNoSpace)) {
+    return false;
   }
   if (!outdir) return true;
   std::string probe;

@@ -1,5 +1,7 @@
 #include "support/free_space.h"
 
+#include "support/messages.h"
+
 namespace vu32 {
 namespace {
 
@@ -9,6 +11,20 @@ FreeSpaceQuery g_query = nullptr;
 }  // namespace
 
 void SetFreeSpaceQuery(FreeSpaceQuery query) { g_query = query; }
+
+bool ReportFreeSpace(FreeSpace result, const Message& no_room) {
+  switch (result) {
+    case FreeSpace::kEnough:
+      return true;
+    case FreeSpace::kNotEnough:
+      Report(no_room);
+      return false;
+    case FreeSpace::kUnknown:
+      Report(kDriveNotReady);
+      return false;
+  }
+  return false;
+}
 
 FreeSpace CheckFreeSpace(uint64_t count, const std::string& target) {
   platform::DiskGeometry geometry;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "support/messages.h"
 
 namespace vu32 {
 
@@ -19,6 +20,10 @@ enum class FreeSpace {
 // the current directory). Reports nothing. The test counts whole clusters,
 // so anything smaller than one cluster always fits.
 FreeSpace CheckFreeSpace(uint64_t count, const std::string& target);
+
+// True when `result` says there is room; otherwise reports why, with
+// `no_room` (the operation's own words) when there is not enough.
+bool ReportFreeSpace(FreeSpace result, const Message& no_room);
 
 // Replaces the geometry query (tests); nullptr restores the platform's.
 using FreeSpaceQuery = bool (*)(const std::string& target,
