@@ -154,7 +154,14 @@ int OpenRegularForWrite(const std::string& path) {
                      OnlyARegularFile);
 }
 
-bool TruncateFile(int fd) { return ftruncate(fd, 0) == 0; }
+bool TruncateFile(int fd) {
+  // An empty file is left alone: on ext4 truncating marks the file for a
+  // flush to disk when it is closed (the replace-by-truncate heuristic),
+  // which made every new split piece's close ten times slower.
+  struct stat st;
+  if (fstat(fd, &st) == 0 && st.st_size == 0) return true;
+  return ftruncate(fd, 0) == 0;
+}
 
 int CreateExclusive(const std::string& path) {
   return open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
