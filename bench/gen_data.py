@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Writes deterministic Shift-JIS-like benchmark data.
 
-usage: gen_data.py OUT SIZE_MB [--chapters N] [--marks N]
+usage: gen_data.py OUT SIZE_MB [--chapters N]
 Lines mix ASCII, two-byte characters, half-width kana (with voiced marks),
 tabs and CR LF line ends; every tenth line repeats the one before it so that
 duplicate removal has work. With --chapters N, N lines spread evenly through
