@@ -75,16 +75,16 @@ bool Merger::OpenOutput() {
     output_label_ = "stdout";
     output_is_stdout_ = true;
   } else {
+    const bool exists = platform::FileIdOfPath(plan_.output_name, &id);
     // Refused before opening: opening would already cut the source.
-    if (platform::FileIdOfPath(plan_.output_name, &id) && IsInput(id)) {
+    if (exists && IsInput(id)) {
       Report(kSameName);
       AbandonWildcardList(&plan_);
       return false;
     }
     // Data added to an existing file is newer than its sources: such an
     // output keeps the time of its writing.
-    appends_to_existing_ =
-        plan_.append && platform::FileIdOfPath(plan_.output_name, &id);
+    appends_to_existing_ = plan_.append && exists;
     output_ = platform::OpenForWrite(
         plan_.output_name, plan_.append ? platform::WriteMode::kAppend
                                         : platform::WriteMode::kReplace);
@@ -212,19 +212,19 @@ bool Merger::Run() {
   return ok;
 }
 
-// The free-space test for the output. Only
-// a named file that is or will be a regular file is checked: standard
-// output, a pipe or a device has no room to run out of that could be known
-// here. A file that is replaced gives its room back.
+// The free-space test for the output. Only a named file that is or will be
+// a regular file is checked: standard output, a pipe or a device has no
+// room to run out of that could be known here. A file that is replaced
+// gives its room back.
 FreeSpace CheckOutputSpace(const MergePlan& plan) {
   if (plan.output_name.empty()) return FreeSpace::kEnough;
-  uint64_t size = 0;
-  bool exists = false;
-  const bool regular =
-      platform::RegularFileSize(plan.output_name, &size, &exists);
-  if (exists && !regular) return FreeSpace::kEnough;
   uint64_t needed = plan.total_bytes;
-  if (regular && !plan.append) needed = needed > size ? needed - size : 0;
+  platform::FileStatus existing;
+  if (platform::StatFile(plan.output_name, &existing)) {
+    if (existing.kind != platform::PathKind::kRegular)
+      return FreeSpace::kEnough;
+    if (!plan.append) needed -= std::min(needed, existing.size);
+  }
   return CheckFreeSpace(needed, plan.output_name);
 }
 

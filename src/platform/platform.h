@@ -104,8 +104,7 @@ std::string LastErrorText();
 // (a pipe, a terminal), and LastErrorText() says why.
 int64_t FileLength(int fd);
 
-// --- File identity
-// ------------------------------------------------------------
+// --- File identity --------------------------------------------------------
 
 enum class PathKind {
   kMissing,
@@ -115,9 +114,6 @@ enum class PathKind {
 };
 // What `path` itself is; a symbolic link is not followed.
 PathKind KindOfPath(const std::string& path);
-// The size of the regular file that `path` names (links followed); false
-// when there is none, and `*exists` says whether something else is there.
-bool RegularFileSize(const std::string& path, uint64_t* size, bool* exists);
 
 // Whether two names as written are one name: byte equality on POSIX, ASCII
 // letters folded on Win32, whose file systems ignore their case.
@@ -126,13 +122,12 @@ bool SameNameSpelling(const char* a, const char* b);
 struct FileId {
   uint64_t device = 0;  // st_dev on POSIX, volume serial on Win32
   uint64_t index = 0;   // st_ino on POSIX, file index on Win32
-  bool operator==(const FileId&) const = default;
+  auto operator<=>(const FileId&) const = default;
 };
 bool FileIdOfPath(const std::string& path, FileId* id);
 bool FileIdOfFd(int fd, FileId* id);
 
-// --- Free space
-// ----------------------------------------------------------------
+// --- Free space -----------------------------------------------------------
 
 struct DiskGeometry {
   uint64_t cluster_bytes = 0;  // allocation unit in bytes
@@ -142,8 +137,7 @@ struct DiskGeometry {
 // may not exist yet; empty for the current directory). False on failure.
 bool QueryFreeSpace(const std::string& target, DiskGeometry* geometry);
 
-// --- File times
-// ---------------------------------------------------------------
+// --- File times -----------------------------------------------------------
 
 // A file time as one neutral value: seconds and nanoseconds since
 // 1970-01-01 UTC. POSIX keeps nanoseconds and Win32 100-ns units; each
@@ -164,8 +158,7 @@ bool GetFileTimes(const std::string& path, FileTimes* times);
 bool SetFileTimes(const std::string& path, const FileTimes& times);
 FileTime CurrentFileTime();
 
-// --- Replacing a file in one step
-// -----------------------------------------------
+// --- Replacing a file in one step -----------------------------------------
 
 // What a file is, with links followed.
 struct FileStatus {
@@ -204,8 +197,7 @@ bool CopyOwnerAndMode(int fd, const FileStatus& original);
 // Makes the data written to `fd` durable (fsync). False on failure.
 bool SyncToDisk(int fd);
 
-// --- Directory search
-// ----------------------------------------------------------
+// --- Directory search -----------------------------------------------------
 
 struct FoundFile {
   std::string name;  // bare name, no directory part
@@ -218,8 +210,7 @@ struct FoundFile {
 // search itself failed in an unexpected way; no match is an empty list.
 bool FindFiles(const std::string& pattern, std::vector<FoundFile>* found);
 
-// --- Messages
-// ------------------------------------------------------------------
+// --- Messages -------------------------------------------------------------
 
 // True when messages should be written as UTF-8 rather than Shift-JIS: the
 // locale's character set is UTF-8 (POSIX), or standard error is a console

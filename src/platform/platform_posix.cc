@@ -264,14 +264,6 @@ PathKind KindOfPath(const std::string& path) {
   return S_ISREG(st.st_mode) ? PathKind::kRegular : PathKind::kOther;
 }
 
-bool RegularFileSize(const std::string& path, uint64_t* size, bool* exists) {
-  struct stat st;
-  *exists = stat(path.c_str(), &st) == 0;
-  if (!*exists || !S_ISREG(st.st_mode)) return false;
-  *size = static_cast<uint64_t>(st.st_size);
-  return true;
-}
-
 bool FileIdOfPath(const std::string& path, FileId* id) {
   struct stat st;
   if (stat(path.c_str(), &st) != 0) return false;
@@ -335,11 +327,9 @@ struct timespec ToTimespec(const FileTime& t) {
 }  // namespace
 
 bool GetFileTimes(const std::string& path, FileTimes* times) {
-  struct stat st;
-  if (stat(path.c_str(), &st) != 0) return false;
-  times->creation = FileTime();
-  times->access = FromTimespec(st.st_atim);
-  times->write = FromTimespec(st.st_mtim);
+  FileStatus status;
+  if (!StatFile(path, &status)) return false;
+  *times = status.times;
   return true;
 }
 

@@ -267,16 +267,6 @@ PathKind KindOfPath(const std::string& path) {
   return (a & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::kOther : PathKind::kRegular;
 }
 
-bool RegularFileSize(const std::string& path, uint64_t* size, bool* exists) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  *exists = GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data);
-  if (!*exists || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    return false;
-  }
-  *size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-  return true;
-}
-
 bool FileIdOfPath(const std::string& path, FileId* id) {
   HANDLE h = OpenToDescribe(path);
   if (h == INVALID_HANDLE_VALUE) return false;

@@ -1,13 +1,11 @@
 #include "split/pieces.h"
 
-#include <algorithm>
 #include <cstdio>
-#include <vector>
 
 #include "support/messages.h"
-#include "support/same_file.h"
 
 namespace vu32 {
+
 std::string PieceName(const SplitContext& context, uint32_t number) {
   char digits[16];
   std::snprintf(digits, sizeof digits, "%0*u", context.piece_digits, number);
@@ -26,22 +24,21 @@ int CreatePiece(const SplitContext& context, const std::string& name) {
     Report(kCannotCreate, name);
     return -1;
   }
-  platform::FileId id;
+  platform::FileId id, input;
   const bool have_id = platform::FileIdOfFd(fd, &id);
-  if (SameFile(fd, context.input_fd)) {
+  if (have_id && platform::FileIdOfFd(context.input_fd, &input) &&
+      id == input) {
     platform::CloseFd(fd);
     Report(kSameName);
     return -1;
   }
-  std::vector<platform::FileId>& written = context.piece_ids;
-  if ((have_id &&
-       std::find(written.begin(), written.end(), id) != written.end()) ||
+  if ((have_id && context.piece_ids.count(id) != 0) ||
       !platform::TruncateFile(fd)) {
     platform::CloseFd(fd);
     Report(kCannotCreate, name);
     return -1;
   }
-  if (have_id) written.push_back(id);
+  if (have_id) context.piece_ids.insert(id);
   ReportFormat(kPieceCreated, name.c_str());
   return fd;
 }

@@ -6,8 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
-#include <vector>
 
 #include "platform/platform.h"
 #include "support/byte_stream.h"
@@ -39,7 +39,7 @@ struct SplitContext {
   // The files of the pieces made so far, so that a name linked to one of
   // them is refused instead of overwriting it. The one thing that changes
   // while cutting.
-  mutable std::vector<platform::FileId> piece_ids;
+  mutable std::set<platform::FileId> piece_ids;
 
   // Block size for reading lines (tests use tiny blocks to reach every
   // boundary case).
