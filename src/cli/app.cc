@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/command_line.h"
 #include "cli/filter_run.h"
 #include "cli/in_place.h"
 #include "cli/options.h"
@@ -72,20 +73,13 @@ bool RunFilter(ByteFilter& filter, const StreamPair& pair) {
 }
 
 // One filter, or the plain copy, from the input to the output that the
-// names and standard input give. False after a reported failure.
-bool RunStreamOperation(const Command& command, int argc, char** argv) {
+// command names. False after a reported failure.
+bool RunStreamOperation(const Command& command) {
+  if (!OutputIsSafe(command)) return false;
   std::unique_ptr<ByteFilter> filter;
-  if (!command.plain_copy()) {
-    filter = MakeFilter(command);
-    // Only filter modes reach here; the check keeps a stray mode from
-    // opening (and emptying) an output file.
-    if (!filter) {
-      Report(kBadSwitch, argv[0]);
-      return false;
-    }
-  }
+  if (command.mode != kRunCopy) filter = MakeFilter(command);
   StreamPair pair;
-  OpenResult opened = OpenStreams(argc, argv, &pair);
+  OpenResult opened = OpenStreams(command, &pair);
   if (opened == OpenResult::kSameFile) {
     Report(kSameName);
     return false;
@@ -95,7 +89,7 @@ bool RunStreamOperation(const Command& command, int argc, char** argv) {
     ReportMissingStreams();
     return false;
   }
-  bool ok = command.plain_copy() ? PlainCopy(pair) : RunFilter(*filter, pair);
+  bool ok = filter ? RunFilter(*filter, pair) : PlainCopy(pair);
   const std::string output_name = pair.output_name;
   if (!CloseStreams(&pair) && ok) {
     Report(kWriteFailed, output_name);
@@ -104,54 +98,35 @@ bool RunStreamOperation(const Command& command, int argc, char** argv) {
   return ok;
 }
 
-// Reads the first argument. False after the usage text or the bad-switch
-// lines, which end the run with status 1.
-bool ClassifyCommand(int argc, char** argv, Command* command) {
-  if (argc < 2) {
-    // Nothing to read from standard input either: the user wants help.
-    if (!StandardInputRedirected()) {
-      PrintUsage();
-      return false;
-    }
-    command->mode = kRunNoSwitch;
-  } else {
-    command->mode =
-        ParseSwitch(argv[1], &command->newline, &command->tab_width);
+// The operation the command names. False after a reported failure.
+bool Dispatch(const Command& command) {
+  switch (command.mode) {
+    case kRunSplit:
+      return RunSplit(command.split);
+    case kRunMerge:
+      return RunMerge(command.merge);
+    case kRunCopy:
+    case kRunUniq:
+    case kRunUniqIgnoreCase:
+    case kRunLower:
+    case kRunUpper:
+    case kRunJoin:
+    case kRunTabs:
+    case kRunKana:
+    case kRunCrconv:
+    case kRunDeleteControl:
+      if (command.options.in_place) {
+        const KeepTime keep_time =
+            command.options.keep_time ? KeepTime::kYes : KeepTime::kNo;
+        return RunInPlace(command, command.files, keep_time);
+      }
+      return RunStreamOperation(command);
+    case kRunBadSwitch:
+    case kRunNoSwitch:
+    case kRunHelp:
+      break;  // answered while parsing
   }
-  if (command->mode == kRunBadSwitch) Report(kUsageHint);
-  if (command->mode == kRunBadSwitch || command->mode == kRunHelp) {
-    return false;
-  }
-  if (command->mode == kRunNoSwitch) {
-    command->mode = kRunCrconv;
-    command->newline = kNewlineNone;
-  }
-  return true;
-}
-
-// Refuses names that the operation could only get wrong: a third name for
-// a filter (silently ignored, `vu32 -Cu *.txt` would lose files) and an
-// output spelt like the input. False after reporting.
-bool NamesAreUsable(const Command& command, int argc, char** argv) {
-  const bool stream_operation =
-      command.mode != kRunSplit && command.mode != kRunMerge;
-  const int first_name = command.plain_copy() ? 1 : 2;
-  if (stream_operation && argc - first_name > 2) {
-    Report(kExtraArgument, argv[first_name + 2]);
-    ReportMissingStreams();
-    return false;
-  }
-  if (argc == 4 && platform::SameNameSpelling(argv[2], argv[3])) {
-    Report(kSameName);
-    return false;
-  }
-  return true;
-}
-
-bool Dispatch(const Command& command, int argc, char** argv) {
-  if (command.mode == kRunSplit) return RunSplit(argc, argv);
-  if (command.mode == kRunMerge) return RunMerge(argc, argv);
-  return RunStreamOperation(command, argc, argv);
+  return false;
 }
 
 // Out of memory, said in the words of the operation that ran out.
@@ -162,22 +137,44 @@ const Message& NoMemoryMessage(RunMode mode) {
       return kUniqNoMemory;
     case kRunMerge:
       return kListFailed;  // nearly all a merge holds is its list
-    default:
-      return kNoMemory;
+    case kRunBadSwitch:
+    case kRunNoSwitch:
+    case kRunHelp:
+    case kRunLower:
+    case kRunUpper:
+    case kRunJoin:
+    case kRunTabs:
+    case kRunKana:
+    case kRunCrconv:
+    case kRunSplit:
+    case kRunDeleteControl:
+    case kRunCopy:
+      break;
   }
+  return kNoMemory;
+}
+
+// --help and --version write to standard output; a failed write or close
+// there is a failure like any other (`vu32 --help > /dev/full`).
+int WriteAnswer(const std::string& text) {
+  const bool written = WriteStandardOutput(text);
+  const bool closed = platform::CloseFd(1);
+  if (written && closed) return 0;
+  Report(kWriteFailed, "stdout");
+  return 1;
 }
 
 // --help: the usage text and the long options, on standard output.
-void PrintHelp() {
+int PrintHelp() {
   const std::string name(kProgramName);
-  WriteStandardOutput(FormatMessage(kUsageFormat, name.c_str(), name.c_str(),
-                                    name.c_str(), name.c_str()) +
-                      std::string(MessageBytes(kLongOptionsHelp)));
+  return WriteAnswer(FormatMessage(kUsageFormat, name.c_str(), name.c_str(),
+                                   name.c_str(), name.c_str()) +
+                     std::string(MessageBytes(kLongOptionsHelp)));
 }
 
-void PrintVersion() {
+int PrintVersion() {
   const std::string version(kVersionNumber), copyright(kCopyright);
-  WriteStandardOutput(
+  return WriteAnswer(
       FormatMessage(kVersionText, version.c_str(), copyright.c_str()));
 }
 
@@ -195,53 +192,6 @@ bool MessagesInUtf8() {
   return platform::MessagesWantUtf8();
 }
 
-// --in-place (and --keep-time, which needs it): a filter switch and the
-// files to convert. Returns the exit status.
-int RunInPlaceCommand(const LongOptions& options, int argc, char** argv) {
-  if (!options.in_place) {
-    Report(kKeepTimeWithoutInPlace);
-    return 1;
-  }
-  Command command;
-  if (argc >= 2) {
-    command.mode = ParseSwitch(argv[1], &command.newline, &command.tab_width);
-    if (command.mode == kRunBadSwitch) Report(kUsageHint);
-    if (command.mode == kRunBadSwitch || command.mode == kRunHelp) return 1;
-  }
-  if (!command.filter()) {
-    Report(kInPlaceWithoutFilter);
-    return 1;
-  }
-  if (argc < 3) {
-    Report(kTooFewParameters);
-    return 1;
-  }
-  const std::vector<std::string> names(argv + 2, argv + argc);
-  const KeepTime keep_time = options.keep_time ? KeepTime::kYes : KeepTime::kNo;
-  return RunInPlace(command, names, keep_time) ? 0 : 1;
-}
-
-// The operation that the arguments (long options taken out) ask for; its
-// exit status. `*mode` says which operation runs, for the out-of-memory
-// message.
-int RunOperation(const LongOptions& options, int argc, char** argv,
-                 RunMode* mode) {
-  if (options.in_place || options.keep_time) {
-    return RunInPlaceCommand(options, argc, argv);
-  }
-  Command command;
-  if (!ClassifyCommand(argc, argv, &command)) return 1;
-  if (!NamesAreUsable(command, argc, argv)) return 1;
-  *mode = command.mode;
-  // Drop the program name, keeping the switch as entry 0; for the plain
-  // copy entry 0 stays the program name and the names follow.
-  if (!command.plain_copy()) {
-    --argc;
-    ++argv;
-  }
-  return Dispatch(command, argc, argv) ? 0 : 1;
-}
-
 }  // namespace
 
 int RunVu32(int argc, char** argv) {
@@ -249,16 +199,15 @@ int RunVu32(int argc, char** argv) {
   platform::IgnoreFileSizeLimitSignal();
   SetMessagesUtf8(MessagesInUtf8());
 
-  std::vector<char*> args(argv, argv + argc);
-  const LongOptions options = ExtractLongOptions(&args);
+  std::vector<char*> raw(argv, argv + argc);
+  const LongOptions options = ExtractLongOptions(&raw);
   switch (options.ending) {
     case LongOptions::Ending::kHelp:
-      PrintHelp();
-      return 0;
+      return PrintHelp();
     case LongOptions::Ending::kVersion:
-      PrintVersion();
-      return 0;
-    default:
+      return PrintVersion();
+    case LongOptions::Ending::kNone:
+    case LongOptions::Ending::kUnknown:
       break;
   }
   SetQuiet(options.quiet);
@@ -268,12 +217,18 @@ int RunVu32(int argc, char** argv) {
     Report(kUsageHint);
     return 1;
   }
-  RunMode mode = kRunNoSwitch;
+  const std::vector<std::string> args(raw.begin(), raw.end());
+  Environment env;
+  env.stdin_redirected = StandardInputRedirected();
+  Command command;
   try {
-    return RunOperation(options, static_cast<int>(args.size()), args.data(),
-                        &mode);
+    int status = 1;
+    if (!ParseCommandLine(args, options, env, &command, &status)) {
+      return status;
+    }
+    return Dispatch(command) ? 0 : 1;
   } catch (const std::bad_alloc&) {
-    Report(NoMemoryMessage(mode));
+    Report(NoMemoryMessage(command.mode));
     return 1;
   }
 }

@@ -26,18 +26,25 @@ std::unique_ptr<ByteFilter> MakeFilter(const Command& command) {
     case kRunKana:
       return MakeKana();
     case kRunCrconv:
-      if (command.plain_copy()) return nullptr;
       return std::make_unique<Crconv>(command.newline);
     case kRunDeleteControl:
       return std::make_unique<Deletecontrolchar>();
-    default:
-      return nullptr;
+    case kRunCopy:
+    case kRunSplit:
+    case kRunMerge:
+    case kRunBadSwitch:
+    case kRunNoSwitch:
+    case kRunHelp:
+      break;
   }
+  return nullptr;
 }
 
-ConvertResult Convert(ByteFilter& filter, int in, int out, bool immediate) {
+namespace {
+
+ConvertResult ConvertInto(ByteFilter& filter, int in, ByteWriter& writer,
+                          bool immediate) {
   ByteReader reader(in, kFilterBlockSize);
-  ByteWriter writer(out, kFilterBlockSize);
   const uint8_t* block;
   while (size_t n = reader.NextBlock(&block)) {
     filter.Feed(block, n, writer);
@@ -50,6 +57,18 @@ ConvertResult Convert(ByteFilter& filter, int in, int out, bool immediate) {
   if (reader.failed()) return {ConvertResult::kReadError, reader.error()};
   if (!flushed) return {ConvertResult::kWriteError, writer.error()};
   return {};
+}
+
+}  // namespace
+
+ConvertResult Convert(ByteFilter& filter, int in, int out, bool immediate) {
+  ByteWriter writer(out, kFilterBlockSize);
+  return ConvertInto(filter, in, writer, immediate);
+}
+
+ConvertResult Convert(ByteFilter& filter, int in, ByteSink* sink) {
+  ByteWriter writer(sink, kFilterBlockSize);
+  return ConvertInto(filter, in, writer, false);
 }
 
 }  // namespace vu32

@@ -4,12 +4,13 @@
 
 #include <memory>
 
-#include "cli/switch.h"
+#include "cli/command_line.h"
 #include "filters/filter.h"
 
 namespace vu32 {
 
-// The filter that `command` names; null for anything else.
+// The filter that `command` names; null for the plain copy, merge and
+// split, which convert nothing.
 std::unique_ptr<ByteFilter> MakeFilter(const Command& command);
 
 struct ConvertResult {
@@ -26,6 +27,8 @@ struct ConvertResult {
 // each block is written as soon as it is converted (a terminal). Reports
 // nothing; running out of memory throws std::bad_alloc.
 ConvertResult Convert(ByteFilter& filter, int in, int out, bool immediate);
+// The same into `sink`.
+ConvertResult Convert(ByteFilter& filter, int in, ByteSink* sink);
 
 }  // namespace vu32
 

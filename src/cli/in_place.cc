@@ -5,147 +5,247 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <set>
 
 #include "cli/filter_run.h"
 #include "platform/platform.h"
-#include "support/copy.h"
 #include "support/messages.h"
 #include "support/path.h"
 
 namespace vu32 {
 namespace {
 
-enum class Outcome { kConverted, kUnchanged, kFailed, kAlreadyDone };
+enum class Outcome { kConverted, kUnchanged, kFailed, kChanged, kAlreadyDone };
+
+// `step`'s words and the system's reason for `error`.
+std::string Because(const Message& step, int error) {
+  return std::string(MessageBytes(step)) + platform::ErrorText(error);
+}
+
+// Where the conversion of one file goes. As long as the output equals the
+// original, nothing is written: the replacement is made at the first
+// difference, from the equal part of the original and the rest of the
+// output. A file that needs no change thus never needs room on the disk,
+// and keeps its inode and times.
+class ReplacementSink : public ByteSink {
+ public:
+  ReplacementSink(platform::ReplaceableFile* file, std::vector<uint8_t>* buffer)
+      : file_(*file), buffer_(*buffer) {}
+
+  bool Write(const uint8_t* data, size_t size) override {
+    if (!diverged_) {
+      const size_t same = CompareWithOriginal(data, size);
+      if (failure_) return false;
+      offset_ += same;
+      if (same == size) return true;
+      if (!Diverge()) return false;
+      data += same;
+      size -= same;
+    }
+    if (platform::WriteAll(replacement_, data, size)) return true;
+    Fail(kWriteFailed);
+    return false;
+  }
+
+  // Ends the output; false (see failure()) when the replacement that an
+  // output shorter than the original needs could not be made.
+  bool Finish() {
+    if (diverged_) return true;
+    const int64_t length = platform::FileLength(file_.fd());
+    if (length >= 0 && static_cast<uint64_t>(length) == offset_) return true;
+    return Diverge();
+  }
+
+  bool diverged() const { return diverged_; }
+  int replacement() const { return replacement_; }
+  // After a failed Write or Finish: why, in the words of the step.
+  std::string failure() const { return Because(*failure_, error_); }
+  bool failed() const { return failure_ != nullptr; }
+
+ private:
+  void Fail(const Message& step) {
+    failure_ = &step;
+    error_ = errno ? errno : EIO;
+  }
+
+  // How many of `size` bytes equal the original's from offset_ on.
+  size_t CompareWithOriginal(const uint8_t* data, size_t size) {
+    size_t same = 0;
+    while (same < size) {
+      const size_t want = std::min(size - same, buffer_.size());
+      const long got = platform::ReadAt(file_.fd(), buffer_.data(), want,
+                                        static_cast<int64_t>(offset_ + same));
+      if (got < 0) {
+        Fail(kReadFailed);
+        return same;
+      }
+      const size_t n = static_cast<size_t>(got);
+      const auto mismatch =
+          std::mismatch(data + same, data + same + n, buffer_.data());
+      const size_t equal = static_cast<size_t>(mismatch.first - (data + same));
+      same += equal;
+      if (equal < want) break;  // a difference, or the original ended
+    }
+    return same;
+  }
+
+  // Makes the replacement and copies into it the offset_ bytes of the
+  // original that the output repeated.
+  bool Diverge() {
+    diverged_ = true;
+    replacement_ = file_.CreateReplacement();
+    if (replacement_ < 0) {
+      Fail(kCannotMakeTemp);
+      return false;
+    }
+    for (uint64_t at = 0; at < offset_;) {
+      const size_t want =
+          static_cast<size_t>(std::min<uint64_t>(offset_ - at, buffer_.size()));
+      const long got = platform::ReadAt(file_.fd(), buffer_.data(), want,
+                                        static_cast<int64_t>(at));
+      if (got <= 0) {
+        if (got == 0) errno = EIO;  // the original shrank
+        Fail(kReadFailed);
+        return false;
+      }
+      if (!platform::WriteAll(replacement_, buffer_.data(),
+                              static_cast<size_t>(got))) {
+        Fail(kWriteFailed);
+        return false;
+      }
+      at += static_cast<uint64_t>(got);
+    }
+    return true;
+  }
+
+  platform::ReplaceableFile& file_;
+  std::vector<uint8_t>& buffer_;
+  uint64_t offset_ = 0;  // output bytes so far, all equal to the original's
+  bool diverged_ = false;
+  int replacement_ = -1;
+  const Message* failure_ = nullptr;
+  int error_ = 0;
+};
+
+// Why the attributes of the original could not be kept.
+std::string KeepFailure(platform::ReplaceableFile::Kept kept,
+                        const std::string& attribute) {
+  using Kept = platform::ReplaceableFile::Kept;
+  const int error = errno;
+  switch (kept) {
+    case Kept::kOwner:
+      return Because(kCannotKeepOwner, error);
+    case Kept::kGroup:
+      return Because(kCannotKeepGroup, error);
+    case Kept::kMode:
+      return Because(kCannotKeepMode, error);
+    case Kept::kAttribute:
+      return std::string(MessageBytes(kCannotKeepAttribute)) + attribute +
+             ": " + platform::ErrorText(error);
+    case Kept::kTimes:
+      return Because(kWriteFailed, error);
+    case Kept::kAll:
+      break;
+  }
+  return std::string();
+}
 
 // One run over the names: the files done so far, so that a file named
-// twice (or under two names) is converted once.
+// twice (or under two names) is converted once, and the buffer the
+// comparison reads the originals into.
 class InPlaceRun {
  public:
   InPlaceRun(const Command& command, KeepTime keep_time)
-      : command_(command), keep_time_(keep_time) {}
+      : command_(command), keep_time_(keep_time), buffer_(64 * 1024) {}
 
   // Converts the file `name`; `*reason` says why it failed.
   Outcome ConvertFile(const std::string& name, std::string* reason);
 
  private:
-  // Converts from `*input` (closed on return) into a replacement of
-  // `target` and puts it in place.
-  Outcome Replace(const std::string& target, int* input,
-                  const platform::FileStatus& original, std::string* reason);
+  // Converts the open `file` and puts the result in its place.
+  Outcome Replace(platform::ReplaceableFile& file, std::string* reason);
 
   const Command& command_;
   const KeepTime keep_time_;
-  std::vector<platform::FileId> done_;
+  std::vector<uint8_t> buffer_;
+  std::set<platform::FileId> done_;
 };
 
-std::string SystemReason() { return platform::LastErrorText(); }
-
-std::string Reason(const Message& step, int error) {
-  errno = error;
-  return std::string(MessageBytes(step)) + SystemReason();
-}
-
 Outcome InPlaceRun::ConvertFile(const std::string& name, std::string* reason) {
-  // The file a symbolic link names is replaced; the link stays a link.
-  std::string target;
-  platform::FileStatus original;
-  if (!platform::ResolvePath(name, &target) ||
-      !platform::StatFile(target, &original)) {
-    *reason = SystemReason();
+  if (name == "-") {
+    *reason = MessageBytes(kInPlaceStdin);
     return Outcome::kFailed;
+  }
+  platform::ReplaceableFile file;
+  switch (file.Open(name)) {
+    case platform::ReplaceableFile::OpenResult::kOk:
+      break;
+    case platform::ReplaceableFile::OpenResult::kFailed:
+      *reason = platform::LastErrorText();
+      return Outcome::kFailed;
+    case platform::ReplaceableFile::OpenResult::kNotRegular:
+      *reason = MessageBytes(kNotARegularFile);
+      return Outcome::kFailed;
   }
   // A file named again (or under another name) has had its line.
-  if (std::find(done_.begin(), done_.end(), original.id) != done_.end()) {
-    return Outcome::kAlreadyDone;
-  }
-  done_.push_back(original.id);
-  if (original.kind != platform::PathKind::kRegular) {
-    *reason = MessageBytes(kNotARegularFile);
-    return Outcome::kFailed;
-  }
+  if (!done_.insert(file.status().id).second) return Outcome::kAlreadyDone;
   // Renaming over one name would split the file from its other names.
-  if (original.links > 1) {
+  if (file.status().links > 1) {
     *reason = MessageBytes(kSeveralLinks);
     return Outcome::kFailed;
   }
-  int input = platform::OpenRegularForRead(target);
-  if (input < 0) {
-    *reason = SystemReason();
-    return Outcome::kFailed;
-  }
-  Outcome outcome = Replace(target, &input, original, reason);
-  if (input >= 0) platform::CloseFd(input);
-  return outcome;
+  return Replace(file, reason);
 }
 
-// Converts all of `input` into `out`. Empty, or why it failed.
-std::string ConvertAll(const Command& command, int input, int out) {
+Outcome InPlaceRun::Replace(platform::ReplaceableFile& file,
+                            std::string* reason) {
+  ReplacementSink sink(&file, &buffer_);
   ConvertResult result;
   try {
-    std::unique_ptr<ByteFilter> filter = MakeFilter(command);
-    result = Convert(*filter, input, out, false);
+    std::unique_ptr<ByteFilter> filter = MakeFilter(command_);
+    result = Convert(*filter, file.fd(), &sink);
   } catch (const std::bad_alloc&) {
-    return std::string(MessageBytes(kNoMemory));
-  }
-  switch (result.status) {
-    case ConvertResult::kOk:
-      return std::string();
-    case ConvertResult::kReadError:
-      return Reason(kReadFailed, result.error);
-    case ConvertResult::kWriteError:
-      return Reason(kWriteFailed, result.error);
-  }
-  return std::string();
-}
-
-// Makes the replacement open as `out` durable, with the original's mode and
-// owner, and closes it. Empty, or why it failed.
-std::string Seal(int out, const platform::FileStatus& original) {
-  const bool sealed =
-      platform::CopyOwnerAndMode(out, original) && platform::SyncToDisk(out);
-  const int error = errno;
-  if (!platform::CloseFd(out)) return Reason(kWriteFailed, errno);
-  return sealed ? std::string() : Reason(kWriteFailed, error);
-}
-
-Outcome InPlaceRun::Replace(const std::string& target, int* input_fd,
-                            const platform::FileStatus& original,
-                            std::string* reason) {
-  const int input = *input_fd;
-  std::string replacement;
-  const int out = platform::CreateReplacement(target, &replacement);
-  if (out < 0) {
-    *reason = std::string(MessageBytes(kCannotMakeTemp)) + SystemReason();
+    *reason = MessageBytes(kNoMemory);
     return Outcome::kFailed;
   }
-  // Every way out below either commits the replacement or removes it.
-  *reason = ConvertAll(command_, input, out);
-  const bool unchanged = reason->empty() && SameContent(input, out);
-  if (!reason->empty() || unchanged) {
-    platform::CloseFd(out);
-    platform::DiscardReplacement(replacement);
-    // Nothing to change: the file keeps its inode and times.
-    return unchanged ? Outcome::kUnchanged : Outcome::kFailed;
-  }
-  *reason = Seal(out, original);
-  // Windows cannot rename over a file that is still open.
-  platform::CloseFd(input);
-  *input_fd = -1;
-  if (reason->empty() && !platform::CommitReplacement(replacement, target)) {
-    *reason = SystemReason();
-  }
-  if (!reason->empty()) {
-    platform::DiscardReplacement(replacement);
+  // Every way out below either commits the replacement or leaves it to
+  // `file`, which removes it.
+  if (result.status == ConvertResult::kReadError) {
+    *reason = Because(kReadFailed, result.error);
     return Outcome::kFailed;
   }
-  if (keep_time_ == KeepTime::kYes) {
-    platform::FileTimes times = original.times;
-    times.creation = platform::FileTime();
-    platform::SetFileTimes(target, times);
+  if (result.status == ConvertResult::kWriteError || !sink.Finish()) {
+    *reason = sink.failed() ? sink.failure() : Because(kWriteFailed, EIO);
+    return Outcome::kFailed;
+  }
+  // Another writer's data is never thrown away.
+  if (!file.Unchanged()) return Outcome::kChanged;
+  if (!sink.diverged()) return Outcome::kUnchanged;
+  std::string attribute;
+  const auto kept =
+      file.KeepAttributes(keep_time_ == KeepTime::kYes, &attribute);
+  if (kept != platform::ReplaceableFile::Kept::kAll) {
+    *reason = KeepFailure(kept, attribute);
+    return Outcome::kFailed;
+  }
+  platform::FileId replaced;
+  const bool have_id = platform::FileIdOfFd(sink.replacement(), &replaced);
+  // Checked last, right before the rename: the smaller the window, the
+  // fewer the writers that can slip through it.
+  if (!file.Unchanged()) return Outcome::kChanged;
+  switch (file.Commit()) {
+    case platform::ReplaceableFile::Committed::kOk:
+      break;
+    case platform::ReplaceableFile::Committed::kSyncFailed:
+    case platform::ReplaceableFile::Committed::kCloseFailed:
+      *reason = Because(kWriteFailed, errno);
+      return Outcome::kFailed;
+    case platform::ReplaceableFile::Committed::kRenameFailed:
+      *reason = Because(kCannotReplace, errno);
+      return Outcome::kFailed;
   }
   // The file now has a new identity; a later name for it is done too.
-  platform::FileStatus replaced;
-  if (platform::StatFile(target, &replaced)) done_.push_back(replaced.id);
+  if (have_id) done_.insert(replaced);
   return Outcome::kConverted;
 }
 
@@ -193,6 +293,10 @@ bool RunInPlace(const Command& command, const std::vector<std::string>& names,
         break;
       case Outcome::kFailed:
         ReportFormat(kNameAndReason, name.c_str(), reason.c_str());
+        all_ok = false;
+        break;
+      case Outcome::kChanged:
+        Report(kFileChanged, name);
         all_ok = false;
         break;
       case Outcome::kAlreadyDone:

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/switch.h"
+#include "cli/command_line.h"
 
 namespace vu32 {
 

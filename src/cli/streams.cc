@@ -20,18 +20,21 @@ void UseStdout(StreamPair* pair) {
   pair->output_is_stdout = true;
 }
 
-// The input from standard input; refused at once when it gives nothing to
-// read (a directory), before any output is created.
-OpenResult UseStdin(int stdin_copy, StreamPair* pair) {
-  pair->input = stdin_copy;
+// The input from standard input: a redirected one is taken over, a
+// terminal ("-") read as it stands. Refused at once when it gives nothing
+// to read (a directory), before any output is created.
+OpenResult UseStdin(StreamPair* pair) {
+  int fd = OpenRedirectedStdin();
+  if (fd < 0) fd = platform::DuplicateStdin();
+  pair->input = fd;
   pair->input_name = "stdin";
-  if (!platform::CanReadData(stdin_copy)) {
+  if (fd < 0 || !platform::CanReadData(fd)) {
     return Failed(OpenResult::kCannotOpen, "stdin", pair);
   }
   return OpenResult::kOk;
 }
 
-OpenResult OpenInput(const char* name, StreamPair* pair) {
+OpenResult OpenInput(const std::string& name, StreamPair* pair) {
   pair->input = platform::OpenForRead(name);
   pair->input_name = name;
   if (pair->input < 0) return Failed(OpenResult::kCannotOpen, name, pair);
@@ -39,7 +42,7 @@ OpenResult OpenInput(const char* name, StreamPair* pair) {
 }
 
 // Creates (or empties) the named output unless it is the input itself.
-OpenResult OpenOutput(const char* name, StreamPair* pair) {
+OpenResult OpenOutput(const std::string& name, StreamPair* pair) {
   if (SameRegularFile(pair->input, name)) return OpenResult::kSameFile;
   pair->output = platform::OpenForWrite(name, platform::WriteMode::kReplace);
   pair->output_name = name;
@@ -47,46 +50,19 @@ OpenResult OpenOutput(const char* name, StreamPair* pair) {
   return OpenResult::kOk;
 }
 
-OpenResult OpenNamedOrStandard(int argc, char** argv, int stdin_copy,
-                               StreamPair* pair) {
-  if (argc <= 1) {
-    if (!pair->redirected) return OpenResult::kMissing;
-    UseStdout(pair);
-    return UseStdin(stdin_copy, pair);
-  }
-  if (argc == 2) {
-    if (pair->redirected) {
-      // The one name is the output.
-      OpenResult result = UseStdin(stdin_copy, pair);
-      return result == OpenResult::kOk ? OpenOutput(argv[1], pair) : result;
-    }
-    UseStdout(pair);
-    return OpenInput(argv[1], pair);
-  }
-  if (platform::SameNameSpelling(argv[1], argv[2])) {
-    if (pair->redirected) pair->input = stdin_copy;
-    return OpenResult::kMissing;
-  }
-  // Two names: a redirected standard input is not read.
-  if (pair->redirected) platform::CloseFd(stdin_copy);
-  OpenResult result = OpenInput(argv[1], pair);
-  return result == OpenResult::kOk ? OpenOutput(argv[2], pair) : result;
-}
-
 }  // namespace
 
-OpenResult OpenStreams(int argc, char** argv, StreamPair* pair) {
+OpenResult OpenStreams(const Command& command, StreamPair* pair) {
   *pair = StreamPair();
-  int stdin_copy = OpenRedirectedStdin();
-  pair->redirected = stdin_copy >= 0;
-  OpenResult result = OpenNamedOrStandard(argc, argv, stdin_copy, pair);
+  OpenResult result = command.input.standard
+                          ? UseStdin(pair)
+                          : OpenInput(command.input.name, pair);
   if (result != OpenResult::kOk) return result;
-
-  if (pair->output_is_stdout) {
-    platform::SetBinaryMode(1, true);
-    // Appending standard output to the input file would never end.
-    if (SameRegularFile(1, pair->input)) return OpenResult::kSameFile;
-  }
+  if (!command.output.standard) return OpenOutput(command.output.name, pair);
+  UseStdout(pair);
+  platform::SetBinaryMode(1, true);
+  // Appending standard output to the input file would never end.
+  if (SameRegularFile(1, pair->input)) return OpenResult::kSameFile;
   return OpenResult::kOk;
 }
 

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "cli/command_line.h"
+
 namespace vu32 {
 
 struct StreamPair {
@@ -13,7 +15,6 @@ struct StreamPair {
   int output = -1;          // -1: none
   std::string output_name;  // file name, or "stdout"
   bool output_is_stdout = false;
-  bool redirected = false;  // standard input was redirected and taken
   // After kCannotOpen or kCannotCreate: the name concerned and why.
   std::string failed_name;
   std::string failure;
@@ -21,16 +22,17 @@ struct StreamPair {
 
 enum class OpenResult {
   kOk,
-  kMissing,       // no input or no output was asked for, or the names match
   kCannotOpen,    // the input could not be opened
   kCannotCreate,  // the output could not be created
   kSameFile,      // the output exists and is the input file under another name
 };
 
-// Fills `pair` from argv[1] and argv[2] (argv[0] is the switch or program
-// name and is not looked at). Creates the output only after the input has
-// been opened and found to be a different file. Reports nothing.
-OpenResult OpenStreams(int argc, char** argv, StreamPair* pair);
+// Opens the input and the output that `command` names. A named input is
+// opened before standard input is taken over (which points descriptor 0
+// at the terminal), so that /dev/stdin still reads what it was given; the
+// output is created only after the input has been opened and found to be
+// a different file. Reports nothing.
+OpenResult OpenStreams(const Command& command, StreamPair* pair);
 
 // Closes what the pair opened (standard output is only flushed by its
 // writer, never closed). False when closing the output failed; the caller

@@ -10,11 +10,6 @@
 namespace vu32 {
 namespace {
 
-RunMode Invalid(const char* arg) {
-  Report(kBadSwitch, arg);
-  return kRunBadSwitch;
-}
-
 unsigned char FoldToLower(unsigned char c) {
   return static_cast<unsigned char>(AsciiToLower(static_cast<char>(c)));
 }
@@ -27,29 +22,50 @@ void PrintUsage() {
                name.c_str());
 }
 
-RunMode ParseSwitch(const char* arg, NewlineKind* newline_kind,
-                    int* tab_width) {
+bool IsFilter(RunMode mode) {
+  switch (mode) {
+    case kRunUniq:
+    case kRunUniqIgnoreCase:
+    case kRunLower:
+    case kRunUpper:
+    case kRunJoin:
+    case kRunTabs:
+    case kRunKana:
+    case kRunCrconv:
+    case kRunDeleteControl:
+      return true;
+    case kRunBadSwitch:
+    case kRunNoSwitch:
+    case kRunHelp:
+    case kRunSplit:
+    case kRunMerge:
+    case kRunCopy:
+      return false;
+  }
+  return false;
+}
+
+RunMode ParseSwitch(const char* arg, NewlineKind* newline, int* tab_width) {
   const auto* s = reinterpret_cast<const unsigned char*>(arg);
   if (!platform::IsSwitchIntroducer(s[0])) return kRunNoSwitch;
   const unsigned char next = s[1] ? s[2] : 0;
   switch (FoldToLower(s[1])) {
     case '?':
     case 'h':
-      PrintUsage();
       return kRunHelp;
     case 'c':
       switch (FoldToLower(next)) {
         case 'd':
-          *newline_kind = kNewlineCrLf;
+          *newline = NewlineKind::kCrLf;
           return kRunCrconv;
         case 'u':
-          *newline_kind = kNewlineLf;
+          *newline = NewlineKind::kLf;
           return kRunCrconv;
         case 'm':
-          *newline_kind = kNewlineCr;
+          *newline = NewlineKind::kCr;
           return kRunCrconv;
         default:
-          return Invalid(arg);
+          return kRunBadSwitch;
       }
     case 'd':
       return kRunDeleteControl;
@@ -64,14 +80,14 @@ RunMode ParseSwitch(const char* arg, NewlineKind* newline_kind,
     case 'p':
       return kRunUpper;
     case 's':
-      return (next >= '0' && next <= '9') ? kRunSplit : Invalid(arg);
+      return (next >= '0' && next <= '9') ? kRunSplit : kRunBadSwitch;
     case 't': {
-      if (next < '0' || next > '8') return Invalid(arg);
+      if (next < '0' || next > '8') return kRunBadSwitch;
       // The leading digits form the width; stop counting once past 8.
       int width = 0;
       for (const unsigned char* p = s + 2; *p >= '0' && *p <= '9'; ++p) {
         width = width * 10 + (*p - '0');
-        if (width > 8) return Invalid(arg);
+        if (width > 8) return kRunBadSwitch;
       }
       *tab_width = width;
       return kRunTabs;
@@ -79,7 +95,7 @@ RunMode ParseSwitch(const char* arg, NewlineKind* newline_kind,
     case 'u':
       return next == '+' ? kRunUniqIgnoreCase : kRunUniq;
     default:
-      return Invalid(arg);
+      return kRunBadSwitch;
   }
 }
 

@@ -22,28 +22,18 @@ enum RunMode : int {
   kRunSplit = 10,
   kRunMerge = 11,
   kRunDeleteControl = 12,
+  // Not codes of the first argument: the modes a run takes on.
+  kRunCopy = 13,  // no switch: the input copied byte for byte
 };
 
-// What the first argument asked for.
-struct Command {
-  RunMode mode = kRunNoSwitch;
-  NewlineKind newline = kNewlineNone;
-  int tab_width = 0;
-  // No switch: the names follow the program name directly.
-  bool plain_copy() const {
-    return mode == kRunCrconv && newline == kNewlineNone;
-  }
-  // One of the character filters (not the plain copy, merge or split).
-  bool filter() const {
-    return mode != kRunSplit && mode != kRunMerge && !plain_copy() &&
-           mode != kRunBadSwitch && mode != kRunHelp && mode != kRunNoSwitch;
-  }
-};
+// Whether `mode` is one of the character filters (the conversions that
+// --in-place accepts); exhaustive, so a new mode must say which it is.
+bool IsFilter(RunMode mode);
 
-// Classifies `arg`. Sets `*newline_kind` for -Cd/-Cu/-Cm and `*tab_width`
-// for -Tn. Writes the usage text for -? and -H, and the bad-switch line for
-// an invalid switch; nothing otherwise.
-RunMode ParseSwitch(const char* arg, NewlineKind* newline_kind, int* tab_width);
+// Classifies `arg`. Sets `*newline` for -Cd/-Cu/-Cm and `*tab_width` for
+// -Tn. Reports nothing: kRunHelp and kRunBadSwitch are for the caller to
+// answer.
+RunMode ParseSwitch(const char* arg, NewlineKind* newline, int* tab_width);
 
 // Writes the usage text to the message stream.
 void PrintUsage();

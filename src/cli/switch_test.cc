@@ -19,65 +19,64 @@ class SwitchTest : public ::testing::Test {
   std::string messages_;
 };
 
-std::string BadSwitchLine(const std::string& arg) {
-  return std::string(kBadSwitch.sjis) + arg + "\n";
-}
+// Not a line end: what ParseSwitch must leave alone unless it sets one.
+constexpr NewlineKind kUntouched = static_cast<NewlineKind>(99);
 
 TEST_F(SwitchTest, Table) {
   struct Row {
     const char* arg;
     int mode;
-    int newline_kind;  // expected; -9 means left alone
-    int tab_width;     // expected; -9 means left alone
+    NewlineKind newline_kind;  // expected; kUntouched means left alone
+    int tab_width;             // expected; -9 means left alone
   };
   const Row kRows[] = {
-      {"IN.TXT", kRunNoSwitch, -9, -9},
-      {"", kRunNoSwitch, -9, -9},
+      {"IN.TXT", kRunNoSwitch, kUntouched, -9},
+      {"", kRunNoSwitch, kUntouched, -9},
       // "/" begins an absolute path here, never a switch.
-      {"/Cd", kRunNoSwitch, -9, -9},
-      {"/?", kRunNoSwitch, -9, -9},
-      {"/tmp/in.txt", kRunNoSwitch, -9, -9},
-      {"-Cd", kRunCrconv, kNewlineCrLf, -9},
-      {"-Cu", kRunCrconv, kNewlineLf, -9},
-      {"-Cm", kRunCrconv, kNewlineCr, -9},
-      {"-cD", kRunCrconv, kNewlineCrLf, -9},
-      {"-CD", kRunCrconv, kNewlineCrLf, -9},
-      {"-cU", kRunCrconv, kNewlineLf, -9},
-      {"-CM", kRunCrconv, kNewlineCr, -9},
-      {"-Cdos", kRunCrconv, kNewlineCrLf, -9},
-      {"-D", kRunDeleteControl, -9, -9},
-      {"-d", kRunDeleteControl, -9, -9},
-      {"-J", kRunJoin, -9, -9},
-      {"-K", kRunKana, -9, -9},
-      {"-L", kRunLower, -9, -9},
-      {"-l", kRunLower, -9, -9},
-      {"-Lxyz", kRunLower, -9, -9},
-      {"-M", kRunMerge, -9, -9},
-      {"-m", kRunMerge, -9, -9},
-      {"-P", kRunUpper, -9, -9},
-      {"-S0", kRunSplit, -9, -9},
-      {"-S100.3L", kRunSplit, -9, -9},
-      {"-s9", kRunSplit, -9, -9},
-      {"-T0", kRunTabs, -9, 0},
-      {"-T1", kRunTabs, -9, 1},
-      {"-T4", kRunTabs, -9, 4},
-      {"-T8", kRunTabs, -9, 8},
-      {"-t8", kRunTabs, -9, 8},
-      {"-T08", kRunTabs, -9, 8},
-      {"-T008", kRunTabs, -9, 8},
-      {"-T4abc", kRunTabs, -9, 4},
-      {"-U", kRunUniq, -9, -9},
-      {"-Uz", kRunUniq, -9, -9},
-      {"-U+", kRunUniqIgnoreCase, -9, -9},
-      {"-u+", kRunUniqIgnoreCase, -9, -9},
-      {"-U+x", kRunUniqIgnoreCase, -9, -9},
+      {"/Cd", kRunNoSwitch, kUntouched, -9},
+      {"/?", kRunNoSwitch, kUntouched, -9},
+      {"/tmp/in.txt", kRunNoSwitch, kUntouched, -9},
+      {"-Cd", kRunCrconv, NewlineKind::kCrLf, -9},
+      {"-Cu", kRunCrconv, NewlineKind::kLf, -9},
+      {"-Cm", kRunCrconv, NewlineKind::kCr, -9},
+      {"-cD", kRunCrconv, NewlineKind::kCrLf, -9},
+      {"-CD", kRunCrconv, NewlineKind::kCrLf, -9},
+      {"-cU", kRunCrconv, NewlineKind::kLf, -9},
+      {"-CM", kRunCrconv, NewlineKind::kCr, -9},
+      {"-Cdos", kRunCrconv, NewlineKind::kCrLf, -9},
+      {"-D", kRunDeleteControl, kUntouched, -9},
+      {"-d", kRunDeleteControl, kUntouched, -9},
+      {"-J", kRunJoin, kUntouched, -9},
+      {"-K", kRunKana, kUntouched, -9},
+      {"-L", kRunLower, kUntouched, -9},
+      {"-l", kRunLower, kUntouched, -9},
+      {"-Lxyz", kRunLower, kUntouched, -9},
+      {"-M", kRunMerge, kUntouched, -9},
+      {"-m", kRunMerge, kUntouched, -9},
+      {"-P", kRunUpper, kUntouched, -9},
+      {"-S0", kRunSplit, kUntouched, -9},
+      {"-S100.3L", kRunSplit, kUntouched, -9},
+      {"-s9", kRunSplit, kUntouched, -9},
+      {"-T0", kRunTabs, kUntouched, 0},
+      {"-T1", kRunTabs, kUntouched, 1},
+      {"-T4", kRunTabs, kUntouched, 4},
+      {"-T8", kRunTabs, kUntouched, 8},
+      {"-t8", kRunTabs, kUntouched, 8},
+      {"-T08", kRunTabs, kUntouched, 8},
+      {"-T008", kRunTabs, kUntouched, 8},
+      {"-T4abc", kRunTabs, kUntouched, 4},
+      {"-U", kRunUniq, kUntouched, -9},
+      {"-Uz", kRunUniq, kUntouched, -9},
+      {"-U+", kRunUniqIgnoreCase, kUntouched, -9},
+      {"-u+", kRunUniqIgnoreCase, kUntouched, -9},
+      {"-U+x", kRunUniqIgnoreCase, kUntouched, -9},
   };
   for (const Row& row : kRows) {
     // On Win32 "/" introduces switches (win32_e2e_test.cc).
     if (platform::kWin32Spellings && row.arg[0] == '/') continue;
     SCOPED_TRACE(row.arg);
     messages_.clear();
-    NewlineKind newline_kind = static_cast<NewlineKind>(-9);
+    NewlineKind newline_kind = kUntouched;
     int tab_width = -9;
     EXPECT_EQ(ParseSwitch(row.arg, &newline_kind, &tab_width), row.mode);
     EXPECT_EQ(newline_kind, row.newline_kind);
@@ -86,7 +85,8 @@ TEST_F(SwitchTest, Table) {
   }
 }
 
-TEST_F(SwitchTest, InvalidSwitchesWriteTheirLine) {
+// The caller answers a bad switch; the parser only says it is one.
+TEST_F(SwitchTest, InvalidSwitches) {
   const char* kInvalid[] = {
       "-",
       "-X",
@@ -112,16 +112,16 @@ TEST_F(SwitchTest, InvalidSwitchesWriteTheirLine) {
   for (const char* arg : kInvalid) {
     SCOPED_TRACE(arg);
     messages_.clear();
-    NewlineKind newline_kind = kNewlineNone;
+    NewlineKind newline_kind = kUntouched;
     int tab_width = 0;
     EXPECT_EQ(ParseSwitch(arg, &newline_kind, &tab_width), kRunBadSwitch);
-    EXPECT_EQ(messages_, BadSwitchLine(arg));
-    EXPECT_EQ(newline_kind, 0);
+    EXPECT_EQ(messages_, "");
+    EXPECT_EQ(newline_kind, kUntouched);
     EXPECT_EQ(tab_width, 0);
   }
 }
 
-TEST_F(SwitchTest, HelpWritesUsage) {
+TEST_F(SwitchTest, HelpAndUsage) {
   std::string usage;
   CaptureMessages(&usage);
   PrintUsage();
@@ -133,10 +133,10 @@ TEST_F(SwitchTest, HelpWritesUsage) {
   for (const char* arg : {"-?", "-H", "-h", "-help", "-?x"}) {
     SCOPED_TRACE(arg);
     messages_.clear();
-    NewlineKind newline_kind = kNewlineNone;
+    NewlineKind newline_kind = kUntouched;
     int tab_width = 0;
     EXPECT_EQ(ParseSwitch(arg, &newline_kind, &tab_width), kRunHelp);
-    EXPECT_EQ(messages_, usage);
+    EXPECT_EQ(messages_, "");
   }
 }
 

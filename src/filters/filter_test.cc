@@ -37,9 +37,9 @@ Maker Make(const char* name, Args... args) {
 
 std::vector<Maker> AllFilters() {
   std::vector<Maker> all = {
-      Make<Crconv>("Crconv CR LF", kNewlineCrLf),
-      Make<Crconv>("Crconv LF", kNewlineLf),
-      Make<Crconv>("Crconv CR", kNewlineCr),
+      Make<Crconv>("Crconv CR LF", NewlineKind::kCrLf),
+      Make<Crconv>("Crconv LF", NewlineKind::kLf),
+      Make<Crconv>("Crconv CR", NewlineKind::kCr),
       Make<Join>("Join"),
       Make<Deletecontrolchar>("Deletecontrolchar"),
       Make<ChangeCase>("ChangeCase lower", LetterCase::kLower),

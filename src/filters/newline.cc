@@ -8,20 +8,7 @@ constexpr OutputBound kCrconvBound = {2, scan::kStoreSlack};
 // Join only deletes.
 constexpr OutputBound kJoinBound = {1, scan::kStoreSlack};
 
-scan::LineEnd LineEndOf(int kind) {
-  switch (kind) {
-    case kNewlineLf:
-      return scan::LineEnd::kLf;
-    case kNewlineCr:
-      return scan::LineEnd::kCr;
-    default:
-      return scan::LineEnd::kCrLf;
-  }
-}
-
 }  // namespace
-
-Crconv::Crconv(int kind) : newline_(LineEndOf(kind)) {}
 
 void Crconv::Feed(const uint8_t* data, size_t size, ByteWriter& out) {
   FeedInChunks(data, size, out, kCrconvBound,

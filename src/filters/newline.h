@@ -7,24 +7,20 @@
 
 namespace vu32 {
 
-// Line-end conventions; 0 is the plain copy.
-enum NewlineKind : int {
-  kNewlineNone = 0,
-  kNewlineCrLf = 1,
-  kNewlineLf = 2,
-  kNewlineCr = 4,
-};
+// The line-end convention -Cd, -Cu and -Cm ask for: one type from the
+// switch to the kernel.
+using NewlineKind = scan::LineEnd;
 
-// Rewrites every line end (CR LF, lone LF, lone CR) as `kind` (1, 2 or 4).
+// Rewrites every line end (CR LF, lone LF, lone CR) as `kind`.
 class Crconv : public ByteFilter {
  public:
-  explicit Crconv(int kind);
+  explicit Crconv(NewlineKind kind) : newline_(kind) {}
   void Feed(const uint8_t* data, size_t size, ByteWriter& out) override;
 
  private:
   uint8_t* Convert(const uint8_t* s, size_t n, uint8_t* d);
 
-  scan::LineEnd newline_;
+  NewlineKind newline_;
   bool previous_was_cr_ = false;
 };
 

@@ -34,7 +34,7 @@ TEST(CrconvTest, Table) {
   for (const Row& row : kRows) {
     SCOPED_TRACE(row.in);
     const std::string in = FromHex(row.in);
-    Crconv crlf(kNewlineCrLf), lf(kNewlineLf), cr(kNewlineCr);
+    Crconv crlf(NewlineKind::kCrLf), lf(NewlineKind::kLf), cr(NewlineKind::kCr);
     EXPECT_EQ(Hex(RunWhole(crlf, in)), row.crlf);
     EXPECT_EQ(Hex(RunWhole(lf, in)), row.lf);
     EXPECT_EQ(Hex(RunWhole(cr, in)), row.cr);
@@ -43,7 +43,7 @@ TEST(CrconvTest, Table) {
 
 TEST(CrconvTest, LfThenCrLfMakesEveryLineEndCrLf) {
   const std::string in = FromHex("41 0A 0D 42 0D 0D 0A 43 0D");
-  Crconv lf(kNewlineLf), crlf(kNewlineCrLf);
+  Crconv lf(NewlineKind::kLf), crlf(NewlineKind::kCrLf);
   EXPECT_EQ(Hex(RunWhole(crlf, RunWhole(lf, in))),
             "41 0D 0A 0D 0A 42 0D 0A 0D 0A 43 0D 0A");
 }

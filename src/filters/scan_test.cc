@@ -222,11 +222,11 @@ TEST_P(ScanTest, EventsAroundBlockEnds) {
     std::function<std::string(const std::string&)> model;
   };
   const Check checks[] = {
-      {[] { return std::make_unique<Crconv>(kNewlineCrLf); },
+      {[] { return std::make_unique<Crconv>(NewlineKind::kCrLf); },
        [](const std::string& in) { return ModelCrconv(in, "\r\n"); }},
-      {[] { return std::make_unique<Crconv>(kNewlineLf); },
+      {[] { return std::make_unique<Crconv>(NewlineKind::kLf); },
        [](const std::string& in) { return ModelCrconv(in, "\n"); }},
-      {[] { return std::make_unique<Crconv>(kNewlineCr); },
+      {[] { return std::make_unique<Crconv>(NewlineKind::kCr); },
        [](const std::string& in) { return ModelCrconv(in, "\r"); }},
       {[] { return std::make_unique<Join>(); }, ModelJoin},
       {[] { return std::make_unique<Deletecontrolchar>(); },
@@ -370,7 +370,7 @@ TEST_P(ScanTest, KernelsMatchByteModels) {
               Hex(ModelChangeCase(in, true)));
     EXPECT_EQ(Hex(testing::RunWhole(upper, in)),
               Hex(ModelChangeCase(in, false)));
-    Crconv dos(kNewlineCrLf), mac(kNewlineCr);
+    Crconv dos(NewlineKind::kCrLf), mac(NewlineKind::kCr);
     EXPECT_EQ(Hex(testing::RunWhole(dos, in)), Hex(ModelCrconv(in, "\r\n")));
     EXPECT_EQ(Hex(testing::RunWhole(mac, in)), Hex(ModelCrconv(in, "\r")));
     std::unique_ptr<ByteFilter> kana = MakeKana();

@@ -22,7 +22,7 @@ namespace {
 // copies, and the visit of the argument positions.
 class Merger {
  public:
-  Merger(MergePlan* plan, char** args) : plan_(*plan), args_(args) {}
+  explicit Merger(MergePlan* plan) : plan_(*plan) {}
 
   // Opens the output, copies every source and stamps the output. False
   // after a reported failure.
@@ -35,6 +35,7 @@ class Merger {
   }
   bool OpenOutput();
   void CopyPlainSource(const std::string& name);
+  void CopyStdin();
   void CopyListFileSources(const std::string& list_name);
   void CopyWildcardSources();
   // Copies one open source and keeps the time bookkeeping. False after a
@@ -42,7 +43,6 @@ class Merger {
   bool CopySource(int source, const std::string& name);
 
   MergePlan& plan_;
-  char** args_;
   int output_ = -1;
   std::string output_label_;  // the name messages give the output
   bool output_is_stdout_ = false;
@@ -62,7 +62,7 @@ class Merger {
 
 bool Merger::OpenOutput() {
   platform::FileId id;
-  if (plan_.output_name.empty()) {
+  if (plan_.output_is_stdout()) {
     // Appending a source to itself through a redirection would never end.
     if (platform::FileIdOfFd(1, &id) && IsInput(id)) {
       Report(kSameName);
@@ -147,6 +147,18 @@ void Merger::CopyPlainSource(const std::string& name) {
   platform::CloseFd(source);
 }
 
+void Merger::CopyStdin() {
+  platform::SetBinaryMode(0, true);
+  const int source = platform::DuplicateStdin();
+  if (source < 0) {
+    ReportFormat(kNameAndReason, "stdin", platform::LastErrorText().c_str());
+    source_missing_ = true;
+    return;
+  }
+  if (!CopySource(source, "stdin")) stopped_ = true;
+  platform::CloseFd(source);
+}
+
 void Merger::CopyListFileSources(const std::string& list_name) {
   int list_fd = OpenMergeInput(list_name);
   if (list_fd < 0) {
@@ -175,13 +187,17 @@ void Merger::CopyWildcardSources() {
 
 bool Merger::Run() {
   if (!OpenOutput()) return false;
-  for (size_t i = 0; i < plan_.kinds.size() && !stopped_; ++i) {
-    switch (plan_.kinds[i]) {
+  for (size_t i = 0; i < plan_.sources.size() && !stopped_; ++i) {
+    const MergeSource& source = plan_.sources[i];
+    switch (source.kind) {
       case SourceKind::kPlain:
-        CopyPlainSource(args_[i]);
+        CopyPlainSource(source.name);
         break;
       case SourceKind::kList:
-        CopyListFileSources(args_[i] + 1);
+        CopyListFileSources(source.name);
+        break;
+      case SourceKind::kStdin:
+        CopyStdin();
         break;
       case SourceKind::kWildcard:
         // Discarded after its copy, so a later wildcard finds nothing.
@@ -217,7 +233,7 @@ bool Merger::Run() {
 // room to run out of that could be known here. A file that is replaced
 // gives its room back.
 FreeSpace CheckOutputSpace(const MergePlan& plan) {
-  if (plan.output_name.empty()) return FreeSpace::kEnough;
+  if (plan.output_is_stdout()) return FreeSpace::kEnough;
   uint64_t needed = plan.total_bytes;
   platform::FileStatus existing;
   if (platform::StatFile(plan.output_name, &existing)) {
@@ -230,17 +246,20 @@ FreeSpace CheckOutputSpace(const MergePlan& plan) {
 
 }  // namespace
 
-bool RunMerge(int argc, char** argv) {
-  if (argc < 2) {
+bool RunMerge(const std::vector<MergeArgument>& args) {
+  if (args.empty()) {
     Report(kTooFewParameters);
     return false;
   }
   MergePlan plan;
-  if (!BuildMergePlan(argc - 1, argv + 1, &plan)) return false;
+  if (!BuildMergePlan(args, &plan)) return false;
 
   std::string total = FormatWithCommas(static_cast<int64_t>(plan.total_bytes));
   ReportFormat(kTotalMergeSize, total.c_str());
-  if (!ReportFreeSpace(CheckOutputSpace(plan), kMergeNoSpace)) return false;
+  if (!ReportFreeSpace(CheckOutputSpace(plan), kMergeNoSpace,
+                       plan.output_name)) {
+    return false;
+  }
   // Too few sources; or none at all where some were asked for and are
   // missing, when opening the output would only destroy what it holds.
   if ((!plan.wildcard_present && plan.list_file_count == 0 &&
@@ -251,7 +270,7 @@ bool RunMerge(int argc, char** argv) {
   }
   HeldWorkBuffer buffer;
   if (!buffer.ok()) return false;
-  return Merger(&plan, argv + 1).Run();
+  return Merger(&plan).Run();
 }
 
 }  // namespace vu32

@@ -2,11 +2,15 @@
 #ifndef VU32_MERGE_MERGE_H_
 #define VU32_MERGE_MERGE_H_
 
+#include <vector>
+
+#include "merge/merge_plan.h"
+
 namespace vu32 {
 
-// argv[0] is the switch itself; the merge arguments follow. False after a
-// reported failure.
-bool RunMerge(int argc, char** argv);
+// Merges what the arguments after the switch name. False after a reported
+// failure.
+bool RunMerge(const std::vector<MergeArgument>& args);
 
 }  // namespace vu32
 

@@ -89,6 +89,15 @@ bool AddListFileSizes(const std::string& list_name, MergePlan* plan) {
   return !failed;
 }
 
+// Standard input as a source: its size counts when it is a file.
+void AddStdinSize(MergePlan* plan) {
+  ++plan->found_count;
+  const int64_t length = platform::FileLength(0);
+  if (length > 0) plan->total_bytes += static_cast<uint64_t>(length);
+  platform::FileId id;
+  if (platform::FileIdOfFd(0, &id)) plan->input_ids.push_back(id);
+}
+
 bool FailPlan(MergePlan* plan) {
   AbandonWildcardList(plan);
   return false;
@@ -112,43 +121,81 @@ void AbandonWildcardList(MergePlan* plan) {
   DiscardWildcardList(plan);
 }
 
-bool BuildMergePlan(int count, char** args, MergePlan* plan) {
-  plan->kinds.assign(static_cast<size_t>(count), SourceKind::kNone);
-  plan->total_bytes = 0;
-  for (int i = 0; i < count; ++i) {
-    const char* arg = args[i];
-    SourceKind& kind = plan->kinds[static_cast<size_t>(i)];
-    if (std::strpbrk(arg, "*?")) {
-      if (plan->wildcard_present) {
-        Report(kTwoWildcards, arg);
-        return FailPlan(plan);
-      }
-      ExpandWildcard(arg, plan);
-      kind = SourceKind::kWildcard;
-      plan->wildcard_directory.assign(arg, DirectoryLength(arg));
+std::vector<MergeArgument> ClassifyMergeArguments(
+    const std::vector<std::string>& args) {
+  using Role = MergeArgument::Role;
+  std::vector<MergeArgument> classified;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    MergeArgument a;
+    a.name = arg;
+    if (arg.find_first_of("*?") != std::string::npos) {
+      a.role = Role::kWildcard;
     } else if (arg[0] == '@') {
-      kind = SourceKind::kList;
-      ++plan->list_file_count;
-      if (!AddListFileSizes(arg + 1, plan)) return FailPlan(plan);
-    } else if (IsOutputOption(arg)) {
-      size_t p = 2;
-      if (arg[2] == '+') {
-        plan->append = true;
-        p = 3;
-      }
-      if (arg[p] != '\0') {
-        plan->output_name = arg + p;
-      } else if (i + 1 < count) {
+      a.role = Role::kListFile;
+      a.name = arg.substr(1);
+    } else if (arg == "-") {
+      a.role = Role::kStdin;
+    } else if (IsOutputOption(arg.c_str())) {
+      a.role = Role::kOutput;
+      a.append = arg[2] == '+';
+      const size_t p = a.append ? 3 : 2;
+      a.name = arg.substr(p);
+      a.has_name = !a.name.empty();
+      if (!a.has_name && i + 1 < args.size()) {
         // The next argument is the name, whatever it looks like.
-        plan->output_name = args[++i];
+        a.name = args[++i];
+        a.has_name = true;
       }
-      if (plan->output_name.empty()) {
-        Report(kNoOutputName);
-        return FailPlan(plan);
-      }
-    } else if (AddSourceSize(arg, plan)) {
-      kind = SourceKind::kPlain;
-      ++plan->plain_count;
+    }
+    classified.push_back(std::move(a));
+  }
+  return classified;
+}
+
+bool BuildMergePlan(const std::vector<MergeArgument>& args, MergePlan* plan) {
+  using Role = MergeArgument::Role;
+  plan->sources.assign(args.size(), MergeSource());
+  plan->total_bytes = 0;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const MergeArgument& arg = args[i];
+    MergeSource& source = plan->sources[i];
+    source.name = arg.name;
+    switch (arg.role) {
+      case Role::kWildcard:
+        if (plan->wildcard_present) {
+          Report(kTwoWildcards, arg.name);
+          return FailPlan(plan);
+        }
+        ExpandWildcard(arg.name.c_str(), plan);
+        source.kind = SourceKind::kWildcard;
+        plan->wildcard_directory.assign(arg.name, 0,
+                                        DirectoryLength(arg.name.c_str()));
+        break;
+      case Role::kListFile:
+        source.kind = SourceKind::kList;
+        ++plan->list_file_count;
+        if (!AddListFileSizes(arg.name, plan)) return FailPlan(plan);
+        break;
+      case Role::kStdin:
+        source.kind = SourceKind::kStdin;
+        AddStdinSize(plan);
+        ++plan->plain_count;
+        break;
+      case Role::kOutput:
+        if (arg.append) plan->append = true;
+        if (arg.has_name) plan->output_name = arg.name;
+        if (plan->output_name.empty()) {
+          Report(kNoOutputName);
+          return FailPlan(plan);
+        }
+        break;
+      case Role::kSource:
+        if (AddSourceSize(arg.name, plan)) {
+          source.kind = SourceKind::kPlain;
+          ++plan->plain_count;
+        }
+        break;
     }
   }
   return true;

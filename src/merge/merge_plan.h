@@ -12,18 +12,50 @@
 
 namespace vu32 {
 
-// What one argument position stands for.
+// What one merge argument is, as the command line spells it.
+struct MergeArgument {
+  enum class Role {
+    kSource,    // a file name
+    kWildcard,  // a name with "*" or "?"
+    kListFile,  // "@" and a list file's name (`name` is without the "@")
+    kStdin,     // "-": standard input
+    kOutput,    // "-o[+]" with its name, joined or the next argument
+  };
+  Role role = Role::kSource;
+  std::string name;
+  // kOutput: whether a name came with it (none when "-o" is last), and the
+  // "+" that appends.
+  bool has_name = false;
+  bool append = false;
+  bool operator==(const MergeArgument&) const = default;
+};
+
+// The roles of the merge arguments (those after the switch), in order.
+// Reports nothing; the plan says what is wrong with them.
+std::vector<MergeArgument> ClassifyMergeArguments(
+    const std::vector<std::string>& args);
+
+// What a merge argument stands for in the plan.
 enum class SourceKind : int {
-  kNone = 0,      // the output option, its consumed name, or a missing file
+  kNone = 0,      // the output option, or a missing file
   kPlain = 1,     // a plain source that was found
   kWildcard = 2,  // a wildcard pattern, matched or not
-  kList = 3,      // "@" and a list file's name, opened or not
+  kList = 3,      // a list file, opened or not
+  kStdin = 4,     // standard input
+};
+
+struct MergeSource {
+  SourceKind kind = SourceKind::kNone;
+  std::string name;  // the file, or the list file's name
 };
 
 struct MergePlan {
-  std::vector<SourceKind> kinds;  // one per argument after the switch
-  std::string output_name;        // empty: standard output
-  bool append = false;            // "+" after the output option
+  std::vector<MergeSource> sources;  // one per merge argument
+  std::string output_name;           // empty or "-": standard output
+  bool append = false;               // "+" after the output option
+  bool output_is_stdout() const {
+    return output_name.empty() || output_name == "-";
+  }
   // The wildcard argument up to and including its last path separator.
   std::string wildcard_directory;
   // The files the wildcard found, sorted by unsigned bytes. The list is
@@ -42,9 +74,9 @@ struct MergePlan {
   std::vector<platform::FileId> input_ids;
 };
 
-// Fills `plan` (at its start values) from the `count` merge arguments.
-// False after an error whose messages have been written.
-bool BuildMergePlan(int count, char** args, MergePlan* plan);
+// Fills `plan` (at its start values) from the merge arguments. False after
+// an error whose messages have been written.
+bool BuildMergePlan(const std::vector<MergeArgument>& args, MergePlan* plan);
 
 // Releases the wildcard list once its files are copied.
 void DiscardWildcardList(MergePlan* plan);

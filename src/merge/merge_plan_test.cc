@@ -58,14 +58,10 @@ TEST(BuildMergePlanTest, OutputOption) {
     std::string trace;
     for (const std::string& a : row.args) trace += "[" + a + "] ";
     SCOPED_TRACE(trace);
-    std::vector<char*> argv;
-    std::vector<std::string> args = row.args;
-    for (std::string& a : args) argv.push_back(a.data());
     MergePlan plan;
     std::string messages;
     CaptureMessages(&messages);
-    const bool ok =
-        BuildMergePlan(static_cast<int>(argv.size()), argv.data(), &plan);
+    const bool ok = BuildMergePlan(ClassifyMergeArguments(row.args), &plan);
     CaptureMessages(nullptr);
     EXPECT_EQ(ok, row.ok);
     EXPECT_EQ(Hex(messages), Hex(row.messages));
@@ -75,9 +71,9 @@ TEST(BuildMergePlanTest, OutputOption) {
     EXPECT_EQ(plan.plain_count, 0);
     EXPECT_EQ(plan.total_bytes, 0u);
     // No position counts as a source, the consumed names included.
-    for (SourceKind kind : plan.kinds) {
-      if (kind != SourceKind::kWildcard) {
-        EXPECT_EQ(kind, SourceKind::kNone);
+    for (const MergeSource& source : plan.sources) {
+      if (source.kind != SourceKind::kWildcard) {
+        EXPECT_EQ(source.kind, SourceKind::kNone);
       }
     }
   }

@@ -54,10 +54,8 @@ TEST(MergeFreeSpaceTest, OnlyRegularOutputsAreChecked) {
     if (row.before != "-") testing::WriteFile(row.output, row.before);
     std::string messages;
     CaptureMessages(&messages);
-    std::vector<std::string> words = {"-M", a, b, row.option, row.output};
-    std::vector<char*> argv;
-    for (std::string& w : words) argv.push_back(w.data());
-    const bool ok = RunMerge(static_cast<int>(argv.size()), argv.data());
+    const bool ok =
+        RunMerge(ClassifyMergeArguments({a, b, row.option, row.output}));
     CaptureMessages(nullptr);
     EXPECT_EQ(ok, row.ok) << messages;
     const bool refused_for_room =

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -34,7 +35,8 @@ bool IsTerminal(int fd);
 bool IsNullDevice(int fd);
 // Gives each of descriptors 0, 1 and 2 that is closed the null device, so
 // that no file the program opens later takes its number (and its messages or
-// data) by accident.
+// data) by accident. Standard output gets it open for reading only: data
+// written to an output that was closed is a failed write, not lost.
 void OpenNullOnClosedStandardDescriptors();
 // Makes a write beyond the process's file-size limit fail like any other
 // write error instead of killing the process (SIGXFSZ). No-op on Win32.
@@ -99,6 +101,8 @@ long long KernelCopy(int in, int out, size_t size);
 
 // Text of the last failure of the calls above (strerror-like).
 std::string LastErrorText();
+// The same text for an error number kept from earlier.
+std::string ErrorText(int error);
 
 // Length in bytes of the file behind `fd`; -1 when it cannot be determined
 // (a pipe, a terminal), and LastErrorText() says why.
@@ -114,6 +118,8 @@ enum class PathKind {
 };
 // What `path` itself is; a symbolic link is not followed.
 PathKind KindOfPath(const std::string& path);
+// Whether `path` names a directory (links followed). Keeps errno.
+bool IsDirectory(const std::string& path);
 
 // Whether two names as written are one name: byte equality on POSIX, ASCII
 // letters folded on Win32, whose file systems ignore their case.
@@ -174,28 +180,64 @@ struct FileStatus {
 // False, with the reason in LastErrorText(), when `path` names nothing.
 bool StatFile(const std::string& path, FileStatus* status);
 
-// The absolute name of the file `path` names, symbolic links resolved
-// (POSIX), so that the file itself is replaced and a link stays a link.
-// False, with the reason in LastErrorText(), when there is none.
-bool ResolvePath(const std::string& path, std::string* resolved);
+// The file an in-place conversion replaces, held from the moment it is
+// opened until a new file has taken its place (or the attempt is given up).
+class ReplaceableFile {
+ public:
+  ReplaceableFile();
+  // Closes what is open and removes a replacement that was not committed.
+  ~ReplaceableFile();
+  ReplaceableFile(const ReplaceableFile&) = delete;
+  ReplaceableFile& operator=(const ReplaceableFile&) = delete;
 
-// Creates a new, empty, private file in the directory of `target`, open for
-// reading and writing, to be put in its place, and remembers it: an interrupt
-// (SIGINT, SIGTERM, SIGHUP; Ctrl+C or a closed console on Win32) removes it
-// before the process ends. -1 on failure, with the reason in LastErrorText().
-int CreateReplacement(const std::string& target, std::string* replacement);
-// Puts the closed `replacement` in place of `target` in one step (rename;
-// MoveFileEx on Win32) and forgets it. False, with the reason in
-// LastErrorText(), when that failed: both files are then as they were.
-bool CommitReplacement(const std::string& replacement,
-                       const std::string& target);
-// Removes a replacement that is not wanted and forgets it.
-void DiscardReplacement(const std::string& replacement);
-// Gives the file open as `fd` the permission bits of `original`, and its
-// owner and group where the process may set them. False on failure.
-bool CopyOwnerAndMode(int fd, const FileStatus& original);
-// Makes the data written to `fd` durable (fsync). False on failure.
-bool SyncToDisk(int fd);
+  enum class OpenResult {
+    kOk,
+    kFailed,      // errno says why
+    kNotRegular,  // a directory, FIFO, device or socket, never opened
+  };
+  // Finds the file `path` names, following symbolic links (the file is
+  // replaced, a link stays a link), and opens it for reading, working
+  // relative to its directory so that no absolute name can be too long.
+  // Holds it against another in-place run: an advisory lock on POSIX,
+  // waited for when another run holds it (a name that then leads to
+  // another file is opened again); on Win32 a share mode that denies
+  // writing. The file's identity and state are taken as it is opened.
+  OpenResult Open(const std::string& path);
+  int fd() const;
+  // What the file was when opened.
+  const FileStatus& status() const;
+  // Whether the file is still as it was opened (the same file, size,
+  // modification and change times) and its name still leads to it.
+  bool Unchanged() const;
+
+  // Creates the replacement: a new, private, empty file beside the original
+  // (".vu32-" and a random part), open for writing and reading. A signal
+  // that ends the process (an interrupt, a closed console on Win32)
+  // removes it first. -1, with errno set, on failure.
+  int CreateReplacement();
+
+  enum class Kept { kAll, kOwner, kGroup, kMode, kAttribute, kTimes };
+  // Gives the replacement the original's owner and group (first: changing
+  // them clears set-ID bits), then its permission bits, then every extended
+  // attribute the process can read (POSIX ACLs among them), and with
+  // `keep_times` its access and modification times. An attribute the
+  // replacement already has with the same value needs no setting. kAll, or
+  // the first thing that could not be kept, with errno set and
+  // `*attribute` naming the attribute.
+  Kept KeepAttributes(bool keep_times, std::string* attribute);
+
+  enum class Committed { kOk, kSyncFailed, kCloseFailed, kRenameFailed };
+  // Makes the replacement durable (fsync), closes it and puts it in the
+  // original's place in one step. Anything but kOk leaves the original as
+  // it was, errno set; the replacement is then still to be discarded.
+  Committed Commit();
+  // Removes the replacement; no-op without one.
+  void DiscardReplacement();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
 
 // --- Directory search -----------------------------------------------------
 

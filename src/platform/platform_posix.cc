@@ -6,20 +6,22 @@
 #include <locale.h>
 #include <signal.h>
 #include <string.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/time.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 
 #include "platform/platform.h"
 
 #if defined(__linux__)
 #include <sys/sendfile.h>
+#include <sys/xattr.h>
 #endif
 
 namespace vu32::platform {
@@ -42,7 +44,9 @@ bool IsNullDevice(int fd) {
 void OpenNullOnClosedStandardDescriptors() {
   for (int fd = 0; fd <= 2; ++fd) {
     if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
-    int null_fd = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    // Standard output gets it for reading only, so that data written there
+    // fails (EBADF) instead of vanishing: `vu32 -Cu f >&-` must not end 0.
+    int null_fd = open("/dev/null", fd == 2 ? O_WRONLY : O_RDONLY);
     if (null_fd < 0) continue;
     // The lowest free number is taken, which is fd itself once the lower
     // ones are open; dup2 covers any other order.
@@ -241,6 +245,7 @@ long long KernelCopy(int in, int out, size_t size) {
 }
 
 std::string LastErrorText() { return strerror(errno); }
+std::string ErrorText(int error) { return strerror(error); }
 
 int64_t FileLength(int fd) {
   struct stat st;
@@ -262,6 +267,14 @@ PathKind KindOfPath(const std::string& path) {
   if (lstat(path.c_str(), &st) != 0) return PathKind::kMissing;
   if (S_ISLNK(st.st_mode)) return PathKind::kLink;
   return S_ISREG(st.st_mode) ? PathKind::kRegular : PathKind::kOther;
+}
+
+bool IsDirectory(const std::string& path) {
+  const int saved = errno;
+  struct stat st;
+  const bool directory = stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  errno = saved;
+  return directory;
 }
 
 bool FileIdOfPath(const std::string& path, FileId* id) {
@@ -360,47 +373,57 @@ bool StatFile(const std::string& path, FileStatus* status) {
   return true;
 }
 
-bool ResolvePath(const std::string& path, std::string* resolved) {
-  char* real = realpath(path.c_str(), nullptr);
-  if (!real) return false;
-  *resolved = real;
-  free(real);
-  return true;
-}
-
 namespace {
 
-// The replacement file an interrupt removes: a fixed buffer, since the
-// signal handler may only make async-signal-safe calls.
-char g_replacement[PATH_MAX];
-volatile sig_atomic_t g_have_replacement = 0;
-bool g_cleanup_installed = false;
-constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// --- The replacements a signal removes -------------------------------------
 
-void RemoveReplacementAndDie(int sig) {
-  if (g_have_replacement) unlink(g_replacement);
+// The replacements not yet committed, each as its directory and name, in
+// fixed storage: the signal handler may only make async-signal-safe calls.
+struct PendingReplacement {
+  volatile sig_atomic_t used = 0;
+  int directory = -1;
+  char name[32];
+};
+constexpr int kMaxPending = 16;
+PendingReplacement g_pending[kMaxPending];
+bool g_cleanup_installed = false;
+
+// Every signal whose default action ends the process and that a user or a
+// system sends a running command: each removes the replacements before
+// the process dies by it. SIGXFSZ stays ignored (a write past the limit
+// then fails like any other), and crashes (SIGSEGV and the like) are left
+// to their default.
+constexpr int kCleanupSignals[] = {SIGHUP,  SIGINT,  SIGQUIT, SIGTERM,
+                                   SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM,
+                                   SIGPROF, SIGXCPU, SIGPIPE};
+
+void RemoveReplacementsAndDie(int sig) {
+  for (PendingReplacement& p : g_pending) {
+    if (p.used) unlinkat(p.directory, p.name, 0);
+  }
   signal(sig, SIG_DFL);
-  raise(sig);
+  raise(sig);  // delivered, by the default action, once the handler returns
 }
 
 void InstallCleanup() {
   if (g_cleanup_installed) return;
   g_cleanup_installed = true;
+  struct sigaction action = {};
+  action.sa_handler = RemoveReplacementsAndDie;
+  sigemptyset(&action.sa_mask);
+  for (int sig : kCleanupSignals) sigaddset(&action.sa_mask, sig);
   for (int sig : kCleanupSignals) {
     struct sigaction old;
     // A signal the caller ignores (nohup's SIGHUP) stays ignored.
     if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) {
       continue;
     }
-    struct sigaction action = {};
-    action.sa_handler = RemoveReplacementAndDie;
-    sigemptyset(&action.sa_mask);
     sigaction(sig, &action, nullptr);
   }
 }
 
-// Holds the cleanup signals off while the remembered name changes, so that
-// a handler never sees it half written or misses a file just made.
+// Holds the cleanup signals off while the pending list changes, so that a
+// handler never sees an entry half written or misses a file just made.
 class CleanupSignalsBlocked {
  public:
   CleanupSignalsBlocked() {
@@ -415,59 +438,374 @@ class CleanupSignalsBlocked {
   sigset_t saved_;
 };
 
-void Forget(const std::string& replacement) {
-  CleanupSignalsBlocked blocked;
-  if (g_have_replacement && replacement == g_replacement) {
-    g_have_replacement = 0;
-  }
+// --- Finding and holding the file -----------------------------------------
+
+// The state that tells a file changed: identity, size, and the times that
+// every write and every attribute change move.
+struct Snapshot {
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+  struct timespec modified = {}, changed = {};
+};
+
+Snapshot SnapshotOf(const struct stat& st) {
+  return {st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
 }
 
-}  // namespace
+bool SameTime(const struct timespec& a, const struct timespec& b) {
+  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
 
-int CreateReplacement(const std::string& target, std::string* replacement) {
-  InstallCleanup();
-  const size_t slash = target.rfind('/');
-  std::string name = (slash == std::string::npos ? std::string(".")
-                                                 : target.substr(0, slash)) +
-                     "/.vu32-XXXXXX";
-  if (name.size() >= sizeof g_replacement) {
-    errno = ENAMETOOLONG;
-    return -1;
+bool SameSnapshot(const Snapshot& a, const Snapshot& b) {
+  return a.device == b.device && a.inode == b.inode && a.size == b.size &&
+         SameTime(a.modified, b.modified) && SameTime(a.changed, b.changed);
+}
+
+#ifdef O_PATH
+constexpr int kDirectoryFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+#else
+constexpr int kDirectoryFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+#endif
+
+// The directory `path` lies in, opened relative to `base`, and the name
+// of its last component there. -1 with errno set on failure.
+int OpenParent(int base, const std::string& path, std::string* name) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) {
+    *name = path;
+    return fcntl(base, F_DUPFD_CLOEXEC, 0);
   }
-  CleanupSignalsBlocked blocked;
-  int fd = mkostemp(name.data(), O_CLOEXEC);
-  if (fd < 0) return -1;
-  memcpy(g_replacement, name.c_str(), name.size() + 1);
-  g_have_replacement = 1;
-  *replacement = name;
+  *name = path.substr(slash + 1);
+  const std::string head =
+      slash == 0 ? std::string("/") : path.substr(0, slash);
+  int fd;
+  do {
+    fd = openat(base, head.c_str(), kDirectoryFlags);
+  } while (fd < 0 && errno == EINTR);
   return fd;
 }
 
-bool CommitReplacement(const std::string& replacement,
-                       const std::string& target) {
-  if (rename(replacement.c_str(), target.c_str()) != 0) return false;
-  Forget(replacement);
+// Follows `path` through symbolic links, each read relative to the
+// directory it stands in, to a name that is no link: its directory (open)
+// and its name there, and what it is. -1 with errno set on failure.
+int Locate(const std::string& path, std::string* name, struct stat* st) {
+  int directory = open(".", kDirectoryFlags);
+  if (directory < 0) return -1;
+  std::string next = path;
+  for (int hops = 0; hops <= 40; ++hops) {
+    const int parent = OpenParent(directory, next, name);
+    close(directory);
+    directory = parent;
+    if (directory < 0) return -1;
+    if (name->empty()) {
+      // "dir/" names a directory, never a file to convert.
+      if (fstat(directory, st) != 0) break;
+      *name = ".";
+      return directory;
+    }
+    if (fstatat(directory, name->c_str(), st, AT_SYMLINK_NOFOLLOW) != 0) break;
+    if (!S_ISLNK(st->st_mode)) return directory;
+    std::string target(static_cast<size_t>(st->st_size) + 1, '\0');
+    const ssize_t n =
+        readlinkat(directory, name->c_str(), target.data(), target.size());
+    if (n < 0) break;
+    target.resize(static_cast<size_t>(n));
+    next = target;
+    errno = ELOOP;  // should the links go on past the limit
+  }
+  const int saved = errno;
+  close(directory);
+  errno = saved;
+  return -1;
+}
+
+FileStatus StatusOf(const struct stat& st) {
+  FileStatus status;
+  status.kind = S_ISREG(st.st_mode) ? PathKind::kRegular : PathKind::kOther;
+  status.size = static_cast<uint64_t>(st.st_size);
+  status.links = static_cast<uint64_t>(st.st_nlink);
+  status.id = {static_cast<uint64_t>(st.st_dev),
+               static_cast<uint64_t>(st.st_ino)};
+  status.times.access = FromTimespec(st.st_atim);
+  status.times.write = FromTimespec(st.st_mtim);
+  status.mode = static_cast<uint32_t>(st.st_mode & 07777);
+  status.owner = static_cast<uint32_t>(st.st_uid);
+  status.group = static_cast<uint32_t>(st.st_gid);
+  return status;
+}
+
+// Takes the in-place lock on `fd`; true when another run held it and was
+// waited for. A file system without locks is used without one: the
+// change checks still guard the file.
+bool LockWaited(int fd) {
+  if (flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK) return false;
+  while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+  }
   return true;
 }
 
-void DiscardReplacement(const std::string& replacement) {
-  int saved = errno;
-  unlink(replacement.c_str());
-  Forget(replacement);
+// A process-wide source of replacement names: the process number and the
+// clock, stirred.
+uint64_t NextRandom() {
+  static uint64_t state = [] {
+    struct timespec ts;
+    clock_gettime(CLOCK_REALTIME, &ts);
+    return static_cast<uint64_t>(getpid()) * 0x9E3779B97F4A7C15ULL ^
+           static_cast<uint64_t>(ts.tv_nsec) ^
+           (static_cast<uint64_t>(ts.tv_sec) << 20);
+  }();
+  state += 0x9E3779B97F4A7C15ULL;
+  uint64_t z = state;
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+  return z ^ (z >> 31);
+}
+
+#if defined(__linux__)
+// The names of the extended attributes on `fd` the process can see; false
+// (errno set) on failure, an empty list where the file system has none.
+bool AttributeNames(int fd, std::vector<std::string>* names) {
+  names->clear();
+  for (;;) {
+    const ssize_t size = flistxattr(fd, nullptr, 0);
+    if (size < 0) return errno == ENOTSUP;
+    std::string list(static_cast<size_t>(size), '\0');
+    const ssize_t n = flistxattr(fd, list.data(), list.size());
+    if (n < 0 && errno == ERANGE) continue;  // grew in the meantime
+    if (n < 0) return false;
+    for (size_t at = 0; at < static_cast<size_t>(n);) {
+      const size_t end = list.find('\0', at);
+      names->push_back(list.substr(at, end - at));
+      at = end + 1;
+    }
+    return true;
+  }
+}
+
+// The value of attribute `name` on `fd`; false when it has none (ENODATA)
+// or it cannot be read.
+bool AttributeValue(int fd, const std::string& name, std::string* value) {
+  for (;;) {
+    const ssize_t size = fgetxattr(fd, name.c_str(), nullptr, 0);
+    if (size < 0) return false;
+    value->assign(static_cast<size_t>(size), '\0');
+    const ssize_t n = fgetxattr(fd, name.c_str(), value->data(), value->size());
+    if (n < 0 && errno == ERANGE) continue;
+    if (n < 0) return false;
+    value->resize(static_cast<size_t>(n));
+    return true;
+  }
+}
+#endif
+
+constexpr char kAccessAcl[] = "system.posix_acl_access";
+
+}  // namespace
+
+struct ReplaceableFile::State {
+  int fd = -1;         // the original, open for reading
+  int directory = -1;  // the directory it stands in
+  std::string name;    // its name there
+  Snapshot snapshot;
+  FileStatus status;
+  int replacement = -1;
+  int pending = -1;  // the replacement's slot in g_pending
+  std::string replacement_name;
+
+  void CloseFile() {
+    if (fd >= 0) close(fd);
+    if (directory >= 0) close(directory);
+    fd = directory = -1;
+  }
+};
+
+ReplaceableFile::ReplaceableFile() : state_(std::make_unique<State>()) {}
+
+ReplaceableFile::~ReplaceableFile() {
+  DiscardReplacement();
+  state_->CloseFile();
+}
+
+int ReplaceableFile::fd() const { return state_->fd; }
+
+const FileStatus& ReplaceableFile::status() const { return state_->status; }
+
+ReplaceableFile::OpenResult ReplaceableFile::Open(const std::string& path) {
+  State& s = *state_;
+  // A run that waited for the lock may find the name moved on (the other
+  // run renamed its result over it): it opens the name again.
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    s.CloseFile();
+    struct stat named;
+    s.directory = Locate(path, &s.name, &named);
+    if (s.directory < 0) return OpenResult::kFailed;
+    // Never opened: a FIFO would wait for a writer, a device may act.
+    if (!S_ISREG(named.st_mode)) return OpenResult::kNotRegular;
+    do {
+      s.fd = openat(s.directory, s.name.c_str(),
+                    O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    } while (s.fd < 0 && errno == EINTR);
+    if (s.fd < 0) return OpenResult::kFailed;
+    struct stat st;
+    if (fstat(s.fd, &st) != 0) return OpenResult::kFailed;
+    if (!S_ISREG(st.st_mode)) return OpenResult::kNotRegular;
+    const int flags = fcntl(s.fd, F_GETFL);
+    if (flags < 0 || fcntl(s.fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+      return OpenResult::kFailed;
+    }
+    s.snapshot = SnapshotOf(st);
+    s.status = StatusOf(st);
+    if (!LockWaited(s.fd)) return OpenResult::kOk;
+    struct stat now;
+    if (fstatat(s.directory, s.name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
+        now.st_dev == st.st_dev && now.st_ino == st.st_ino) {
+      return OpenResult::kOk;
+    }
+  }
+  errno = EAGAIN;
+  return OpenResult::kFailed;
+}
+
+bool ReplaceableFile::Unchanged() const {
+  const State& s = *state_;
+  struct stat st, named;
+  return fstat(s.fd, &st) == 0 && SameSnapshot(s.snapshot, SnapshotOf(st)) &&
+         fstatat(s.directory, s.name.c_str(), &named, AT_SYMLINK_NOFOLLOW) ==
+             0 &&
+         named.st_dev == st.st_dev && named.st_ino == st.st_ino;
+}
+
+int ReplaceableFile::CreateReplacement() {
+  State& s = *state_;
+  InstallCleanup();
+  CleanupSignalsBlocked blocked;
+  int slot = 0;
+  while (slot < kMaxPending && g_pending[slot].used) ++slot;
+  if (slot == kMaxPending) {
+    errno = EMFILE;
+    return -1;
+  }
+  PendingReplacement& pending = g_pending[slot];
+  static constexpr char kLetters[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    uint64_t r = NextRandom();
+    char name[sizeof pending.name] = ".vu32-";
+    for (int i = 0; i < 6; ++i, r /= 62) name[6 + i] = kLetters[r % 62];
+    name[12] = '\0';
+    const int fd =
+        openat(s.directory, name,
+               O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+      if (errno == EEXIST || errno == EINTR) continue;
+      return -1;
+    }
+    memcpy(pending.name, name, sizeof name);
+    pending.directory = s.directory;
+    pending.used = 1;
+    s.pending = slot;
+    s.replacement = fd;
+    s.replacement_name = name;
+    return fd;
+  }
+  errno = EEXIST;
+  return -1;
+}
+
+ReplaceableFile::Kept ReplaceableFile::KeepAttributes(bool keep_times,
+                                                      std::string* attribute) {
+  const State& s = *state_;
+  const FileStatus& original = s.status;
+  struct stat st;
+  if (fstat(s.replacement, &st) != 0) return Kept::kOwner;
+  // Owner first, then group: a refusal says which could not be kept.
+  if (st.st_uid != original.owner &&
+      fchown(s.replacement, original.owner, static_cast<gid_t>(-1)) != 0) {
+    return Kept::kOwner;
+  }
+  if (st.st_gid != original.group &&
+      fchown(s.replacement, static_cast<uid_t>(-1), original.group) != 0) {
+    return Kept::kGroup;
+  }
+#if defined(__linux__)
+  std::vector<std::string> names;
+  if (!AttributeNames(s.fd, &names)) {
+    *attribute = "*";
+    return Kept::kAttribute;
+  }
+  // An ACL the new file took from its directory's default ACL is not the
+  // original's: without it the permission bits alone decide, as on the
+  // original.
+  std::string value;
+  if (std::find(names.begin(), names.end(), kAccessAcl) == names.end() &&
+      AttributeValue(s.replacement, kAccessAcl, &value) &&
+      fremovexattr(s.replacement, kAccessAcl) != 0) {
+    *attribute = kAccessAcl;
+    return Kept::kAttribute;
+  }
+#endif
+  // The mode before the ACL: with an ACL, the group bits of the mode are
+  // its mask, and the ACL then sets both back as they were.
+  if (fchmod(s.replacement, original.mode) != 0) return Kept::kMode;
+#if defined(__linux__)
+  for (const std::string& name : names) {
+    std::string wanted, present;
+    if (!AttributeValue(s.fd, name, &wanted)) {
+      if (errno == ENODATA) continue;  // removed in the meantime
+      *attribute = name;
+      return Kept::kAttribute;
+    }
+    if (AttributeValue(s.replacement, name, &present) && present == wanted) {
+      continue;  // a security label the new file already has
+    }
+    if (fsetxattr(s.replacement, name.c_str(), wanted.data(), wanted.size(),
+                  0) != 0) {
+      *attribute = name;
+      return Kept::kAttribute;
+    }
+  }
+#endif
+  if (keep_times) {
+    struct timespec times[2] = {ToTimespec(original.times.access),
+                                ToTimespec(original.times.write)};
+    if (futimens(s.replacement, times) != 0) return Kept::kTimes;
+  }
+  return Kept::kAll;
+}
+
+ReplaceableFile::Committed ReplaceableFile::Commit() {
+  State& s = *state_;
+  if (fsync(s.replacement) != 0) return Committed::kSyncFailed;
+  const int replacement = s.replacement;
+  s.replacement = -1;
+  if (close(replacement) != 0 && errno != EINTR) return Committed::kCloseFailed;
+  if (renameat(s.directory, s.replacement_name.c_str(), s.directory,
+               s.name.c_str()) != 0) {
+    return Committed::kRenameFailed;
+  }
+  CleanupSignalsBlocked blocked;
+  g_pending[s.pending].used = 0;
+  s.pending = -1;
+  s.replacement_name.clear();
+  return Committed::kOk;
+}
+
+void ReplaceableFile::DiscardReplacement() {
+  State& s = *state_;
+  if (s.replacement_name.empty()) return;
+  const int saved = errno;
+  if (s.replacement >= 0) close(s.replacement);
+  s.replacement = -1;
+  unlinkat(s.directory, s.replacement_name.c_str(), 0);
+  {
+    CleanupSignalsBlocked blocked;
+    g_pending[s.pending].used = 0;
+  }
+  s.pending = -1;
+  s.replacement_name.clear();
   errno = saved;
 }
-
-bool CopyOwnerAndMode(int fd, const FileStatus& original) {
-  // Owner first: changing it may clear set-user-ID bits that the mode then
-  // sets again. Only a privileged process may give a file away, so a
-  // refusal there is no failure.
-  if (fchown(fd, original.owner, original.group) != 0 && errno != EPERM) {
-    return false;
-  }
-  return fchmod(fd, original.mode) == 0;
-}
-
-bool SyncToDisk(int fd) { return fsync(fd) == 0; }
 
 namespace {
 

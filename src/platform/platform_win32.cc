@@ -2,6 +2,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <io.h>
+#include <share.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <windows.h>
@@ -105,7 +106,9 @@ bool IsNullDevice(int fd) {
 void OpenNullOnClosedStandardDescriptors() {
   for (int fd = 0; fd <= 2; ++fd) {
     if (HandleOf(fd) != INVALID_HANDLE_VALUE) continue;
-    int null_fd = _open("NUL", (fd == 0 ? _O_RDONLY : _O_WRONLY) | _O_BINARY);
+    // Standard output gets it for reading only, so that data written there
+    // fails instead of vanishing.
+    int null_fd = _open("NUL", (fd == 2 ? _O_WRONLY : _O_RDONLY) | _O_BINARY);
     if (null_fd < 0) continue;
     if (null_fd != fd) {
       _dup2(null_fd, fd);
@@ -226,6 +229,7 @@ bool CloseFd(int fd) { return _close(fd) == 0; }
 long long KernelCopy(int, int, size_t) { return -1; }
 
 std::string LastErrorText() { return strerror(errno); }
+std::string ErrorText(int error) { return strerror(error); }
 
 int64_t FileLength(int fd) {
   HANDLE h = HandleOf(fd);
@@ -265,6 +269,13 @@ PathKind KindOfPath(const std::string& path) {
   if (a == INVALID_FILE_ATTRIBUTES) return PathKind::kMissing;
   if (a & FILE_ATTRIBUTE_REPARSE_POINT) return PathKind::kLink;
   return (a & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::kOther : PathKind::kRegular;
+}
+
+bool IsDirectory(const std::string& path) {
+  const int saved = errno;
+  DWORD a = GetFileAttributesA(path.c_str());
+  errno = saved;
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool FileIdOfPath(const std::string& path, FileId* id) {
@@ -365,6 +376,10 @@ bool StatFile(const std::string& path, FileStatus* status) {
   return true;
 }
 
+namespace {
+
+// The final name of the file `path` names: a symbolic link (a reparse
+// point) followed to its target. False, errno set, when there is none.
 bool ResolvePath(const std::string& path, std::string* resolved) {
   // The handle follows a symbolic link (a reparse point) to its target,
   // whose own name is then asked for.
@@ -394,8 +409,6 @@ bool ResolvePath(const std::string& path, std::string* resolved) {
   return true;
 }
 
-namespace {
-
 // The replacement file a console interrupt removes.
 char g_replacement[MAX_PATH];
 volatile LONG g_have_replacement = 0;
@@ -412,9 +425,7 @@ void Forget(const std::string& replacement) {
   }
 }
 
-}  // namespace
-
-int CreateReplacement(const std::string& target, std::string* replacement) {
+int CreateReplacementFor(const std::string& target, std::string* replacement) {
   if (!g_cleanup_installed) {
     g_cleanup_installed = true;
     SetConsoleCtrlHandler(RemoveReplacement, TRUE);
@@ -448,8 +459,8 @@ int CreateReplacement(const std::string& target, std::string* replacement) {
   return -1;
 }
 
-bool CommitReplacement(const std::string& replacement,
-                       const std::string& target) {
+bool MoveReplacement(const std::string& replacement,
+                     const std::string& target) {
   if (!MoveFileExA(replacement.c_str(), target.c_str(),
                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     errno = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
@@ -459,17 +470,105 @@ bool CommitReplacement(const std::string& replacement,
   return true;
 }
 
-void DiscardReplacement(const std::string& replacement) {
+void RemoveReplacementFile(const std::string& replacement) {
   int saved = errno;
   DeleteFileA(replacement.c_str());
   Forget(replacement);
   errno = saved;
 }
 
-// Windows files carry no POSIX permission bits or owner to copy.
-bool CopyOwnerAndMode(int, const FileStatus&) { return true; }
+bool SameState(const FileStatus& a, const FileStatus& b) {
+  return a.id == b.id && a.size == b.size && a.times.write == b.times.write;
+}
 
-bool SyncToDisk(int fd) { return _commit(fd) == 0; }
+}  // namespace
+
+struct ReplaceableFile::State {
+  int fd = -1;         // the original, open for reading
+  std::string target;  // its final name
+  FileStatus status;
+  int replacement = -1;
+  std::string replacement_name;
+};
+
+ReplaceableFile::ReplaceableFile() : state_(std::make_unique<State>()) {}
+
+ReplaceableFile::~ReplaceableFile() {
+  DiscardReplacement();
+  if (state_->fd >= 0) _close(state_->fd);
+}
+
+int ReplaceableFile::fd() const { return state_->fd; }
+
+const FileStatus& ReplaceableFile::status() const { return state_->status; }
+
+ReplaceableFile::OpenResult ReplaceableFile::Open(const std::string& path) {
+  State& s = *state_;
+  if (!ResolvePath(path, &s.target) || !StatFile(s.target, &s.status)) {
+    return OpenResult::kFailed;
+  }
+  if (s.status.kind != PathKind::kRegular) return OpenResult::kNotRegular;
+  // Nobody may write the file while it is converted: writers already there
+  // make the open fail, later ones are refused.
+  s.fd = _sopen(s.target.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT,
+                _SH_DENYWR);
+  if (s.fd < 0) return OpenResult::kFailed;
+  if (!IsDiskFile(HandleOf(s.fd))) return OpenResult::kNotRegular;
+  return StatFile(s.target, &s.status) ? OpenResult::kOk : OpenResult::kFailed;
+}
+
+bool ReplaceableFile::Unchanged() const {
+  FileStatus now;
+  return StatFile(state_->target, &now) && SameState(now, state_->status);
+}
+
+int ReplaceableFile::CreateReplacement() {
+  State& s = *state_;
+  s.replacement = CreateReplacementFor(s.target, &s.replacement_name);
+  if (s.replacement < 0) s.replacement_name.clear();
+  return s.replacement;
+}
+
+// Windows files carry no POSIX owner, permission bits or extended
+// attributes to copy; the times are set on the replacement itself.
+ReplaceableFile::Kept ReplaceableFile::KeepAttributes(bool keep_times,
+                                                      std::string*) {
+  if (!keep_times) return Kept::kAll;
+  const FileTimes& times = state_->status.times;
+  FILETIME access = ToFiletime(times.access), write = ToFiletime(times.write);
+  if (!SetFileTime(HandleOf(state_->replacement), nullptr,
+                   times.access.set ? &access : nullptr,
+                   times.write.set ? &write : nullptr)) {
+    errno = EACCES;
+    return Kept::kTimes;
+  }
+  return Kept::kAll;
+}
+
+ReplaceableFile::Committed ReplaceableFile::Commit() {
+  State& s = *state_;
+  if (_commit(s.replacement) != 0) return Committed::kSyncFailed;
+  const int replacement = s.replacement;
+  s.replacement = -1;
+  if (_close(replacement) != 0) return Committed::kCloseFailed;
+  // Windows cannot rename over a file that is still open.
+  _close(s.fd);
+  s.fd = -1;
+  if (!MoveReplacement(s.replacement_name, s.target)) {
+    return Committed::kRenameFailed;
+  }
+  s.replacement_name.clear();
+  return Committed::kOk;
+}
+
+void ReplaceableFile::DiscardReplacement() {
+  State& s = *state_;
+  if (s.replacement_name.empty()) return;
+  if (s.replacement >= 0) _close(s.replacement);
+  s.replacement = -1;
+  RemoveReplacementFile(s.replacement_name);
+  s.replacement_name.clear();
+}
 
 bool FindFiles(const std::string& pattern, std::vector<FoundFile>* found) {
   found->clear();

@@ -1,6 +1,7 @@
 #include "split/command.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "platform/platform.h"
@@ -84,6 +85,15 @@ ProbeResult ProbeOutputDir(const std::string& outdir, std::string* prefix,
       return ProbeResult::kOk;
     }
     // Someone else may have made it in the meantime: look once more.
+    if (errno == EEXIST) continue;
+    // A directory that is there but may not be written or searched is no
+    // missing one.
+    const int error = errno;
+    if (platform::IsDirectory(outdir)) {
+      errno = error;
+      return ProbeResult::kNotWritable;
+    }
+    break;
   }
   return ProbeResult::kNoDirectory;
 }

@@ -35,7 +35,8 @@ std::string MakeBaseName(const std::string& path);
 
 enum class ProbeResult {
   kOk,
-  kNoDirectory,  // `outdir` is no directory that takes a new file
+  kNoDirectory,  // `outdir` is no directory
+  kNotWritable,  // a directory that takes no new file; errno says why
   kRefused,      // a link, FIFO or device stands at the probe's name
 };
 

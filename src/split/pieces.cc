@@ -39,6 +39,7 @@ int CreatePiece(const SplitContext& context, const std::string& name) {
     return -1;
   }
   if (have_id) context.piece_ids.insert(id);
+  ++context.pieces_made;
   ReportFormat(kPieceCreated, name.c_str());
   return fd;
 }

@@ -37,9 +37,11 @@ struct SplitContext {
   std::string input_name;
 
   // The files of the pieces made so far, so that a name linked to one of
-  // them is refused instead of overwriting it. The one thing that changes
-  // while cutting.
+  // them is refused instead of overwriting it. With the count below, the
+  // one thing that changes while cutting.
   mutable std::set<platform::FileId> piece_ids;
+  // How many pieces this run has created (numbers 0 .. pieces_made - 1).
+  mutable uint32_t pieces_made = 0;
 
   // Block size for reading lines (tests use tiny blocks to reach every
   // boundary case).

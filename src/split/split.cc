@@ -44,62 +44,19 @@ class SplitResources {
   bool buffer_held_ = false;
 };
 
-// The command line of one run, read but not yet acted on.
-struct SplitArguments {
-  SplitSwitch options;
-  std::optional<std::string> pattern;
-  bool keep_match_line = true;
-  std::string file;  // FILE; empty when standard input is the input
-  const char* outdir = nullptr;
-  // What messages about the input's length name: FILE, or for standard
-  // input the argument in FILE's place, just before OUTDIR's.
-  std::string length_arg;
-};
-
 // Length of the pattern argument's prefix: 2 for "-#", 3 for "--#", else 0.
-size_t PatternPrefix(const char* arg) {
-  if (std::strncmp(arg, "-#", 2) == 0) return 2;
-  if (std::strncmp(arg, "--#", 3) == 0) return 3;
+size_t PatternPrefix(const std::string& arg) {
+  if (arg.rfind("-#", 0) == 0) return 2;
+  if (arg.rfind("--#", 0) == 0) return 3;
   return 0;
 }
 
-void ReportBadSwitch(const char* arg) {
-  Report(kBadSwitch, arg);
-  Report(kUsageHint);
-}
-
-// Reads the switch, the pattern argument, FILE and OUTDIR. False after a
-// reported failure.
-bool ParseArguments(int argc, char** argv, bool from_stdin,
-                    SplitArguments* args) {
-  if (!ParseSplitSwitch(argv[0], &args->options)) {
-    ReportBadSwitch(argv[0]);  // n1 is 0
-    return false;
-  }
-  int pos = 1;
-  if (pos < argc) {
-    if (size_t skip = PatternPrefix(argv[pos])) {
-      if (!args->options.line_mode) {
-        Report(kSizeAndPattern);
-        return false;
-      }
-      args->pattern.emplace(argv[pos] + skip);
-      args->keep_match_line = skip == 2;
-      ++pos;
-    }
-  }
-  if (from_stdin) {
-    args->length_arg = argv[pos - 1];
-  } else {
-    if (pos >= argc) {
-      Report(kTooFewParameters);  // no FILE
-      return false;
-    }
-    args->file = argv[pos++];
-    args->length_arg = args->file;
-  }
-  if (pos < argc) args->outdir = argv[pos];
-  return true;
+// An existing file that is no directory: what a lone operand names when
+// standard input is redirected.
+bool IsExistingFile(const std::string& name) {
+  platform::FileStatus status;
+  return platform::StatFile(name, &status) &&
+         status.kind == platform::PathKind::kRegular;
 }
 
 // The input's length, which must be known and not 0. Empty after a
@@ -120,19 +77,23 @@ std::optional<uint64_t> MeasureInput(int fd, const std::string& length_arg) {
 
 // Room for the pieces, and a directory that takes them. False after a
 // reported failure.
-bool CheckOutputDirectory(const char* outdir, uint64_t length,
-                          std::string* prefix) {
-  if (!ReportFreeSpace(CheckFreeSpace(length, outdir ? outdir : ""),
-                       kSplitNoSpace)) {
+bool CheckOutputDirectory(const std::optional<std::string>& outdir,
+                          uint64_t length, std::string* prefix) {
+  const std::string target = outdir.value_or("");
+  if (!ReportFreeSpace(CheckFreeSpace(length, target), kSplitNoSpace, target)) {
     return false;
   }
   if (!outdir) return true;
   std::string probe;
-  switch (ProbeOutputDir(outdir, prefix, &probe)) {
+  switch (ProbeOutputDir(*outdir, prefix, &probe)) {
     case ProbeResult::kOk:
       return true;
     case ProbeResult::kNoDirectory:
-      Report(kNoDirectory, outdir);
+      Report(kNoDirectory, *outdir);
+      return false;
+    case ProbeResult::kNotWritable:
+      ReportFormat(kDirectoryNotWritable, outdir->c_str(),
+                   platform::LastErrorText().c_str());
       return false;
     case ProbeResult::kRefused:
       Report(kCannotCreate, probe);
@@ -158,6 +119,25 @@ bool IsPieceName(const std::string& name, const SplitContext& context,
   return true;
 }
 
+// The pieces of this base and digit width already in the output
+// directory, by number.
+std::vector<std::pair<uint64_t, std::string>> ExistingPieces(
+    const SplitContext& context) {
+  std::vector<platform::FoundFile> found;
+  const std::string pattern = context.prefix + context.base + "._" +
+                              std::string(context.piece_digits, '?');
+  std::vector<std::pair<uint64_t, std::string>> pieces;
+  if (!platform::FindFiles(pattern, &found)) return pieces;
+  for (const platform::FoundFile& file : found) {
+    uint64_t number;
+    if (IsPieceName(file.name, context, &number)) {
+      pieces.emplace_back(number, file.name);
+    }
+  }
+  std::sort(pieces.begin(), pieces.end());
+  return pieces;
+}
+
 // False, after the same-name message, when the input is a file at one of
 // the piece names the run would write (up to `last_number`): writing the
 // earlier pieces would destroy it before the clash showed. Checked before
@@ -165,16 +145,10 @@ bool IsPieceName(const std::string& name, const SplitContext& context,
 bool InputIsNoPiece(const SplitContext& context, uint64_t last_number) {
   platform::FileId input;
   if (!platform::FileIdOfFd(context.input_fd, &input)) return true;
-  std::vector<platform::FoundFile> found;
-  const std::string pattern = context.prefix + context.base + "._" +
-                              std::string(context.piece_digits, '?');
-  if (!platform::FindFiles(pattern, &found)) return true;
-  for (const platform::FoundFile& file : found) {
-    uint64_t number;
+  for (const auto& [number, name] : ExistingPieces(context)) {
     platform::FileId id;
-    if (IsPieceName(file.name, context, &number) && number <= last_number &&
-        platform::FileIdOfPath(context.prefix + file.name, &id) &&
-        id == input) {
+    if (number <= last_number &&
+        platform::FileIdOfPath(context.prefix + name, &id) && id == input) {
       Report(kSameName);
       return false;
     }
@@ -182,34 +156,58 @@ bool InputIsNoPiece(const SplitContext& context, uint64_t last_number) {
   return true;
 }
 
-// Opens FILE unless standard input is the input. False after a reported
+// Pieces numbered after the last one this run wrote belong to an earlier
+// split of the same base; merged with the new ones they would not rejoin
+// to the input. Said, never deleted.
+void WarnOfStalePieces(const SplitContext& context) {
+  if (context.pieces_made == 0) return;
+  const uint64_t last = context.pieces_made - 1;
+  std::vector<std::string> stale;
+  for (const auto& [number, name] : ExistingPieces(context)) {
+    if (number > last) stale.push_back(context.prefix + name);
+  }
+  if (stale.empty()) return;
+  Report(kStalePieces, stale.front() + " .. " + stale.back());
+}
+
+// Opens FILE, or takes over standard input. False after a reported
 // failure.
-bool OpenInput(const SplitArguments& args, int stdin_fd,
-               SplitResources* resources, SplitContext* context) {
-  if (stdin_fd >= 0) {
-    context->input_fd = stdin_fd;
+bool OpenInput(const SplitRequest& request, SplitResources* resources,
+               SplitContext* context) {
+  if (request.from_stdin) {
+    // A redirected standard input is taken over; "-" at a terminal is read
+    // as it stands.
+    int fd = OpenRedirectedStdin();
+    if (fd < 0) fd = platform::DuplicateStdin();
+    if (fd < 0) {
+      ReportFormat(kNameAndReason, "stdin", platform::LastErrorText().c_str());
+      return false;
+    }
+    platform::SetBinaryMode(fd, true);
+    resources->SetInput(fd, true);
+    context->input_fd = fd;
     context->input_name = "stdin";
     return true;
   }
   // A FIFO opens at once, to be refused for want of a length.
-  context->input_fd = platform::OpenForReadWithoutWaiting(args.file);
+  context->input_fd = platform::OpenForReadWithoutWaiting(request.file);
   if (context->input_fd < 0) {
-    Report(kCannotOpen, args.file);
+    Report(kCannotOpen, request.file);
     return false;
   }
   resources->SetInput(context->input_fd, false);
-  context->input_name = args.file;
+  context->input_name = request.file;
   return true;
 }
 
 // The highest piece number a size split of `length` bytes makes (line
 // mode: the highest allowed, the count being unknown). Empty after a
 // reported failure.
-std::optional<uint64_t> LastPieceNumber(const SplitArguments& args,
+std::optional<uint64_t> LastPieceNumber(const SplitSwitch& options,
                                         const SplitContext& context,
                                         uint64_t length) {
-  if (args.options.line_mode) return context.max_piece_number;
-  const uint64_t last = length / (args.options.n1 * 1000);
+  if (options.line_mode) return context.max_piece_number;
+  const uint64_t last = length / (options.n1 * 1000);
   if (last > context.max_piece_number) {
     Report(kPiecesTooSmall);
     return std::nullopt;
@@ -218,60 +216,117 @@ std::optional<uint64_t> LastPieceNumber(const SplitArguments& args,
 }
 
 // The times every piece gets: the input's, or now for standard input.
-platform::FileTimes PieceTimes(const SplitArguments& args, bool from_stdin) {
+platform::FileTimes PieceTimes(const SplitRequest& request) {
   platform::FileTimes times;
-  if (from_stdin) {
+  if (request.from_stdin) {
     const platform::FileTime now = platform::CurrentFileTime();
     times = {now, now, now};
-  } else if (!platform::GetFileTimes(args.file, &times)) {
+  } else if (!platform::GetFileTimes(request.file, &times)) {
     times = {};
   }
   return times;
 }
 
-bool Split(int argc, char** argv) {
-  SplitResources resources;
-  const int stdin_fd = OpenRedirectedStdin();
-  const bool from_stdin = stdin_fd >= 0;
-  if (from_stdin) resources.SetInput(stdin_fd, true);
-  if (argc <= 1 && !from_stdin) {
+}  // namespace
+
+bool ParseSplitArguments(const std::string& switch_arg,
+                         const std::vector<std::string>& operands,
+                         bool stdin_redirected, SplitRequest* request) {
+  *request = SplitRequest();
+  request->switch_arg = switch_arg;
+  if (operands.empty() && !stdin_redirected) {
     Report(kTooFewParameters);
     return false;
   }
-  SplitArguments args;
-  if (!ParseArguments(argc, argv, from_stdin, &args)) return false;
+  SplitSwitch options;
+  if (!ParseSplitSwitch(switch_arg.c_str(), &options)) {
+    Report(kBadSwitch, switch_arg);  // n1 is 0
+    Report(kUsageHint);
+    return false;
+  }
+  size_t pos = 0;
+  if (pos < operands.size()) {
+    if (size_t skip = PatternPrefix(operands[pos])) {
+      if (!options.line_mode) {
+        Report(kSizeAndPattern);
+        return false;
+      }
+      request->pattern.emplace(operands[pos].substr(skip));
+      request->keep_match_line = skip == 2;
+      ++pos;
+    }
+  }
+  const std::vector<std::string> names(operands.begin() + pos, operands.end());
+  if (names.size() > 2) {
+    Report(kExtraArgument, names[2]);
+    if (PatternPrefix(names[2])) Report(kPatternAfterSwitch);
+    return false;
+  }
+  // With standard input redirected, a lone operand is FILE only when it is
+  // an existing file; otherwise it is OUTDIR and standard input is read.
+  const bool file_given =
+      names.size() == 2 ||
+      (names.size() == 1 && (!stdin_redirected || IsExistingFile(names[0])));
+  if (!file_given && !stdin_redirected) {
+    Report(kTooFewParameters);  // no FILE
+    return false;
+  }
+  if (file_given) {
+    request->from_stdin = names[0] == "-";
+    if (!request->from_stdin) request->file = names[0];
+    request->length_arg = names[0];
+  } else {
+    request->from_stdin = true;
+    request->length_arg = pos > 0 ? operands[pos - 1] : switch_arg;
+  }
+  const size_t outdir_at = file_given ? 1 : 0;
+  if (outdir_at < names.size()) {
+    // A pattern here would be taken for a directory's name.
+    if (PatternPrefix(names[outdir_at])) {
+      Report(kPatternAfterSwitch);
+      return false;
+    }
+    request->outdir = names[outdir_at];
+  }
+  return true;
+}
+
+bool RunSplit(const SplitRequest& request) {
+  SplitSwitch options;
+  ParseSplitSwitch(request.switch_arg.c_str(), &options);
+  SplitResources resources;
   SplitContext context;
-  context.piece_digits = args.options.piece_digits;
-  context.max_piece_number = args.options.max_piece_number;
-  context.keep_match_line = args.keep_match_line;
-  if (!OpenInput(args, stdin_fd, &resources, &context)) return false;
+  context.piece_digits = options.piece_digits;
+  context.max_piece_number = options.max_piece_number;
+  context.keep_match_line = request.keep_match_line;
+  if (!OpenInput(request, &resources, &context)) return false;
 
   // Everything is checked before the first piece is made.
   const std::optional<uint64_t> length =
-      MeasureInput(context.input_fd, args.length_arg);
+      MeasureInput(context.input_fd, request.length_arg);
   if (!length) return false;
-  const std::optional<uint64_t> last = LastPieceNumber(args, context, *length);
+  const std::optional<uint64_t> last =
+      LastPieceNumber(options, context, *length);
   if (!last) return false;
-  if (!CheckOutputDirectory(args.outdir, *length, &context.prefix)) {
+  if (!CheckOutputDirectory(request.outdir, *length, &context.prefix)) {
     return false;
   }
-  context.base = from_stdin ? std::string("_stdin_") : MakeBaseName(args.file);
+  context.base =
+      request.from_stdin ? std::string("_stdin_") : MakeBaseName(request.file);
   if (!InputIsNoPiece(context, *last)) return false;
   if (!resources.TakeWorkBuffer()) return false;
 
   ReportFormat(kAllocatedBuffer, static_cast<unsigned>(WorkBuffer.size));
-  ReportFormat(kSplitting, from_stdin ? "stdin" : args.file.c_str(),
+  ReportFormat(kSplitting, context.input_name.c_str(),
                FormatWithCommas(static_cast<int64_t>(*length)).c_str());
-  context.piece_times = PieceTimes(args, from_stdin);
-  if (args.options.line_mode) {
-    return SplitByLines(context, args.options.n1,
-                        args.pattern ? &*args.pattern : nullptr) == 0;
-  }
-  return SplitBySize(context, *length, args.options.n1 * 1000);
+  context.piece_times = PieceTimes(request);
+  const bool ok =
+      options.line_mode
+          ? SplitByLines(context, options.n1,
+                         request.pattern ? &*request.pattern : nullptr) == 0
+          : SplitBySize(context, *length, options.n1 * 1000);
+  if (ok) WarnOfStalePieces(context);
+  return ok;
 }
-
-}  // namespace
-
-bool RunSplit(int argc, char** argv) { return Split(argc, argv); }
 
 }  // namespace vu32

@@ -105,6 +105,11 @@ ByteWriter::ByteWriter(int fd, size_t block_size)
       buffer_(new uint8_t[std::max(block_size, kMinWriterSize)]),
       capacity_(std::max(block_size, kMinWriterSize)) {}
 
+ByteWriter::ByteWriter(ByteSink* sink, size_t block_size)
+    : sink_(sink),
+      buffer_(new uint8_t[std::max(block_size, kMinWriterSize)]),
+      capacity_(std::max(block_size, kMinWriterSize)) {}
+
 ByteWriter::ByteWriter(std::string* capture)
     : capture_(capture),
       buffer_(new uint8_t[kStreamBlockSize]),
@@ -112,15 +117,20 @@ ByteWriter::ByteWriter(std::string* capture)
 
 ByteWriter::~ByteWriter() = default;
 
+void ByteWriter::Emit(const uint8_t* data, size_t size) {
+  if (capture_) {
+    capture_->append(reinterpret_cast<const char*>(data), size);
+    return;
+  }
+  if (error_) return;
+  const bool ok =
+      sink_ ? sink_->Write(data, size) : platform::WriteAll(fd_, data, size);
+  if (!ok) error_ = errno ? errno : EIO;
+}
+
 void ByteWriter::Drain() {
   if (pos_ == 0) return;
-  if (capture_) {
-    capture_->append(reinterpret_cast<const char*>(buffer_.get()), pos_);
-  } else if (!error_) {
-    if (!platform::WriteAll(fd_, buffer_.get(), pos_)) {
-      error_ = errno ? errno : EIO;
-    }
-  }
+  Emit(buffer_.get(), pos_);
   // After a failure the data has nowhere to go; dropping it keeps memory flat.
   pos_ = 0;
 }
@@ -129,11 +139,7 @@ void ByteWriter::Write(const void* data, size_t size) {
   const auto* p = static_cast<const uint8_t*>(data);
   if (size >= capacity_) {
     Drain();
-    if (capture_) {
-      capture_->append(reinterpret_cast<const char*>(p), size);
-    } else if (!error_ && !platform::WriteAll(fd_, p, size)) {
-      error_ = errno ? errno : EIO;
-    }
+    Emit(p, size);
     return;
   }
   if (capacity_ - pos_ < size) Drain();

@@ -46,10 +46,20 @@ class ByteReader {
   std::string memory_;  // the whole input when reading from memory
 };
 
+// Where a writer hands its bytes when they go to no single descriptor.
+class ByteSink {
+ public:
+  virtual ~ByteSink() = default;
+  // Takes all of `size` bytes; false, with errno set, when that failed.
+  virtual bool Write(const uint8_t* data, size_t size) = 0;
+};
+
 class ByteWriter {
  public:
   // Writes to `fd` (not owned).
   explicit ByteWriter(int fd, size_t block_size = kStreamBlockSize);
+  // Writes to `sink` (not owned).
+  ByteWriter(ByteSink* sink, size_t block_size);
   // Writes into `*capture` (tests).
   explicit ByteWriter(std::string* capture);
   ~ByteWriter();
@@ -77,8 +87,12 @@ class ByteWriter {
 
  private:
   void Drain();
+  // Hands `size` bytes to the descriptor or the sink, keeping the first
+  // error.
+  void Emit(const uint8_t* data, size_t size);
 
   int fd_ = -1;
+  ByteSink* sink_ = nullptr;
   std::string* capture_ = nullptr;
   std::unique_ptr<uint8_t[]> buffer_;
   size_t capacity_ = 0;

@@ -46,23 +46,6 @@ CopyStatus CopyUpTo(int in, int out, uint64_t limit, uint64_t* count) {
   return CopyStatus::kOk;
 }
 
-bool SameContent(int a, int b) {
-  const int64_t size = platform::FileLength(a);
-  if (size < 0 || size != platform::FileLength(b)) return false;
-  constexpr size_t kBlock = 64 * 1024;
-  std::unique_ptr<uint8_t[]> x(new uint8_t[kBlock]), y(new uint8_t[kBlock]);
-  for (int64_t at = 0; at < size;) {
-    const size_t n = static_cast<size_t>(std::min<int64_t>(kBlock, size - at));
-    if (platform::ReadAt(a, x.get(), n, at) != static_cast<long>(n) ||
-        platform::ReadAt(b, y.get(), n, at) != static_cast<long>(n) ||
-        std::memcmp(x.get(), y.get(), n) != 0) {
-      return false;
-    }
-    at += static_cast<int64_t>(n);
-  }
-  return true;
-}
-
 CopyStatus CopyToEnd(int in, int out, uint64_t* count) {
   return CopyUpTo(in, out, std::numeric_limits<uint64_t>::max(), count);
 }

@@ -19,10 +19,6 @@ CopyStatus CopyUpTo(int in, int out, uint64_t limit, uint64_t* count);
 // CopyUpTo without a limit: everything to the end of `in`.
 CopyStatus CopyToEnd(int in, int out, uint64_t* count);
 
-// Whether the regular files open as `a` and `b` hold the same bytes; read
-// in place, without moving either position. False also on a read error.
-bool SameContent(int a, int b);
-
 // Turns the kernel path off (tests of the buffered path); true restores it.
 void SetKernelCopyEnabled(bool enabled);
 

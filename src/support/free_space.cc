@@ -1,5 +1,7 @@
 #include "support/free_space.h"
 
+#include <cerrno>
+
 #include "support/messages.h"
 
 namespace vu32 {
@@ -12,7 +14,8 @@ FreeSpaceQuery g_query = nullptr;
 
 void SetFreeSpaceQuery(FreeSpaceQuery query) { g_query = query; }
 
-bool ReportFreeSpace(FreeSpace result, const Message& no_room) {
+bool ReportFreeSpace(FreeSpace result, const Message& no_room,
+                     const std::string& target) {
   switch (result) {
     case FreeSpace::kEnough:
       return true;
@@ -20,7 +23,13 @@ bool ReportFreeSpace(FreeSpace result, const Message& no_room) {
       Report(no_room);
       return false;
     case FreeSpace::kUnknown:
-      Report(kDriveNotReady);
+      if (errno == ENAMETOOLONG || errno == EACCES || errno == ENOTDIR ||
+          errno == ELOOP) {
+        ReportFormat(kNameAndReason, target.c_str(),
+                     platform::LastErrorText().c_str());
+      } else {
+        Report(kDriveNotReady);
+      }
       return false;
   }
   return false;
@@ -28,6 +37,7 @@ bool ReportFreeSpace(FreeSpace result, const Message& no_room) {
 
 FreeSpace CheckFreeSpace(uint64_t count, const std::string& target) {
   platform::DiskGeometry geometry;
+  errno = 0;
   bool ok = g_query ? g_query(target, &geometry)
                     : platform::QueryFreeSpace(target, &geometry);
   if (!ok || geometry.cluster_bytes == 0) return FreeSpace::kUnknown;

@@ -35,8 +35,8 @@ void WriteMessage(std::string_view bytes) {
   platform::WriteAll(2, bytes.data(), bytes.size());
 }
 
-void WriteStandardOutput(std::string_view bytes) {
-  platform::WriteAll(1, bytes.data(), bytes.size());
+bool WriteStandardOutput(std::string_view bytes) {
+  return platform::WriteAll(1, bytes.data(), bytes.size());
 }
 
 void Report(const Message& message, std::string_view argument) {

@@ -187,6 +187,40 @@ inline constexpr Message kUsageFormat{
     "\t\x93\xFC\x8Fo\x97\xCD\x83t\x83@\x83" "C\x83\x8B\x82\xC9\x82\xCD\x95W\x8F\x80\x93\xFC\x8Fo\x97\xCD\x82\xAA\x8Eg\x82\xA6\x82\xDC\x82\xB7(-M, -Sn[L] \x8F\x9C\x82\xAD)\n"
     "\tex. SORT < OLD.TXT | %s -U > NEW.TXT\n"};
 
+// One name, with standard input redirected, that would empty a file holding
+// data; the hint gives the two spellings that never depend on standard
+// input (each %s is "vu32" and the switch).
+inline constexpr Message kOutputExists{"出力ファイルが既に存在します: ",
+                                 "\x8Fo\x97\xCD\x83t\x83@\x83" "C\x83\x8B\x82\xAA\x8A\xF9\x82\xC9\x91\xB6\x8D\xDD\x82\xB5\x82\xDC\x82\xB7: "};
+inline constexpr Message kOutputExistsHint{"\t入出力ファイルは %s IN OUT または %s < IN > OUT と指定して下さい\n",
+                                 "\t\x93\xFC\x8Fo\x97\xCD\x83t\x83@\x83" "C\x83\x8B\x82\xCD %s IN OUT \x82\xDC\x82\xBD\x82\xCD %s < IN > OUT \x82\xC6\x8Ew\x92\xE8\x82\xB5\x82\xC4\x89\xBA\x82\xB3\x82\xA2\n"};
+// Split: a pattern given anywhere but right after the switch.
+inline constexpr Message kPatternAfterSwitch{"\tパターン(-#PATTERN, --#PATTERN)はスイッチの直後に指定して下さい",
+                                 "\t\x83p\x83^\x81[\x83\x93(-#PATTERN, --#PATTERN)\x82\xCD\x83X\x83" "C\x83" "b\x83`\x82\xCC\x92\xBC\x8C\xE3\x82\xC9\x8Ew\x92\xE8\x82\xB5\x82\xC4\x89\xBA\x82\xB3\x82\xA2"};
+// Split: an OUTDIR that is a directory but takes no new file, and why.
+inline constexpr Message kDirectoryNotWritable{"ディレクトリに書き込めません: %s: %s\n",
+                                 "\x83" "f\x83" "B\x83\x8C\x83N\x83g\x83\x8A\x82\xC9\x8F\x91\x82\xAB\x8D\x9E\x82\xDF\x82\xDC\x82\xB9\x82\xF1: %s: %s\n"};
+// Split: pieces of an earlier run numbered after this run's last one,
+// the first and the last of them.
+inline constexpr Message kStalePieces{"以前の分割ファイルが残っています: ",
+                                 "\x88\xC8\x91O\x82\xCC\x95\xAA\x8A\x84\x83t\x83@\x83" "C\x83\x8B\x82\xAA\x8E" "c\x82\xC1\x82\xC4\x82\xA2\x82\xDC\x82\xB7: "};
+// In place: the file changed (or its name moved) while it was converted.
+inline constexpr Message kFileChanged{"変換中にファイルが変更されました: ",
+                                 "\x95\xCF\x8A\xB7\x92\x86\x82\xC9\x83t\x83@\x83" "C\x83\x8B\x82\xAA\x95\xCF\x8DX\x82\xB3\x82\xEA\x82\xDC\x82\xB5\x82\xBD: "};
+// In place, reasons a converted file did not take the original's place.
+inline constexpr Message kCannotReplace{"変換したファイルを元のファイルと置き換えられません: ",
+                                 "\x95\xCF\x8A\xB7\x82\xB5\x82\xBD\x83t\x83@\x83" "C\x83\x8B\x82\xF0\x8C\xB3\x82\xCC\x83t\x83@\x83" "C\x83\x8B\x82\xC6\x92u\x82\xAB\x8A\xB7\x82\xA6\x82\xE7\x82\xEA\x82\xDC\x82\xB9\x82\xF1: "};
+inline constexpr Message kInPlaceStdin{"標準入力はその場で変換できません",
+                                 "\x95W\x8F\x80\x93\xFC\x97\xCD\x82\xCD\x82\xBB\x82\xCC\x8F\xEA\x82\xC5\x95\xCF\x8A\xB7\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1"};
+inline constexpr Message kCannotKeepOwner{"所有者を保てません: ",
+                                 "\x8F\x8A\x97L\x8E\xD2\x82\xF0\x95\xDB\x82\xC4\x82\xDC\x82\xB9\x82\xF1: "};
+inline constexpr Message kCannotKeepGroup{"グループを保てません: ",
+                                 "\x83O\x83\x8B\x81[\x83v\x82\xF0\x95\xDB\x82\xC4\x82\xDC\x82\xB9\x82\xF1: "};
+inline constexpr Message kCannotKeepMode{"アクセス権を保てません: ",
+                                 "\x83" "A\x83N\x83Z\x83X\x8C\xA0\x82\xF0\x95\xDB\x82\xC4\x82\xDC\x82\xB9\x82\xF1: "};
+inline constexpr Message kCannotKeepAttribute{"拡張属性を保てません: ",
+                                 "\x8Ag\x92\xA3\x91\xAE\x90\xAB\x82\xF0\x95\xDB\x82\xC4\x82\xDC\x82\xB9\x82\xF1: "};
+
 // clang-format on
 
 // The banner's second field.
@@ -215,8 +249,9 @@ void Report(const Message& message, std::string_view argument = {});
 void ReportText(const Message& message);
 // Writes bytes to the message stream (the helpers above, and tests).
 void WriteMessage(std::string_view bytes);
-// Writes bytes to standard output (--help and --version).
-void WriteStandardOutput(std::string_view bytes);
+// Writes bytes to standard output (--help and --version); false when the
+// write failed.
+bool WriteStandardOutput(std::string_view bytes);
 
 // A printf-style catalogue entry, whose arguments are C strings and
 // unsigned numbers, filled in.

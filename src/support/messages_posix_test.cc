@@ -67,6 +67,18 @@ const Entry kCatalogue[] = {
     ENTRY(kLongOptionsHelp),
     ENTRY(kPatternGaveUp),
     ENTRY(kUsageFormat),
+    ENTRY(kOutputExists),
+    ENTRY(kOutputExistsHint),
+    ENTRY(kPatternAfterSwitch),
+    ENTRY(kDirectoryNotWritable),
+    ENTRY(kStalePieces),
+    ENTRY(kFileChanged),
+    ENTRY(kCannotReplace),
+    ENTRY(kInPlaceStdin),
+    ENTRY(kCannotKeepOwner),
+    ENTRY(kCannotKeepGroup),
+    ENTRY(kCannotKeepMode),
+    ENTRY(kCannotKeepAttribute),
 };
 #undef ENTRY
 

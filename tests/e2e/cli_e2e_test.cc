@@ -81,10 +81,10 @@ std::function<std::unique_ptr<ByteFilter>()> Make(Args... args) {
 const std::vector<Switch>& FilterSwitches() {
   static const std::vector<Switch> kSwitches = {
       {"", nullptr},
-      {"-Cd", Make<Crconv>(kNewlineCrLf)},
-      {"-Cu", Make<Crconv>(kNewlineLf)},
-      {"-Cm", Make<Crconv>(kNewlineCr)},
-      {"-cD", Make<Crconv>(kNewlineCrLf)},
+      {"-Cd", Make<Crconv>(NewlineKind::kCrLf)},
+      {"-Cu", Make<Crconv>(NewlineKind::kLf)},
+      {"-Cm", Make<Crconv>(NewlineKind::kCr)},
+      {"-cD", Make<Crconv>(NewlineKind::kCrLf)},
       {"-J", Make<Join>()},
       {"-D", Make<Deletecontrolchar>()},
       {"-L", Make<ChangeCase>(LetterCase::kLower)},

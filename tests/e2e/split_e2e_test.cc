@@ -207,13 +207,12 @@ TEST(SplitE2eTest, WhichStandardInputIsTheInput) {
   std::vector<Row> rows = {
       {StdinKind::kDevNull, "", 0, "out/big._01"},
       {StdinKind::kClosed, "", 0, "out/big._01"},
-      {StdinKind::kPipe, "", 1, ""},
+      // Two operands are FILE and OUTDIR whatever standard input is.
+      {StdinKind::kPipe, "", 0, "out/big._01"},
   };
   if (!Win32Target()) {
     rows.push_back({StdinKind::kTerminal, "", 0, "out/big._01"});
-    // Another character device is a redirection, refused for want of a
-    // length.
-    rows.push_back({StdinKind::kFile, "/dev/zero", 1, ""});
+    rows.push_back({StdinKind::kFile, "/dev/zero", 0, "out/big._01"});
   }
   for (const Row& row : rows) {
     SCOPED_TRACE(static_cast<int>(row.kind));
