@@ -5,6 +5,15 @@
 namespace vu32 {
 
 bool ListFileReader::Next(std::string* name) {
+  // A blank line names nothing: a list saved with a last empty line (or a
+  // lone CR) is no list with an unnamed file in it.
+  while (ReadLine(name)) {
+    if (!name->empty()) return true;
+  }
+  return false;
+}
+
+bool ListFileReader::ReadLine(std::string* name) {
   name->clear();
   if (ended_) return false;
   size_t taken = 0;  // bytes of this line, its line feed included
@@ -20,8 +29,14 @@ bool ListFileReader::Next(std::string* name) {
       break;
     }
     ++taken;
-    if (c == '\n') return true;
+    if (c == '\n') break;
     name->push_back(static_cast<char>(c));
+  }
+  // A UTF-8 byte-order mark, as editors on Windows write at the start of
+  // a list saved as "UTF-8", is no part of the first name.
+  if (first_line_) {
+    first_line_ = false;
+    if (name->rfind("\xEF\xBB\xBF", 0) == 0) name->erase(0, 3);
   }
   return taken > 0;
 }
