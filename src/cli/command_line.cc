@@ -80,8 +80,7 @@ bool ParseInPlace(const std::vector<std::string>& args, Command* command) {
   }
   RunMode mode = kRunNoSwitch;
   if (args.size() >= 2) {
-    mode = ParseSwitch(args[1].c_str(), &command->newline,
-                       &command->tab_width);
+    mode = ParseSwitch(args[1].c_str(), &command->newline, &command->tab_width);
     if (mode == kRunBadSwitch || mode == kRunHelp) {
       return AnswerSwitch(mode, args[1]);
     }
@@ -131,7 +130,8 @@ bool ParseCommandLine(const std::vector<std::string>& args,
   const std::vector<std::string> operands(args.begin() + (copy ? 1 : 2),
                                           args.end());
   const bool streams = mode != kRunMerge && mode != kRunSplit;
-  if (streams && operands.size() > 2) return AssignStreams(operands, env, command);
+  if (streams && operands.size() > 2)
+    return AssignStreams(operands, env, command);
   // An output spelt like the input, whatever the operation.
   if (args.size() == 4 && SameName(args[2], args[3])) {
     Report(kSameName);

@@ -34,11 +34,19 @@ TEST(ListFileReaderTest, TextModeLines) {
       {"a\n", {"a"}},
       {"a\r\nb\r\n", {"a", "b"}},
       {"a\rb\r", {"ab"}},  // CR alone ends no line
-      {"\n", {}},  // blank lines name nothing
+      {"\n", {}},          // blank lines name nothing
       {"a\n\nb\r\n\r\n", {"a", "b"}},
-      {"\xEF\xBB\xBF" "a\n", {"a"}},  // a UTF-8 byte-order mark at the start
-      {"\xEF\xBB\xBF\n" "b\n", {"b"}},
-      {"a\n\xEF\xBB\xBF" "b\n", {"a", "\xEF\xBB\xBF" "b"}},  // only there
+      {"\xEF\xBB\xBF"
+       "a\n",
+       {"a"}},  // a UTF-8 byte-order mark at the start
+      {"\xEF\xBB\xBF\n"
+       "b\n",
+       {"b"}},
+      {"a\n\xEF\xBB\xBF"
+       "b\n",
+       {"a",
+        "\xEF\xBB\xBF"
+        "b"}},                         // only there
       {"a\nb\x1Ax\nd\n", {"a", "b"}},  // 0x1A ends the text
       {"\x1Az\n", {}},
       {" a \t\n", {" a \t"}},  // taken unchanged

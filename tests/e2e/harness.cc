@@ -1,6 +1,7 @@
 #include "e2e/harness.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <iconv.h>
 #include <poll.h>
 #include <pty.h>
@@ -25,6 +26,19 @@
 
 namespace vu32::testing {
 namespace {
+
+// chdir, also to a directory whose name is longer than the system takes in
+// one call: a component at a time.
+bool ChangeDirectory(const std::string& path) {
+  if (chdir(path.c_str()) == 0) return true;
+  if (errno != ENAMETOOLONG) return false;
+  if (path[0] == '/' && chdir("/") != 0) return false;
+  std::stringstream parts(path);
+  for (std::string part; std::getline(parts, part, '/');) {
+    if (!part.empty() && chdir(part.c_str()) != 0) return false;
+  }
+  return true;
+}
 
 std::vector<std::string> Command() {
   std::vector<std::string> words;
@@ -193,6 +207,7 @@ RunResult RunVu32(const std::vector<std::string>& args,
   int tty_master = -1, tty_slave = -1;
   std::string out_file = scratch.File("stdout");
   std::string stdin_env;  // NAME=VALUE for the Win32 launcher
+  std::string closed_env;
 
   switch (options.stdin_kind) {
     case StdinKind::kPipe: {
@@ -255,6 +270,10 @@ RunResult RunVu32(const std::vector<std::string>& args,
       break;
     case StdoutKind::kTerminal:
       break;
+    case StdoutKind::kClosed:
+      out_fd = open("/dev/null", O_WRONLY);  // closed in the child
+      if (TargetIsWin32()) closed_env = "VU32_LAUNCHER_NO_STDOUT=1";
+      break;
   }
   if (!options.stderr_terminal) {
     int p[2];
@@ -286,6 +305,9 @@ RunResult RunVu32(const std::vector<std::string>& args,
     dup2(hi_out, 1);
     dup2(hi_err, 2);
     if (options.stderr_closed && !TargetIsWin32()) close(2);
+    if (options.stdout_kind == StdoutKind::kClosed && !TargetIsWin32()) {
+      close(1);
+    }
     for (int fd = 3; fd < 1024; ++fd) close(fd);
     if (options.file_size_limit >= 0) {
       struct rlimit limit;
@@ -293,7 +315,15 @@ RunResult RunVu32(const std::vector<std::string>& args,
       limit.rlim_cur = static_cast<rlim_t>(options.file_size_limit);
       setrlimit(RLIMIT_FSIZE, &limit);
     }
-    if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(126);
+    if (!options.cwd.empty() && !ChangeDirectory(options.cwd)) _exit(126);
+    if (options.group >= 0 &&
+        (setgroups(0, nullptr) != 0 ||
+         setgid(static_cast<gid_t>(options.group)) != 0)) {
+      _exit(126);
+    }
+    if (options.user >= 0 && setuid(static_cast<uid_t>(options.user)) != 0) {
+      _exit(126);
+    }
     // Messages in Shift-JIS unless a test asks for a locale: the suite
     // must not depend on the locale it is run in. (Wine needs its own
     // locale to give the Windows program code page 932.)
@@ -302,6 +332,7 @@ RunResult RunVu32(const std::vector<std::string>& args,
     for (const std::string& e : options.env)
       putenv(const_cast<char*>(e.c_str()));
     if (!stdin_env.empty()) putenv(stdin_env.data());
+    if (!closed_env.empty()) putenv(closed_env.data());
     if (options.stderr_closed && TargetIsWin32()) {
       putenv(const_cast<char*>("VU32_LAUNCHER_NO_STDERR=1"));
     }

@@ -25,6 +25,7 @@ enum class StdoutKind {
   kFile,      // captured through a temporary regular file
   kDevFull,   // /dev/full: every write fails
   kTerminal,  // a pseudo-terminal in raw mode, captured
+  kClosed,    // descriptor 1 closed (`>&-`)
 };
 
 struct RunOptions {
@@ -38,6 +39,10 @@ struct RunOptions {
   std::vector<std::string> env;  // extra NAME=VALUE entries
   long file_size_limit = -1;     // bytes, as `ulimit -f` sets it (POSIX)
   bool stderr_closed = false;    // descriptor 2 closed (`2>&-`)
+  // POSIX, when the tests run as root: the run's user and group (e.g. to
+  // meet a file it does not own); -1 keeps the test's own.
+  long user = -1;
+  long group = -1;
 };
 
 struct RunResult {

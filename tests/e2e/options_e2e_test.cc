@@ -283,18 +283,28 @@ TEST(InPlaceE2eTest, WriteFailureKeepsTheOriginal) {
   EXPECT_TRUE(Leftovers(dir.path()).empty());
 }
 
-// Interrupted while converting: the original stays whole; a catchable
-// signal also takes the temporary away, SIGKILL cannot.
+// Interrupted while converting: the original stays whole; every signal
+// that ends a command takes the temporary away and the process dies by it,
+// SIGKILL cannot; a signal ignored at the start (nohup) stays ignored.
 TEST(InPlaceE2eTest, InterruptKeepsTheOriginal) {
   if (TargetIsWin32()) GTEST_SKIP() << "POSIX signals";
-  for (int sig : {SIGTERM, SIGINT, SIGHUP, SIGKILL}) {
-    SCOPED_TRACE(strsignal(sig));
+  // Large enough that the conversion is still running when it is found.
+  std::string chunk;
+  for (int i = 0; i < 4096; ++i) chunk += "\tabc\r\n";
+  std::string big;
+  for (int i = 0; i < 700; ++i) big += chunk;
+  struct Case {
+    int sig;
+    bool ignored;  // at the start
+  } cases[] = {{SIGTERM, false}, {SIGINT, false},    {SIGHUP, false},
+               {SIGQUIT, false}, {SIGUSR1, false},   {SIGUSR2, false},
+               {SIGALRM, false}, {SIGVTALRM, false}, {SIGPROF, false},
+               {SIGXCPU, false}, {SIGPIPE, false},   {SIGKILL, false},
+               {SIGUSR1, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(strsignal(c.sig)) +
+                 (c.ignored ? ", ignored" : ""));
     ScopedTempDir dir;
-    // Large enough that the conversion is still running when it is found.
-    std::string chunk;
-    for (int i = 0; i < 4096; ++i) chunk += "\tabc\r\n";
-    std::string big;
-    for (int i = 0; i < 2000; ++i) big += chunk;
     WriteFile(dir.File("big.txt"), big);
     pid_t pid = fork();
     ASSERT_GE(pid, 0);
@@ -303,6 +313,7 @@ TEST(InPlaceE2eTest, InterruptKeepsTheOriginal) {
       int null = open("/dev/null", O_RDWR);
       dup2(null, 0);
       dup2(null, 2);
+      signal(c.sig, c.ignored ? SIG_IGN : SIG_DFL);
       execl(VU32_BINARY, VU32_BINARY, "--in-place", "-T8", "big.txt", nullptr);
       _exit(127);
     }
@@ -311,15 +322,21 @@ TEST(InPlaceE2eTest, InterruptKeepsTheOriginal) {
       seen = !Leftovers(dir.path()).empty();
       if (!seen) usleep(100);
     }
-    kill(pid, sig);
+    kill(pid, c.sig);
     int status = 0;
     waitpid(pid, &status, 0);
+    if (c.ignored) {
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+      EXPECT_NE(ReadFile(dir.File("big.txt")), big);
+      EXPECT_TRUE(Leftovers(dir.path()).empty());
+      continue;
+    }
     if (!seen || !WIFSIGNALED(status)) {
       GTEST_SKIP() << "the conversion ended before it could be interrupted";
     }
-    EXPECT_EQ(WTERMSIG(status), sig);
+    EXPECT_EQ(WTERMSIG(status), c.sig);
     EXPECT_EQ(ReadFile(dir.File("big.txt")), big);
-    if (sig != SIGKILL) {
+    if (c.sig != SIGKILL) {
       EXPECT_TRUE(Leftovers(dir.path()).empty());
     }
   }

@@ -88,7 +88,11 @@ int main() {
   if (si.hStdInput == nullptr && !no_input) {
     si.hStdInput = Inheritable(STD_INPUT_HANDLE);
   }
-  si.hStdOutput = Inheritable(STD_OUTPUT_HANDLE);
+  // VU32_LAUNCHER_NO_STDOUT: started without a standard output handle.
+  si.hStdOutput =
+      GetEnvironmentVariableW(L"VU32_LAUNCHER_NO_STDOUT", nullptr, 0)
+          ? nullptr
+          : Inheritable(STD_OUTPUT_HANDLE);
   // VU32_LAUNCHER_NO_STDERR: started without a standard error handle.
   si.hStdError = GetEnvironmentVariableW(L"VU32_LAUNCHER_NO_STDERR", nullptr, 0)
                      ? nullptr
