@@ -15,7 +15,20 @@
 namespace vu32 {
 namespace {
 
-enum class Outcome { kConverted, kUnchanged, kFailed, kChanged, kAlreadyDone };
+enum class Outcome {
+  kConverted,
+  kUnchanged,
+  kFailed,
+  kChanged,
+  kAlreadyDone,
+  kPending,  // sealed, its rename still to come
+  kBusy,     // another run holds the file
+};
+
+// Files converted before the first of them is renamed: their data goes to
+// the disk together, and one journal commit serves several fsyncs. Small
+// enough to keep the descriptors held (three a file) few.
+constexpr size_t kBatchSize = 8;
 
 // `step`'s words and the system's reason for `error`.
 std::string Because(const Message& step, int error) {
@@ -150,6 +163,17 @@ std::string KeepFailure(platform::ReplaceableFile::Kept kept,
   return std::string();
 }
 
+// One file of a batch, from its conversion to its line in the report.
+struct Step {
+  std::string name;
+  Outcome outcome = Outcome::kFailed;
+  std::string reason;  // kFailed: why
+  // kPending: the file, held (open and locked) until its rename.
+  std::unique_ptr<platform::ReplaceableFile> file;
+  platform::FileId replaced;  // the replacement's identity
+  bool have_replaced = false;
+};
+
 // One run over the names: the files done so far, so that a file named
 // twice (or under two names) is converted once, and the buffer the
 // comparison reads the originals into.
@@ -158,12 +182,15 @@ class InPlaceRun {
   InPlaceRun(const Command& command, KeepTime keep_time)
       : command_(command), keep_time_(keep_time), buffer_(64 * 1024) {}
 
-  // Converts the file `name`; `*reason` says why it failed.
-  Outcome ConvertFile(const std::string& name, std::string* reason);
+  // Converts the file `name` and seals its replacement, or says why not.
+  // Without `wait`, a file another run holds is left for later (kBusy).
+  Step Prepare(const std::string& name, bool wait);
+  // Puts a pending replacement in its file's place.
+  void Finish(Step* step);
 
  private:
-  // Converts the open `file` and puts the result in its place.
-  Outcome Replace(platform::ReplaceableFile& file, std::string* reason);
+  // Converts the open file of `step` and seals the result.
+  void Convert(Step* step);
 
   const Command& command_;
   const KeepTime keep_time_;
@@ -171,82 +198,135 @@ class InPlaceRun {
   std::set<platform::FileId> done_;
 };
 
-Outcome InPlaceRun::ConvertFile(const std::string& name, std::string* reason) {
+Step InPlaceRun::Prepare(const std::string& name, bool wait) {
+  Step step;
+  step.name = name;
   if (name == "-") {
-    *reason = MessageBytes(kInPlaceStdin);
-    return Outcome::kFailed;
+    step.reason = MessageBytes(kInPlaceStdin);
+    return step;
   }
-  platform::ReplaceableFile file;
-  switch (file.Open(name)) {
+  step.file = std::make_unique<platform::ReplaceableFile>();
+  switch (step.file->Open(name, wait)) {
     case platform::ReplaceableFile::OpenResult::kOk:
       break;
     case platform::ReplaceableFile::OpenResult::kFailed:
-      *reason = platform::LastErrorText();
-      return Outcome::kFailed;
+      step.reason = platform::LastErrorText();
+      step.file.reset();
+      return step;
     case platform::ReplaceableFile::OpenResult::kNotRegular:
-      *reason = MessageBytes(kNotARegularFile);
-      return Outcome::kFailed;
+      step.reason = MessageBytes(kNotARegularFile);
+      step.file.reset();
+      return step;
+    case platform::ReplaceableFile::OpenResult::kBusy:
+      step.outcome = Outcome::kBusy;
+      step.file.reset();
+      return step;
   }
   // A file named again (or under another name) has had its line.
-  if (!done_.insert(file.status().id).second) return Outcome::kAlreadyDone;
-  // Renaming over one name would split the file from its other names.
-  if (file.status().links > 1) {
-    *reason = MessageBytes(kSeveralLinks);
-    return Outcome::kFailed;
+  if (!done_.insert(step.file->status().id).second) {
+    step.outcome = Outcome::kAlreadyDone;
+  } else if (step.file->status().links > 1) {
+    // Renaming over one name would split the file from its other names.
+    step.reason = MessageBytes(kSeveralLinks);
+  } else {
+    Convert(&step);
   }
-  return Replace(file, reason);
+  // Only a pending file stays open (and locked).
+  if (step.outcome != Outcome::kPending) step.file.reset();
+  return step;
 }
 
-Outcome InPlaceRun::Replace(platform::ReplaceableFile& file,
-                            std::string* reason) {
+void InPlaceRun::Convert(Step* step) {
+  platform::ReplaceableFile& file = *step->file;
   ReplacementSink sink(&file, &buffer_);
   ConvertResult result;
   try {
     std::unique_ptr<ByteFilter> filter = MakeFilter(command_);
-    result = Convert(*filter, file.fd(), &sink);
+    result = vu32::Convert(*filter, file.fd(), &sink);
   } catch (const std::bad_alloc&) {
-    *reason = MessageBytes(kNoMemory);
-    return Outcome::kFailed;
+    step->reason = MessageBytes(kNoMemory);
+    return;
   }
-  // Every way out below either commits the replacement or leaves it to
-  // `file`, which removes it.
+  // Every way out below either leaves the replacement pending or leaves it
+  // to `file`, which removes it.
   if (result.status == ConvertResult::kReadError) {
-    *reason = Because(kReadFailed, result.error);
-    return Outcome::kFailed;
+    step->reason = Because(kReadFailed, result.error);
+    return;
   }
   if (result.status == ConvertResult::kWriteError || !sink.Finish()) {
-    *reason = sink.failed() ? sink.failure() : Because(kWriteFailed, EIO);
-    return Outcome::kFailed;
+    step->reason = sink.failed() ? sink.failure() : Because(kWriteFailed, EIO);
+    return;
   }
   // Another writer's data is never thrown away.
-  if (!file.Unchanged()) return Outcome::kChanged;
-  if (!sink.diverged()) return Outcome::kUnchanged;
+  if (!file.Unchanged()) {
+    step->outcome = Outcome::kChanged;
+    return;
+  }
+  if (!sink.diverged()) {
+    step->outcome = Outcome::kUnchanged;
+    return;
+  }
   std::string attribute;
   const auto kept =
       file.KeepAttributes(keep_time_ == KeepTime::kYes, &attribute);
   if (kept != platform::ReplaceableFile::Kept::kAll) {
-    *reason = KeepFailure(kept, attribute);
-    return Outcome::kFailed;
+    step->reason = KeepFailure(kept, attribute);
+    return;
   }
-  platform::FileId replaced;
-  const bool have_id = platform::FileIdOfFd(sink.replacement(), &replaced);
+  step->have_replaced =
+      platform::FileIdOfFd(sink.replacement(), &step->replaced);
+  file.StartWriteBack();
+  step->outcome = Outcome::kPending;
+}
+
+void InPlaceRun::Finish(Step* step) {
+  if (step->outcome != Outcome::kPending) return;
+  platform::ReplaceableFile& file = *step->file;
+  step->outcome = Outcome::kFailed;
   // Checked last, right before the rename: the smaller the window, the
   // fewer the writers that can slip through it.
-  if (!file.Unchanged()) return Outcome::kChanged;
-  switch (file.Commit()) {
-    case platform::ReplaceableFile::Committed::kOk:
-      break;
-    case platform::ReplaceableFile::Committed::kSyncFailed:
-    case platform::ReplaceableFile::Committed::kCloseFailed:
-      *reason = Because(kWriteFailed, errno);
-      return Outcome::kFailed;
-    case platform::ReplaceableFile::Committed::kRenameFailed:
-      *reason = Because(kCannotReplace, errno);
-      return Outcome::kFailed;
+  if (!file.Unchanged()) {
+    step->outcome = Outcome::kChanged;
+  } else {
+    switch (file.Commit()) {
+      case platform::ReplaceableFile::Committed::kOk:
+        step->outcome = Outcome::kConverted;
+        // The file has a new identity; a later name for it is done too.
+        if (step->have_replaced) done_.insert(step->replaced);
+        break;
+      case platform::ReplaceableFile::Committed::kSyncFailed:
+      case platform::ReplaceableFile::Committed::kCloseFailed:
+        step->reason = Because(kWriteFailed, errno);
+        break;
+      case platform::ReplaceableFile::Committed::kRenameFailed:
+        step->reason = Because(kCannotReplace, errno);
+        break;
+    }
   }
-  // The file now has a new identity; a later name for it is done too.
-  if (have_id) done_.insert(replaced);
-  return Outcome::kConverted;
+  step->file.reset();
+}
+
+// The line for one file; false when it failed.
+bool ReportStep(const Step& step) {
+  switch (step.outcome) {
+    case Outcome::kConverted:
+      ReportFormat(kInPlaceConverted, step.name.c_str());
+      return true;
+    case Outcome::kUnchanged:
+      ReportFormat(kInPlaceUnchanged, step.name.c_str());
+      return true;
+    case Outcome::kChanged:
+      Report(kFileChanged, step.name);
+      return false;
+    case Outcome::kAlreadyDone:
+      return true;
+    case Outcome::kFailed:
+    case Outcome::kPending:
+    case Outcome::kBusy:
+      break;
+  }
+  ReportFormat(kNameAndReason, step.name.c_str(), step.reason.c_str());
+  return false;
 }
 
 // The names to convert: on Win32 a name with "*" or "?" stands for the
@@ -282,27 +362,27 @@ bool RunInPlace(const Command& command, const std::vector<std::string>& names,
                 KeepTime keep_time) {
   InPlaceRun run(command, keep_time);
   bool all_ok = true;
-  for (const std::string& name : ExpandNames(names)) {
-    std::string reason;
-    switch (run.ConvertFile(name, &reason)) {
-      case Outcome::kConverted:
-        ReportFormat(kInPlaceConverted, name.c_str());
-        break;
-      case Outcome::kUnchanged:
-        ReportFormat(kInPlaceUnchanged, name.c_str());
-        break;
-      case Outcome::kFailed:
-        ReportFormat(kNameAndReason, name.c_str(), reason.c_str());
-        all_ok = false;
-        break;
-      case Outcome::kChanged:
-        Report(kFileChanged, name);
-        all_ok = false;
-        break;
-      case Outcome::kAlreadyDone:
-        break;
+  std::vector<Step> batch;
+  // Renames and reports the batch, in the order of the names.
+  auto flush = [&] {
+    for (Step& step : batch) {
+      run.Finish(&step);
+      all_ok = ReportStep(step) && all_ok;
     }
+    batch.clear();
+  };
+  for (const std::string& name : ExpandNames(names)) {
+    // Waiting while holding the batch's locks could wait for ever on a run
+    // that waits for one of them: a busy file first lets the batch go.
+    Step step = run.Prepare(name, batch.empty());
+    if (step.outcome == Outcome::kBusy) {
+      flush();
+      step = run.Prepare(name, true);
+    }
+    batch.push_back(std::move(step));
+    if (batch.size() == kBatchSize) flush();
   }
+  flush();
   return all_ok;
 }
 

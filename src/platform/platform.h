@@ -194,6 +194,7 @@ class ReplaceableFile {
     kOk,
     kFailed,      // errno says why
     kNotRegular,  // a directory, FIFO, device or socket, never opened
+    kBusy,        // another run holds the lock, and `wait` was false
   };
   // Finds the file `path` names, following symbolic links (the file is
   // replaced, a link stays a link), and opens it for reading, working
@@ -202,7 +203,8 @@ class ReplaceableFile {
   // waited for when another run holds it (a name that then leads to
   // another file is opened again); on Win32 a share mode that denies
   // writing. The file's identity and state are taken as it is opened.
-  OpenResult Open(const std::string& path);
+  // Without `wait`, a lock held elsewhere gives kBusy at once.
+  OpenResult Open(const std::string& path, bool wait = true);
   int fd() const;
   // What the file was when opened.
   const FileStatus& status() const;
@@ -225,6 +227,11 @@ class ReplaceableFile {
   // the first thing that could not be kept, with errno set and
   // `*attribute` naming the attribute.
   Kept KeepAttributes(bool keep_times, std::string* attribute);
+
+  // Starts writing the replacement's data to the disk without waiting, so
+  // that the Commit of a batch of files finds most of it done; a no-op
+  // where the system has no such call.
+  void StartWriteBack();
 
   enum class Committed { kOk, kSyncFailed, kCloseFailed, kRenameFailed };
   // Makes the replacement durable (fsync), closes it and puts it in the

@@ -535,14 +535,19 @@ FileStatus StatusOf(const struct stat& st) {
   return status;
 }
 
-// Takes the in-place lock on `fd`; true when another run held it and was
-// waited for. A file system without locks is used without one: the
+enum class Locked { kAtOnce, kAfterWaiting, kBusy };
+
+// Takes the in-place lock on `fd`, waiting for another run that holds it
+// when `wait`. A file system without locks is used without one: the
 // change checks still guard the file.
-bool LockWaited(int fd) {
-  if (flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK) return false;
+Locked Lock(int fd, bool wait) {
+  if (flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK) {
+    return Locked::kAtOnce;
+  }
+  if (!wait) return Locked::kBusy;
   while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
   }
-  return true;
+  return Locked::kAfterWaiting;
 }
 
 // A process-wide source of replacement names: the process number and the
@@ -631,7 +636,8 @@ int ReplaceableFile::fd() const { return state_->fd; }
 
 const FileStatus& ReplaceableFile::status() const { return state_->status; }
 
-ReplaceableFile::OpenResult ReplaceableFile::Open(const std::string& path) {
+ReplaceableFile::OpenResult ReplaceableFile::Open(const std::string& path,
+                                                  bool wait) {
   State& s = *state_;
   // A run that waited for the lock may find the name moved on (the other
   // run renamed its result over it): it opens the name again.
@@ -656,7 +662,15 @@ ReplaceableFile::OpenResult ReplaceableFile::Open(const std::string& path) {
     }
     s.snapshot = SnapshotOf(st);
     s.status = StatusOf(st);
-    if (!LockWaited(s.fd)) return OpenResult::kOk;
+    switch (Lock(s.fd, wait)) {
+      case Locked::kAtOnce:
+        return OpenResult::kOk;
+      case Locked::kBusy:
+        s.CloseFile();
+        return OpenResult::kBusy;
+      case Locked::kAfterWaiting:
+        break;
+    }
     struct stat now;
     if (fstatat(s.directory, s.name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
         now.st_dev == st.st_dev && now.st_ino == st.st_ino) {
@@ -772,6 +786,12 @@ ReplaceableFile::Kept ReplaceableFile::KeepAttributes(bool keep_times,
     if (futimens(s.replacement, times) != 0) return Kept::kTimes;
   }
   return Kept::kAll;
+}
+
+void ReplaceableFile::StartWriteBack() {
+#if defined(__linux__)
+  sync_file_range(state_->replacement, 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
 }
 
 ReplaceableFile::Committed ReplaceableFile::Commit() {

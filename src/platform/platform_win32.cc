@@ -502,7 +502,10 @@ int ReplaceableFile::fd() const { return state_->fd; }
 
 const FileStatus& ReplaceableFile::status() const { return state_->status; }
 
-ReplaceableFile::OpenResult ReplaceableFile::Open(const std::string& path) {
+// The share mode is the lock: a file another run holds fails to open, so
+// there is nothing to wait for.
+ReplaceableFile::OpenResult ReplaceableFile::Open(const std::string& path,
+                                                  bool) {
   State& s = *state_;
   if (!ResolvePath(path, &s.target) || !StatFile(s.target, &s.status)) {
     return OpenResult::kFailed;
@@ -544,6 +547,8 @@ ReplaceableFile::Kept ReplaceableFile::KeepAttributes(bool keep_times,
   }
   return Kept::kAll;
 }
+
+void ReplaceableFile::StartWriteBack() {}
 
 ReplaceableFile::Committed ReplaceableFile::Commit() {
   State& s = *state_;

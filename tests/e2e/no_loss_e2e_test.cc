@@ -2,8 +2,8 @@
 // drop data, or widen a file's permissions, each refused or made safe.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <linux/fs.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -47,7 +47,9 @@ std::string Reason(const std::string& name, const Message& m,
 }
 std::string Sep() { return TargetIsWin32() ? "\\" : "/"; }
 
-constexpr char kAbsent[] = "\x01" "absent";
+constexpr char kAbsent[] =
+    "\x01"
+    "absent";
 const std::string k1500(1500, 'x');
 
 struct Row {
@@ -120,46 +122,334 @@ TEST(NoLossE2eTest, Table) {
   const Row rows[] = {
       // One name and a redirected standard input: the name is the output,
       // refused when it is a file holding data.
-      {"pipe, output holds data", {"-Cu", "f.out"}, {{"f.out", "old"}}, In::kPipe, "a\r\n", Out::kPipe, 1, Exists("f.out", "vu32 -Cu"), "", {{"f.out", "old"}}},
-      {"empty pipe, as from ssh", {"-U", "f.out"}, {{"f.out", "old"}}, In::kPipe, "", Out::kPipe, 1, Exists("f.out", "vu32 -U"), "", {{"f.out", "old"}}},
-      {"plain copy", {"g"}, {{"g", "old"}, {"in", "new"}}, In::kFile, "@in", Out::kPipe, 1, Exists("g", "vu32"), "", {{"g", "old"}}},
-      {"a link to a file with data", {"-L", "l"}, {{"g", "old"}, {"l", "->g"}}, In::kPipe, "A", Out::kPipe, 1, Exists("l", "vu32 -L"), "", {{"g", "old"}}, true},
-      {"a new name is created", {"-Cu", "new"}, {}, In::kPipe, "a\r\n", Out::kPipe, 0, "", "", {{"new", "a\n"}}},
-      {"an empty file is written", {"-Cu", "e"}, {{"e", ""}}, In::kPipe, "a\r\n", Out::kPipe, 0, "", "", {{"e", "a\n"}}},
-      {"the same file speaks first", {"-Cu", "f"}, {{"f", "a\r\n"}}, In::kFile, "@f", Out::kPipe, 1, L(kSameName), "", {{"f", "a\r\n"}}},
+      {"pipe, output holds data",
+       {"-Cu", "f.out"},
+       {{"f.out", "old"}},
+       In::kPipe,
+       "a\r\n",
+       Out::kPipe,
+       1,
+       Exists("f.out", "vu32 -Cu"),
+       "",
+       {{"f.out", "old"}}},
+      {"empty pipe, as from ssh",
+       {"-U", "f.out"},
+       {{"f.out", "old"}},
+       In::kPipe,
+       "",
+       Out::kPipe,
+       1,
+       Exists("f.out", "vu32 -U"),
+       "",
+       {{"f.out", "old"}}},
+      {"plain copy",
+       {"g"},
+       {{"g", "old"}, {"in", "new"}},
+       In::kFile,
+       "@in",
+       Out::kPipe,
+       1,
+       Exists("g", "vu32"),
+       "",
+       {{"g", "old"}}},
+      {"a link to a file with data",
+       {"-L", "l"},
+       {{"g", "old"}, {"l", "->g"}},
+       In::kPipe,
+       "A",
+       Out::kPipe,
+       1,
+       Exists("l", "vu32 -L"),
+       "",
+       {{"g", "old"}},
+       true},
+      {"a new name is created",
+       {"-Cu", "new"},
+       {},
+       In::kPipe,
+       "a\r\n",
+       Out::kPipe,
+       0,
+       "",
+       "",
+       {{"new", "a\n"}}},
+      {"an empty file is written",
+       {"-Cu", "e"},
+       {{"e", ""}},
+       In::kPipe,
+       "a\r\n",
+       Out::kPipe,
+       0,
+       "",
+       "",
+       {{"e", "a\n"}}},
+      {"the same file speaks first",
+       {"-Cu", "f"},
+       {{"f", "a\r\n"}},
+       In::kFile,
+       "@f",
+       Out::kPipe,
+       1,
+       L(kSameName),
+       "",
+       {{"f", "a\r\n"}}},
       // Named files are opened before standard input is taken over.
-      {"/dev/stdin reads the pipe", {"-Cu", "/dev/stdin", "o"}, {}, In::kPipe, "b\r\n", Out::kPipe, 0, "", "", {{"o", "b\n"}}, true},
+      {"/dev/stdin reads the pipe",
+       {"-Cu", "/dev/stdin", "o"},
+       {},
+       In::kPipe,
+       "b\r\n",
+       Out::kPipe,
+       0,
+       "",
+       "",
+       {{"o", "b\n"}},
+       true},
       // Split takes no argument it does not use.
-      {"pattern after the names", {"-S1L", "ch", "out", "-#^CH"}, {{"ch", "CH1\nx\n"}, {"out/", ""}}, In::kDevNull, "", Out::kPipe, 1, L(kExtraArgument, "-#^CH") + hint + "\n", "", {{"out/ch._00", kAbsent}}},
-      {"an extra name", {"-S1", "ch", "out", "junk"}, {{"ch", "x"}, {"out/", ""}}, In::kDevNull, "", Out::kPipe, 1, L(kExtraArgument, "junk"), "", {{"out/ch._00", kAbsent}}},
-      {"pattern for OUTDIR", {"-S1L", "ch", "-#^CH"}, {{"ch", "CH1\n"}}, In::kDevNull, "", Out::kPipe, 1, hint + "\n", "", {{"ch._00", kAbsent}}},
+      {"pattern after the names",
+       {"-S1L", "ch", "out", "-#^CH"},
+       {{"ch", "CH1\nx\n"}, {"out/", ""}},
+       In::kDevNull,
+       "",
+       Out::kPipe,
+       1,
+       L(kExtraArgument, "-#^CH") + hint + "\n",
+       "",
+       {{"out/ch._00", kAbsent}}},
+      {"an extra name",
+       {"-S1", "ch", "out", "junk"},
+       {{"ch", "x"}, {"out/", ""}},
+       In::kDevNull,
+       "",
+       Out::kPipe,
+       1,
+       L(kExtraArgument, "junk"),
+       "",
+       {{"out/ch._00", kAbsent}}},
+      {"pattern for OUTDIR",
+       {"-S1L", "ch", "-#^CH"},
+       {{"ch", "CH1\n"}},
+       In::kDevNull,
+       "",
+       Out::kPipe,
+       1,
+       hint + "\n",
+       "",
+       {{"ch._00", kAbsent}}},
       // Split in a pipeline reads its FILE.
-      {"FILE and OUTDIR, pipe", {"-S1", "s.log", "st"}, {{"s.log", k1500}, {"st/", ""}}, In::kPipe, "x", Out::kPipe, 0, "?", "", {{"st/s._01", std::string(500, 'x')}}},
-      {"FILE and OUTDIR, file", {"-S1", "s.log", "st"}, {{"s.log", k1500}, {"st/", ""}, {"list", "y"}}, In::kFile, "@list", Out::kPipe, 0, "?", "", {{"st/s._01", std::string(500, 'x')}}},
-      {"one existing file is FILE", {"-S1", "s.log"}, {{"s.log", k1500}, {"list", "y"}}, In::kFile, "@list", Out::kPipe, 0, "?", "", {{"s._01", std::string(500, 'x')}}},
-      {"one directory is OUTDIR", {"-S1", "st"}, {{"st/", ""}, {"in", k1500}}, In::kFile, "@in", Out::kPipe, 0, "?", "", {{"st/_stdin_._01", std::string(500, 'x')}}},
+      {"FILE and OUTDIR, pipe",
+       {"-S1", "s.log", "st"},
+       {{"s.log", k1500}, {"st/", ""}},
+       In::kPipe,
+       "x",
+       Out::kPipe,
+       0,
+       "?",
+       "",
+       {{"st/s._01", std::string(500, 'x')}}},
+      {"FILE and OUTDIR, file",
+       {"-S1", "s.log", "st"},
+       {{"s.log", k1500}, {"st/", ""}, {"list", "y"}},
+       In::kFile,
+       "@list",
+       Out::kPipe,
+       0,
+       "?",
+       "",
+       {{"st/s._01", std::string(500, 'x')}}},
+      {"one existing file is FILE",
+       {"-S1", "s.log"},
+       {{"s.log", k1500}, {"list", "y"}},
+       In::kFile,
+       "@list",
+       Out::kPipe,
+       0,
+       "?",
+       "",
+       {{"s._01", std::string(500, 'x')}}},
+      {"one directory is OUTDIR",
+       {"-S1", "st"},
+       {{"st/", ""}, {"in", k1500}},
+       In::kFile,
+       "@in",
+       Out::kPipe,
+       0,
+       "?",
+       "",
+       {{"st/_stdin_._01", std::string(500, 'x')}}},
       // Data written to a standard output closed at start is a failure.
-      {">&-", {"-Cu", "b.csv"}, {{"b.csv", "a\r\n"}}, In::kDevNull, "", Out::kClosed, 1, L(kWriteFailed, "stdout")},
-      {">&- with nothing to write", {"-Cu", "e"}, {{"e", ""}}, In::kDevNull, "", Out::kClosed, 0, ""},
-      {"--help > /dev/full", {"--help"}, {}, In::kDevNull, "", Out::kDevFull, 1, L(kWriteFailed, "stdout"), "", {}, true},
-      {"--version > /dev/full", {"--version"}, {}, In::kDevNull, "", Out::kDevFull, 1, L(kWriteFailed, "stdout"), "", {}, true},
-      {"--version >&-", {"--version"}, {}, In::kDevNull, "", Out::kClosed, 1, L(kWriteFailed, "stdout")},
+      {">&-",
+       {"-Cu", "b.csv"},
+       {{"b.csv", "a\r\n"}},
+       In::kDevNull,
+       "",
+       Out::kClosed,
+       1,
+       L(kWriteFailed, "stdout")},
+      {">&- with nothing to write",
+       {"-Cu", "e"},
+       {{"e", ""}},
+       In::kDevNull,
+       "",
+       Out::kClosed,
+       0,
+       ""},
+      {"--help > /dev/full",
+       {"--help"},
+       {},
+       In::kDevNull,
+       "",
+       Out::kDevFull,
+       1,
+       L(kWriteFailed, "stdout"),
+       "",
+       {},
+       true},
+      {"--version > /dev/full",
+       {"--version"},
+       {},
+       In::kDevNull,
+       "",
+       Out::kDevFull,
+       1,
+       L(kWriteFailed, "stdout"),
+       "",
+       {},
+       true},
+      {"--version >&-",
+       {"--version"},
+       {},
+       In::kDevNull,
+       "",
+       Out::kClosed,
+       1,
+       L(kWriteFailed, "stdout")},
       // "-" is standard input or output, "./-" the file.
-      {"- as the one name", {"-Cu", "-"}, {}, In::kPipe, "a\r\n", Out::kPipe, 0, "", "a\n", {{"-", kAbsent}}},
-      {"- -", {"-Cu", "-", "-"}, {}, In::kPipe, "a\r\n", Out::kPipe, 0, "", "a\n"},
-      {"- f < f", {"-Cu", "-", "f"}, {{"f", "a\r\n"}}, In::kFile, "@f", Out::kPipe, 1, L(kSameName), "", {{"f", "a\r\n"}}},
-      {"./- names the file", {"-Cu", "./-", "o"}, {{"-", "a\r\n"}}, In::kDevNull, "", Out::kPipe, 0, "", "", {{"o", "a\n"}}},
-      {"merge - and -o -", {"--quiet", "-M", "a", "-", "-o", "-"}, {{"a", "1\n"}}, In::kPipe, "2\n", Out::kPipe, 0, "", "1\n2\n"},
-      {"split OUTDIR -", {"-S1", "s.log", "-"}, {{"s.log", k1500}, {"-/", ""}}, In::kDevNull, "", Out::kPipe, 0, "?", "", {{"-/s._01", std::string(500, 'x')}}},
-      {"--in-place -", {"--in-place", "-Cu", "-"}, {}, In::kPipe, "a\r\n", Out::kPipe, 1, Reason("-", kInPlaceStdin)},
-      {"- as the switch", {"-"}, {}, In::kDevNull, "", Out::kPipe, 1, L(kBadSwitch, "-") + L(kUsageHint)},
+      {"- as the one name",
+       {"-Cu", "-"},
+       {},
+       In::kPipe,
+       "a\r\n",
+       Out::kPipe,
+       0,
+       "",
+       "a\n",
+       {{"-", kAbsent}}},
+      {"- -",
+       {"-Cu", "-", "-"},
+       {},
+       In::kPipe,
+       "a\r\n",
+       Out::kPipe,
+       0,
+       "",
+       "a\n"},
+      {"- f < f",
+       {"-Cu", "-", "f"},
+       {{"f", "a\r\n"}},
+       In::kFile,
+       "@f",
+       Out::kPipe,
+       1,
+       L(kSameName),
+       "",
+       {{"f", "a\r\n"}}},
+      {"./- names the file",
+       {"-Cu", "./-", "o"},
+       {{"-", "a\r\n"}},
+       In::kDevNull,
+       "",
+       Out::kPipe,
+       0,
+       "",
+       "",
+       {{"o", "a\n"}}},
+      {"merge - and -o -",
+       {"--quiet", "-M", "a", "-", "-o", "-"},
+       {{"a", "1\n"}},
+       In::kPipe,
+       "2\n",
+       Out::kPipe,
+       0,
+       "",
+       "1\n2\n"},
+      {"split OUTDIR -",
+       {"-S1", "s.log", "-"},
+       {{"s.log", k1500}, {"-/", ""}},
+       In::kDevNull,
+       "",
+       Out::kPipe,
+       0,
+       "?",
+       "",
+       {{"-/s._01", std::string(500, 'x')}}},
+      {"--in-place -",
+       {"--in-place", "-Cu", "-"},
+       {},
+       In::kPipe,
+       "a\r\n",
+       Out::kPipe,
+       1,
+       Reason("-", kInPlaceStdin)},
+      {"- as the switch",
+       {"-"},
+       {},
+       In::kDevNull,
+       "",
+       Out::kPipe,
+       1,
+       L(kBadSwitch, "-") + L(kUsageHint)},
       // A list file's blank lines and byte-order mark name nothing.
-      {"list with a blank line", {"--quiet", "-M", "@list", "-o", "all"}, {{"a", "1\n"}, {"list", "\xEF\xBB\xBF" "a\r\n\r\n"}}, In::kDevNull, "", Out::kPipe, 0, "", "", {{"all", "1\n"}}},
+      {"list with a blank line",
+       {"--quiet", "-M", "@list", "-o", "all"},
+       {{"a", "1\n"},
+        {"list",
+         "\xEF\xBB\xBF"
+         "a\r\n\r\n"}},
+       In::kDevNull,
+       "",
+       Out::kPipe,
+       0,
+       "",
+       "",
+       {{"all", "1\n"}}},
       // Pieces of an earlier split of the same base are named, not removed.
-      {"stale pieces", {"-S2", "s.log", "st"}, {{"s.log", std::string(5000, 'x')}, {"st/", ""}}, In::kDevNull, "", Out::kPipe, 0, "~" + L(kStalePieces, st + "s._03 .. " + st + "s._05"), "", {{"st/s._05", ""}}, false, {"-S1", "s.log", "st"}},
-      {"stale pieces, --quiet", {"--quiet", "-S2", "s.log", "st"}, {{"s.log", std::string(5000, 'x')}, {"st/", ""}}, In::kDevNull, "", Out::kPipe, 0, L(kStalePieces, st + "s._03 .. " + st + "s._05"), "", {}, false, {"-S1", "s.log", "st"}},
+      {"stale pieces",
+       {"-S2", "s.log", "st"},
+       {{"s.log", std::string(5000, 'x')}, {"st/", ""}},
+       In::kDevNull,
+       "",
+       Out::kPipe,
+       0,
+       "~" + L(kStalePieces, st + "s._03 .. " + st + "s._05"),
+       "",
+       {{"st/s._05", ""}},
+       false,
+       {"-S1", "s.log", "st"}},
+      {"stale pieces, --quiet",
+       {"--quiet", "-S2", "s.log", "st"},
+       {{"s.log", std::string(5000, 'x')}, {"st/", ""}},
+       In::kDevNull,
+       "",
+       Out::kPipe,
+       0,
+       L(kStalePieces, st + "s._03 .. " + st + "s._05"),
+       "",
+       {},
+       false,
+       {"-S1", "s.log", "st"}},
       // Messages that name the path and the reason.
-      {"merge output name too long", {"-M", "a", "a", "-o", std::string(300, 'n')}, {{"a", "1"}}, In::kDevNull, "", Out::kPipe, 1, "~" + std::string(300, 'n') + ": " + strerror(ENAMETOOLONG) + "\n", "", {}, true},
+      {"merge output name too long",
+       {"-M", "a", "a", "-o", std::string(300, 'n')},
+       {{"a", "1"}},
+       In::kDevNull,
+       "",
+       Out::kPipe,
+       1,
+       "~" + std::string(300, 'n') + ": " + strerror(ENAMETOOLONG) + "\n",
+       "",
+       {},
+       true},
   };
 #pragma GCC diagnostic pop
   for (const Row& row : rows) Check(row);
@@ -183,7 +473,6 @@ TEST(NoLossE2eTest, UnchangedFileNeedsNoRoom) {
                 Reason("crlf", kWriteFailed, strerror(EFBIG)));
   EXPECT_EQ(ReadFile(dir.File("crlf")), "a\r\n");
 }
-
 
 // --- Runs at the same time as another writer -------------------------------
 
@@ -246,21 +535,29 @@ TEST(NoLossE2eTest, ChangedWhileWaitingForTheLock) {
          WriteFile(f + ".new", "NEW\r\n");
          fs::rename(f + ".new", f);
        },
-       0, "NEW\n", false},
+       0,
+       "NEW\n",
+       false},
       {"rewritten in place (printf NEW > f): left as written",
        {{"-Cu", "f"}},
        [](const std::string& f) { WriteFile(f, "NEW\r\n"); },
-       1, "NEW\r\n", true},
+       1,
+       "NEW\r\n",
+       true},
       {"appended to: every appended line kept",
        {{"-Cu", "f"}},
        [](const std::string& f) {
          std::ofstream(f, std::ios::app) << "more\r\n";
        },
-       1, "a\r\nb\r\nmore\r\n", true},
+       1,
+       "a\r\nb\r\nmore\r\n",
+       true},
       {"two runs at once: both changes land",
        {{"-Cd", "f"}, {"-P", "f"}},
        [](const std::string&) {},
-       0, "A\r\nB\r\n", false},
+       0,
+       "A\r\nB\r\n",
+       false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -293,6 +590,30 @@ TEST(NoLossE2eTest, ChangedWhileWaitingForTheLock) {
   }
 }
 
+// Files converted together are renamed before the run waits for one that
+// another run holds: a run never waits while holding locks of its own, so
+// two runs over the same files in other orders cannot wait for each other.
+TEST(NoLossE2eTest, NoWaitWhileHoldingLocks) {
+  if (TargetIsWin32()) GTEST_SKIP() << "POSIX advisory locks";
+  if (!fs::exists("/proc/locks")) GTEST_SKIP() << "needs /proc/locks";
+  ScopedTempDir dir;
+  WriteFile(dir.File("f"), "f\r\n");
+  WriteFile(dir.File("g"), "g\r\n");
+  RunOptions options;
+  options.cwd = dir.path();
+  options.stdin_kind = StdinKind::kDevNull;
+  HeldLock lock(dir.File("g"));
+  RunResult r;
+  std::thread run([&] {
+    r = RunVu32({"--quiet", "--in-place", "-Cu", "f", "g"}, options);
+  });
+  ASSERT_TRUE(WaitForWaiters(InodeOf(dir.File("g")), 1));
+  EXPECT_EQ(ReadFile(dir.File("f")), "f\n");  // done before the wait
+  lock.Release();
+  run.join();
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadFile(dir.File("g")), "g\n");
+}
 
 // --- What a converted file keeps, and what it refuses to lose --------------
 
@@ -301,7 +622,8 @@ TEST(NoLossE2eTest, ChangedWhileWaitingForTheLock) {
 std::string Acl(std::initializer_list<std::tuple<int, int, uint32_t>> entries) {
   std::string value("\x02\0\0\0", 4);
   for (const auto& [tag, perm, id] : entries) {
-    const uint16_t t = static_cast<uint16_t>(tag), p = static_cast<uint16_t>(perm);
+    const uint16_t t = static_cast<uint16_t>(tag),
+                   p = static_cast<uint16_t>(perm);
     value.append(reinterpret_cast<const char*>(&t), 2);
     value.append(reinterpret_cast<const char*>(&p), 2);
     value.append(reinterpret_cast<const char*>(&id), 4);
@@ -312,7 +634,8 @@ std::string Acl(std::initializer_list<std::tuple<int, int, uint32_t>> entries) {
 std::string Attribute(const std::string& path, const char* name) {
   char value[256];
   const ssize_t n = getxattr(path.c_str(), name, value, sizeof value);
-  return n < 0 ? std::string(kAbsent) : std::string(value, static_cast<size_t>(n));
+  return n < 0 ? std::string(kAbsent)
+               : std::string(value, static_cast<size_t>(n));
 }
 
 constexpr uid_t kNobody = 65534;
@@ -334,8 +657,11 @@ TEST(NoLossE2eTest, AclAndExtendedAttributesKept) {
   WriteFile(f, "a\r\n");
   chmod(f.c_str(), 0640);
   // user::rw- user:nobody:rw- group::r-- mask::rw- other::---
-  const std::string acl = Acl({{0x01, 6, ~0u}, {0x02, 6, kNobody},
-                               {0x04, 4, ~0u}, {0x10, 6, ~0u}, {0x20, 0, ~0u}});
+  const std::string acl = Acl({{0x01, 6, ~0u},
+                               {0x02, 6, kNobody},
+                               {0x04, 4, ~0u},
+                               {0x10, 6, ~0u},
+                               {0x20, 0, ~0u}});
   if (setxattr(f.c_str(), "system.posix_acl_access", acl.data(), acl.size(),
                0) != 0 ||
       setxattr(f.c_str(), "user.origin", "scanner", 7, 0) != 0) {
@@ -350,7 +676,7 @@ TEST(NoLossE2eTest, AclAndExtendedAttributesKept) {
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(ReadFile(f), "a\n");
   stat(f.c_str(), &after);
-  EXPECT_NE(after.st_ino, before.st_ino);  // really replaced
+  EXPECT_NE(after.st_ino, before.st_ino);    // really replaced
   EXPECT_EQ(after.st_mode, before.st_mode);  // group bits not widened
   EXPECT_EQ(Hex(Attribute(f, "system.posix_acl_access")), Hex(acl));
   EXPECT_EQ(Attribute(f, "user.origin"), "scanner");
@@ -436,7 +762,6 @@ TEST(NoLossE2eTest, FoldersNamedWithTheReason) {
   line.replace(line.find("%s"), 2, denied);
   EXPECT_EQ(WithoutBanner(split.err), line);
 }
-
 
 // The rename itself refused (an immutable original): the message says that
 // the converted file could not take the original's place.
