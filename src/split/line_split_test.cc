@@ -6,7 +6,7 @@
 #include <random>
 
 #include "pattern/match.h"
-#include "split/split_test_util.h"
+#include "split_test_util.h"
 #include "test_util.h"
 
 namespace vu32::testing {

@@ -8,7 +8,7 @@
 
 #include "split/line_split.h"
 #include "split/size_split.h"
-#include "split/split_test_util.h"
+#include "split_test_util.h"
 
 namespace vu32::testing {
 namespace {

@@ -1,7 +1,7 @@
 // A temporary directory holding an input file, opened and described by a
 // SplitContext whose pieces land beside it, for the split unit tests.
-#ifndef VU32_SPLIT_SPLIT_TEST_UTIL_H_
-#define VU32_SPLIT_SPLIT_TEST_UTIL_H_
+#ifndef VU32_TESTS_SPLIT_TEST_UTIL_H_
+#define VU32_TESTS_SPLIT_TEST_UTIL_H_
 
 #include <gtest/gtest.h>
 
@@ -114,4 +114,4 @@ inline std::string Joined(const std::vector<std::string>& pieces) {
 
 }  // namespace vu32::testing
 
-#endif  // VU32_SPLIT_SPLIT_TEST_UTIL_H_
+#endif  // VU32_TESTS_SPLIT_TEST_UTIL_H_
