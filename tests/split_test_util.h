@@ -100,7 +100,7 @@ inline std::string Ascii(size_t size) {
 
 // Both ways of cutting lines (every line, every matching line), for the
 // failures they share.
-inline int CutLines(const SplitContext& context, bool with_pattern) {
+inline bool CutLines(const SplitContext& context, bool with_pattern) {
   if (!with_pattern) return SplitByLines(context, 1, nullptr);
   return SplitAtMatchingLines(
       context, 1, [](const std::string&) { return MatchOutcome::kMatch; });

@@ -265,7 +265,7 @@ bool Split(int argc, char** argv) {
   context.piece_times = PieceTimes(args, from_stdin);
   if (args.options.line_mode) {
     return SplitByLines(context, args.options.n1,
-                        args.pattern ? &*args.pattern : nullptr) == 0;
+                        args.pattern ? &*args.pattern : nullptr);
   }
   return SplitBySize(context, *length, args.options.n1 * 1000);
 }
