@@ -32,7 +32,7 @@ std::vector<std::string> Command() {
     std::istringstream in(cmd);
     for (std::string w; in >> w;) words.push_back(w);
   } else {
-    words.push_back(VU32_BINARY);
+    words.push_back(BuiltBinary());
   }
   return words;
 }

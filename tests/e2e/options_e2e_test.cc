@@ -303,7 +303,8 @@ TEST(InPlaceE2eTest, InterruptKeepsTheOriginal) {
       int null = open("/dev/null", O_RDWR);
       dup2(null, 0);
       dup2(null, 2);
-      execl(VU32_BINARY, VU32_BINARY, "--in-place", "-T8", "big.txt", nullptr);
+      execl(BuiltBinary(), BuiltBinary(), "--in-place", "-T8", "big.txt",
+            nullptr);
       _exit(127);
     }
     bool seen = false;
