@@ -31,6 +31,14 @@ leg() {
   [ -n "$1" ] && printf '==== %s\n' "$1"
   return 0
 }
+# The times so far, also when a leg fails (it is then the last one named).
+summary() {
+  status=$?
+  leg ""
+  printf '==== time of each leg\n%s%5ss  all\n' "$times" $(($(date +%s) - started))
+  [ "$status" -eq 0 ] || echo "test.sh failed (status $status)" >&2
+}
+trap summary EXIT
 
 leg "format"
 # Every C++ source as clang-format (.clang-format) makes it.
@@ -76,6 +84,3 @@ tail -n 1 build-fuzz/smoke.log
 leg "Win32 build under Wine"
 # Reuses build/ for the end-to-end tests against vu32.exe.
 sh scripts/test-win32.sh
-
-leg ""
-printf '==== time of each leg\n%s%5ss  all\n' "$times" $(($(date +%s) - started))
