@@ -348,19 +348,6 @@ TEST(MatchTest, GivesUpAtTheLimitsItWasGiven) {
   }
 }
 
-TEST(MatchTest, MemoTakesOnlyTheStatesMet) {
-  // 2 MiB of a's times 2,000 cells where ways join make billions of
-  // possible states, of which the search meets those of three cells. A
-  // memo that gave room to every possible state, or stopped remembering at
-  // a cap, would not fit in the limit below or would run for ever.
-  std::string pattern = "(a*)*b";
-  for (int k = 0; k < 2000; ++k) pattern += "(c?)";
-  const std::string line(2 << 20, 'a');
-  Matcher matcher({size_t{1} << 26, 32 << 20});
-  EXPECT_EQ(matcher.Match(line.c_str(), CompilePattern(pattern), nullptr),
-            MatchOutcome::kNoMatch);
-}
-
 TEST(MatchTest, ConstructsWithLongOffsets) {
   std::string body(40000, 'a');
   std::string twice = body + body;

@@ -33,13 +33,13 @@ class PieceSequence {
   PieceWriter& piece() { return piece_; }
 
   // Closes the last piece and reports a read error, if the input had one.
-  int Finish(const ByteReader& reader) {
+  bool Finish(const ByteReader& reader) {
     bool ok = piece_.Close();
     if (reader.failed()) {
       Report(kReadFailed, context_.input_name);
       ok = false;
     }
-    return ok ? 0 : -1;
+    return ok;
   }
 
  private:
@@ -53,10 +53,10 @@ class PieceSequence {
 // LFs and written out in runs, not line by line; only a line that starts a
 // piece and reaches past its block is gathered, to learn whether it is
 // complete.
-int SplitEveryNLines(const SplitContext& context, uint64_t n) {
+bool SplitEveryNLines(const SplitContext& context, uint64_t n) {
   ByteReader reader(context.input_fd, context.line_block_size);
   PieceSequence pieces(context);
-  if (!pieces.OpenFirst()) return -1;
+  if (!pieces.OpenFirst()) return false;
   PieceWriter& piece = pieces.piece();
 
   uint64_t lines = 0;     // complete lines in the open piece
@@ -73,7 +73,7 @@ int SplitEveryNLines(const SplitContext& context, uint64_t n) {
         undecided.append(reinterpret_cast<const char*>(at), take);
         pos += take;
         if (!lf) break;
-        if (!pieces.Next()) return -1;
+        if (!pieces.Next()) return false;
         piece.Write(undecided.data(), undecided.size());
         undecided.clear();
         deciding = false;
@@ -85,7 +85,7 @@ int SplitEveryNLines(const SplitContext& context, uint64_t n) {
           deciding = true;
           continue;
         }
-        if (!pieces.Next()) return -1;
+        if (!pieces.Next()) return false;
         lines = 0;
       }
       size_t start = pos;
@@ -109,11 +109,11 @@ int SplitEveryNLines(const SplitContext& context, uint64_t n) {
 
 }  // namespace
 
-int SplitAtMatchingLines(const SplitContext& context, uint64_t n,
-                         const LineMatcher& matches) {
+bool SplitAtMatchingLines(const SplitContext& context, uint64_t n,
+                          const LineMatcher& matches) {
   ByteReader reader(context.input_fd, context.line_block_size);
   PieceSequence pieces(context);
-  if (!pieces.OpenFirst()) return -1;
+  if (!pieces.OpenFirst()) return false;
   PieceWriter& piece = pieces.piece();
 
   // Units begun in the open piece: a matching line and the lines after it.
@@ -132,11 +132,11 @@ int SplitAtMatchingLines(const SplitContext& context, uint64_t n,
       Report(kPatternGaveUp,
              context.input_name + ":" + std::to_string(line_number));
       pieces.Finish(reader);
-      return -1;
+      return false;
     }
     if (outcome == MatchOutcome::kMatch) {
       if (units == n) {
-        if (!pieces.Next()) return -1;
+        if (!pieces.Next()) return false;
         units = 1;
         if (!context.keep_match_line) continue;
       } else {
@@ -149,8 +149,8 @@ int SplitAtMatchingLines(const SplitContext& context, uint64_t n,
   return pieces.Finish(reader);
 }
 
-int SplitByLines(const SplitContext& context, uint64_t n,
-                 const std::string* pattern) {
+bool SplitByLines(const SplitContext& context, uint64_t n,
+                  const std::string* pattern) {
   if (!pattern) return SplitEveryNLines(context, n);
   // Compiled once; the matcher keeps only scratch space between lines.
   const PatternProgram program = CompilePattern(*pattern);

@@ -17,18 +17,18 @@ namespace vu32 {
 // With `pattern` (the text after -# or --#, possibly empty) a new piece
 // opens at every n-th line after the first that the pattern matches; with
 // --# that line is left out. Lines are whole whatever their length, NULs
-// and LF included. 0, or -1 after a reported failure that ends the run: a
+// and LF included. False after a reported failure that ends the run: a
 // line whose match the matcher could not decide is one.
-int SplitByLines(const SplitContext& context, uint64_t n,
-                 const std::string* pattern);
+bool SplitByLines(const SplitContext& context, uint64_t n,
+                  const std::string* pattern);
 
 // Says whether a line (LF included, NUL-terminated by the string) matches.
 using LineMatcher = std::function<MatchOutcome(const std::string& line)>;
 
 // The pattern half of SplitByLines with the matcher given (tests supply
 // their own, so the cutting is checked apart from the pattern language).
-int SplitAtMatchingLines(const SplitContext& context, uint64_t n,
-                         const LineMatcher& matches);
+bool SplitAtMatchingLines(const SplitContext& context, uint64_t n,
+                          const LineMatcher& matches);
 
 }  // namespace vu32
 

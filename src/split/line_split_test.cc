@@ -6,7 +6,7 @@
 #include <random>
 
 #include "pattern/match.h"
-#include "split/split_test_util.h"
+#include "split_test_util.h"
 #include "test_util.h"
 
 namespace vu32::testing {
@@ -83,7 +83,7 @@ TEST(SplitByLinesTest, EveryNLines) {
       SCOPED_TRACE(::testing::Message() << row.name << ", block " << block);
       SplitDir dir(row.input);
       dir.context().line_block_size = block;
-      ASSERT_EQ(SplitByLines(dir.context(), row.n, nullptr), 0);
+      ASSERT_TRUE(SplitByLines(dir.context(), row.n, nullptr));
       EXPECT_EQ(HexPieces(dir.Pieces()), HexPieces(row.pieces));
       EXPECT_EQ(dir.messages(), dir.Announced(row.pieces.size()));
     }
@@ -106,7 +106,7 @@ TEST(SplitByLinesTest, EveryNLinesAgreesWithTheSlowWayOnRandomData) {
     if (expected.size() > 100) continue;
     SplitDir dir(input);
     dir.context().line_block_size = block;
-    ASSERT_EQ(SplitByLines(dir.context(), n, nullptr), 0);
+    ASSERT_TRUE(SplitByLines(dir.context(), n, nullptr));
     ASSERT_EQ(HexPieces(dir.Pieces()), HexPieces(expected));
   }
 }
@@ -142,7 +142,7 @@ TEST(SplitAtMatchingLinesTest, UnitsAndDroppedLines) {
       SplitDir dir(row.input);
       dir.context().line_block_size = block;
       dir.context().keep_match_line = row.keep;
-      ASSERT_EQ(SplitAtMatchingLines(dir.context(), row.n, StartsWithCh), 0);
+      ASSERT_TRUE(SplitAtMatchingLines(dir.context(), row.n, StartsWithCh));
       EXPECT_EQ(HexPieces(dir.Pieces()), HexPieces(row.pieces));
     }
   }
@@ -158,7 +158,7 @@ TEST(SplitAtMatchingLinesTest, MatcherSeesWholeLinesWithTheirEnds) {
     seen.push_back(line);
     return MatchOutcome::kNoMatch;
   };
-  ASSERT_EQ(SplitAtMatchingLines(dir.context(), 1, record), 0);
+  ASSERT_TRUE(SplitAtMatchingLines(dir.context(), 1, record));
   std::vector<std::string> expected = {std::string("b\0c\r\n", 5),
                                        std::string(20000, 'w') + "\n", "last"};
   EXPECT_EQ(seen, expected);
@@ -170,7 +170,7 @@ TEST(SplitByLinesTest, PiecesGetThePieceTimes) {
   // Nanoseconds are kept on POSIX, 100-ns units on Win32.
   const platform::FileTime write{981173106, 123456700, true};
   dir.context().piece_times.write = write;
-  ASSERT_EQ(SplitByLines(dir.context(), 1, nullptr), 0);
+  ASSERT_TRUE(SplitByLines(dir.context(), 1, nullptr));
   for (uint32_t i = 0; i < 2; ++i) {
     platform::FileTimes times;
     ASSERT_TRUE(platform::GetFileTimes(dir.PiecePath(i), &times));
@@ -184,7 +184,7 @@ TEST(SplitByLinesTest, TooManyPiecesEndsTheRun) {
   for (bool with_pattern : {false, true}) {
     SCOPED_TRACE(with_pattern ? "pattern" : "count");
     SplitDir dir(input);
-    EXPECT_EQ(CutLines(dir.context(), with_pattern), -1);
+    EXPECT_FALSE(CutLines(dir.context(), with_pattern));
     std::vector<std::string> pieces = dir.Pieces();
     ASSERT_EQ(pieces.size(), 100u);
     EXPECT_EQ(pieces[99], "100\n");
@@ -198,7 +198,7 @@ TEST(SplitByLinesTest, UncreatablePieceEndsTheRun) {
     SCOPED_TRACE(with_pattern ? "pattern" : "count");
     SplitDir dir("a\nb\nc\n");
     ASSERT_TRUE(std::filesystem::create_directory(dir.PiecePath(1)));
-    EXPECT_EQ(CutLines(dir.context(), with_pattern), -1);
+    EXPECT_FALSE(CutLines(dir.context(), with_pattern));
     EXPECT_EQ(ReadFile(dir.PiecePath(0)), "a\n");
     EXPECT_FALSE(FileExists(dir.PiecePath(2)));
     EXPECT_EQ(dir.messages(), dir.Announced(1) +
@@ -238,7 +238,7 @@ TEST(SplitAtMatchingLinesTest, UndecidedLineEndsTheRunWithItsNumber) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     SplitDir dir(row.input, "big.txt", "big");
-    EXPECT_EQ(SplitAtMatchingLines(dir.context(), 1, row.matches), -1);
+    EXPECT_FALSE(SplitAtMatchingLines(dir.context(), 1, row.matches));
     EXPECT_EQ(HexPieces(dir.Pieces()), HexPieces(row.pieces));
     EXPECT_EQ(dir.messages(), dir.Announced(row.pieces.size()) +
                                   std::string(kPatternGaveUp.sjis) + row.where +

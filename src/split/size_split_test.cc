@@ -4,7 +4,7 @@
 
 #include <random>
 
-#include "split/split_test_util.h"
+#include "split_test_util.h"
 #include "support/copy.h"
 #include "support/sjis.h"
 #include "support/work_buffer.h"

@@ -323,7 +323,7 @@ bool RunSplit(const SplitRequest& request) {
   const bool ok =
       options.line_mode
           ? SplitByLines(context, options.n1,
-                         request.pattern ? &*request.pattern : nullptr) == 0
+                         request.pattern ? &*request.pattern : nullptr)
           : SplitBySize(context, *length, options.n1 * 1000);
   if (ok) WarnOfStalePieces(context);
   return ok;

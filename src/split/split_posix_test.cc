@@ -8,7 +8,7 @@
 
 #include "split/line_split.h"
 #include "split/size_split.h"
-#include "split/split_test_util.h"
+#include "split_test_util.h"
 
 namespace vu32::testing {
 namespace {
@@ -76,14 +76,14 @@ TEST(SplitByLinesTest, ReadAndWriteErrorsAreReported) {
     {
       SplitDir dir("");
       ReadFromADirectory(&dir);
-      EXPECT_EQ(CutLines(dir.context(), with_pattern), -1);
+      EXPECT_FALSE(CutLines(dir.context(), with_pattern));
       EXPECT_EQ(dir.messages(),
                 dir.Announced(1) + std::string(kReadFailed.sjis) + "IN.TXT\n");
     }
     {
       SplitDir dir("a\nb\n");
       FileSizeLimit limit(1);
-      EXPECT_EQ(CutLines(dir.context(), with_pattern), -1);
+      EXPECT_FALSE(CutLines(dir.context(), with_pattern));
       EXPECT_EQ(dir.messages(), dir.Announced(1) +
                                     std::string(kWriteFailed.sjis) +
                                     dir.PiecePath(0) + "\n");

@@ -1,8 +1,9 @@
 // The catalogue of every text the program writes to standard error. Each
 // entry holds the text as it reads (UTF-8, for people and for terminals that
 // want UTF-8) and the same text in Shift-JIS, the bytes normally written.
-// messages_test.cc checks that the two agree. Nothing reaches standard
-// error but through Report and ReportFormat with an entry of this file.
+// messages_posix_test.cc checks that the two agree (with iconv, so on POSIX
+// only) and that it checks every entry. Nothing reaches standard error but
+// through Report and ReportFormat with an entry of this file.
 //
 // How failures travel. A function that meets a failure either reports it
 // itself, through this catalogue, and returns only that it failed (false, or
@@ -11,9 +12,13 @@
 // with platform::LastErrorText()) for its caller to report. Never both. The
 // platform layer, the byte streams, the copy loop and the free-space and
 // directory probes are of the second kind; the operations (cli, filters,
-// merge, split) of the first. Running out of memory is reported in one
-// place: RunVu32 catches std::bad_alloc and says it in the words of the
-// operation that was running.
+// merge, split) of the first. Running out of memory (std::bad_alloc) is
+// caught in three places, each where the failure has a meaning of its own:
+// RunVu32 (cli/app.cc) for the whole run, which it ends with status 1 in
+// the words of the operation that was running; ConvertAll (cli/in_place.cc)
+// for one file, which is then left as it was while the other files are
+// still converted; and the matcher (pattern/match.cc) for one line, whose
+// match is then undecided (MatchOutcome::kGaveUp), never taken for no match.
 #ifndef VU32_SUPPORT_MESSAGES_H_
 #define VU32_SUPPORT_MESSAGES_H_
 

@@ -46,7 +46,7 @@ std::vector<std::string> Command() {
     std::istringstream in(cmd);
     for (std::string w; in >> w;) words.push_back(w);
   } else {
-    words.push_back(VU32_BINARY);
+    words.push_back(BuiltBinary());
   }
   return words;
 }
@@ -172,6 +172,208 @@ std::string FromWineText(const std::string& text) {
   return out;
 }
 
+// The descriptors of one run: the child's ends, which it takes as 0, 1 and
+// 2, and the test's ends, from which it feeds and captures. -1: none.
+struct ChildStreams {
+  int in_fd = -1, in_feed = -1;
+  int out_fd = -1, out_read = -1;
+  int err_fd = -1, err_read = -1;
+  int tty_master = -1, tty_slave = -1;
+  std::string out_file;   // StdoutKind::kFile: the capture
+  std::string stdin_env;  // NAME=VALUE for the Win32 launcher
+
+  void CloseChildEnds() {
+    for (int* fd : {&in_fd, &out_fd, &err_fd, &tty_slave}) CloseOnce(fd);
+  }
+  void CloseParentEnds() {
+    for (int* fd : {&in_feed, &out_read, &err_read, &tty_master}) {
+      CloseOnce(fd);
+    }
+  }
+  static void CloseOnce(int* fd) {
+    if (*fd >= 0) close(*fd);
+    *fd = -1;
+  }
+};
+
+void OpenPipe(int* read_end, int* write_end) {
+  int p[2];
+  if (pipe(p) != 0) throw std::runtime_error("pipe");
+  *read_end = p[0];
+  *write_end = p[1];
+}
+
+void OpenStdin(const RunOptions& options, const ScopedTempDir& scratch,
+               ChildStreams* s) {
+  switch (options.stdin_kind) {
+    case StdinKind::kPipe:
+      OpenPipe(&s->in_fd, &s->in_feed);
+      break;
+    case StdinKind::kFile: {
+      std::string path = scratch.File("stdin");
+      if (options.stdin_path.empty()) {
+        WriteFile(path, options.stdin_data);
+      } else {
+        path = options.stdin_path;
+      }
+      s->in_fd = open(path.c_str(), O_RDONLY);
+      if (options.stdin_offset != 0)
+        lseek(s->in_fd, options.stdin_offset, SEEK_SET);
+      // The launcher opens the file itself, as cmd.exe would: Wine's handle
+      // for an inherited descriptor cannot tell which file it is.
+      if (TargetIsWin32()) {
+        s->stdin_env = "VU32_LAUNCHER_STDIN=" +
+                       ToWinePath(std::filesystem::absolute(path).string());
+      }
+      break;
+    }
+    case StdinKind::kDevNull:
+      s->in_fd = open("/dev/null", O_RDONLY);
+      break;
+    case StdinKind::kClosed:
+      // A Windows program started with no standard input handle at all.
+      if (TargetIsWin32()) s->stdin_env = "VU32_LAUNCHER_STDIN=*";
+      break;
+    case StdinKind::kTerminal:
+      break;
+  }
+}
+
+void OpenStdout(const RunOptions& options, ChildStreams* s) {
+  switch (options.stdout_kind) {
+    case StdoutKind::kPipe:
+      OpenPipe(&s->out_read, &s->out_fd);
+      break;
+    case StdoutKind::kFile:
+      s->out_fd = open(s->out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      break;
+    case StdoutKind::kDevFull:
+      s->out_fd = open("/dev/full", O_WRONLY);
+      break;
+    case StdoutKind::kTerminal:
+      break;
+    case StdoutKind::kClosed:
+      s->out_fd = open("/dev/null", O_WRONLY);  // closed in the child
+      break;
+  }
+}
+
+bool NeedsTerminal(const RunOptions& options) {
+  return options.stdin_kind == StdinKind::kTerminal ||
+         options.stdout_kind == StdoutKind::kTerminal ||
+         options.stderr_terminal;
+}
+
+ChildStreams OpenChildStreams(const RunOptions& options,
+                              const ScopedTempDir& scratch) {
+  ChildStreams s;
+  s.out_file = scratch.File("stdout");
+  OpenStdin(options, scratch, &s);
+  if (NeedsTerminal(options)) {
+    if (openpty(&s.tty_master, &s.tty_slave, nullptr, nullptr, nullptr) != 0) {
+      throw std::runtime_error("openpty");
+    }
+    SetRaw(s.tty_slave);
+  }
+  OpenStdout(options, &s);
+  if (!options.stderr_terminal) OpenPipe(&s.err_read, &s.err_fd);
+  return s;
+}
+
+// In the child: its three descriptors, the file-size limit, the directory
+// and the environment the options ask for, then the command.
+[[noreturn]] void RunChild(const RunOptions& options, const ChildStreams& s,
+                           std::vector<std::string>* words) {
+  signal(SIGPIPE, SIG_DFL);
+  if (NeedsTerminal(options)) {
+    setsid();
+    ioctl(s.tty_slave, TIOCSCTTY, 0);
+  }
+  int in = options.stdin_kind == StdinKind::kTerminal ? s.tty_slave : s.in_fd;
+  int out =
+      options.stdout_kind == StdoutKind::kTerminal ? s.tty_slave : s.out_fd;
+  int err = options.stderr_terminal ? s.tty_slave : s.err_fd;
+  // Move the three into place through high numbers so none clobbers another.
+  int hi_in = in >= 0 ? fcntl(in, F_DUPFD, 100) : -1;
+  int hi_out = fcntl(out, F_DUPFD, 100);
+  int hi_err = fcntl(err, F_DUPFD, 100);
+  if (hi_in >= 0) {
+    dup2(hi_in, 0);
+  } else {
+    close(0);
+  }
+  dup2(hi_out, 1);
+  dup2(hi_err, 2);
+  if (options.stderr_closed && !TargetIsWin32()) close(2);
+  if (options.stdout_kind == StdoutKind::kClosed && !TargetIsWin32()) close(1);
+  for (int fd = 3; fd < 1024; ++fd) close(fd);
+  if (options.file_size_limit >= 0) {
+    struct rlimit limit;
+    getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = static_cast<rlim_t>(options.file_size_limit);
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  if (!options.cwd.empty() && !ChangeDirectory(options.cwd)) _exit(126);
+  if (options.group >= 0 &&
+      (setgroups(0, nullptr) != 0 ||
+       setgid(static_cast<gid_t>(options.group)) != 0)) {
+    _exit(126);
+  }
+  if (options.user >= 0 && setuid(static_cast<uid_t>(options.user)) != 0) {
+    _exit(126);
+  }
+  // Messages in Shift-JIS unless a test asks for a locale: the suite
+  // must not depend on the locale it is run in. (Wine needs its own
+  // locale to give the Windows program code page 932.)
+  unsetenv("VU32_MESSAGE_ENCODING");
+  if (!TargetIsWin32()) setenv("LC_ALL", "C", 1);
+  for (const std::string& e : options.env) putenv(const_cast<char*>(e.c_str()));
+  if (!s.stdin_env.empty()) putenv(const_cast<char*>(s.stdin_env.c_str()));
+  if (options.stderr_closed && TargetIsWin32()) {
+    putenv(const_cast<char*>("VU32_LAUNCHER_NO_STDERR=1"));
+  }
+  if (options.stdout_kind == StdoutKind::kClosed && TargetIsWin32()) {
+    putenv(const_cast<char*>("VU32_LAUNCHER_NO_STDOUT=1"));
+  }
+  std::vector<char*> argv;
+  for (std::string& w : *words) argv.push_back(w.data());
+  argv.push_back(nullptr);
+  execvp(argv[0], argv.data());
+  _exit(127);
+}
+
+// Writes `data` into the pipe *feed from a forked writer, so that a large
+// input cannot deadlock against a full output pipe, and closes the test's
+// copy of *feed. The writer's pid, or -1 when there is no pipe to feed.
+pid_t FeedInput(const std::string& data, int* feed) {
+  if (*feed < 0) return -1;
+  pid_t writer = fork();
+  if (writer == 0) {
+    signal(SIGPIPE, SIG_IGN);
+    const char* p = data.data();
+    size_t left = data.size();
+    while (left > 0) {
+      ssize_t n = write(*feed, p, left);
+      if (n <= 0) break;
+      p += n;
+      left -= static_cast<size_t>(n);
+    }
+    _exit(0);
+  }
+  close(*feed);
+  *feed = -1;
+  return writer;
+}
+
+// The exit status of `pid`; 128 + the signal number when it was killed.
+int ExitStatus(pid_t pid) {
+  int status = 0;
+  waitpid(pid, &status, 0);
+  if (WIFEXITED(status)) return WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+  return -1;
+}
+
 }  // namespace
 
 bool TargetIsWin32() {
@@ -194,208 +396,33 @@ std::string WithoutBanner(const std::string& err) {
 
 RunResult RunVu32(const std::vector<std::string>& args,
                   const RunOptions& options) {
-  RunResult result;
   ScopedTempDir scratch;
   std::vector<std::string> words = Command();
   for (const std::string& arg : args) {
     words.push_back(TargetIsWin32() ? SjisToUtf8(ToWineArgument(arg)) : arg);
   }
-
-  int in_fd = -1, in_feed = -1;
-  int out_fd = -1, out_read = -1;
-  int err_fd = -1, err_read = -1;
-  int tty_master = -1, tty_slave = -1;
-  std::string out_file = scratch.File("stdout");
-  std::string stdin_env;  // NAME=VALUE for the Win32 launcher
-  std::string closed_env;
-
-  switch (options.stdin_kind) {
-    case StdinKind::kPipe: {
-      int p[2];
-      if (pipe(p) != 0) throw std::runtime_error("pipe");
-      in_fd = p[0];
-      in_feed = p[1];
-      break;
-    }
-    case StdinKind::kFile: {
-      std::string path = scratch.File("stdin");
-      if (options.stdin_path.empty()) {
-        WriteFile(path, options.stdin_data);
-      } else {
-        path = options.stdin_path;
-      }
-      in_fd = open(path.c_str(), O_RDONLY);
-      if (options.stdin_offset != 0)
-        lseek(in_fd, options.stdin_offset, SEEK_SET);
-      // The launcher opens the file itself, as cmd.exe would: Wine's handle
-      // for an inherited descriptor cannot tell which file it is.
-      if (TargetIsWin32()) {
-        stdin_env = "VU32_LAUNCHER_STDIN=" +
-                    ToWinePath(std::filesystem::absolute(path).string());
-      }
-      break;
-    }
-    case StdinKind::kDevNull:
-      in_fd = open("/dev/null", O_RDONLY);
-      break;
-    case StdinKind::kClosed:
-      // A Windows program started with no standard input handle at all.
-      if (TargetIsWin32()) stdin_env = "VU32_LAUNCHER_STDIN=*";
-      break;
-    case StdinKind::kTerminal:
-      break;
-  }
-  bool need_tty = options.stdin_kind == StdinKind::kTerminal ||
-                  options.stdout_kind == StdoutKind::kTerminal ||
-                  options.stderr_terminal;
-  if (need_tty) {
-    if (openpty(&tty_master, &tty_slave, nullptr, nullptr, nullptr) != 0) {
-      throw std::runtime_error("openpty");
-    }
-    SetRaw(tty_slave);
-  }
-  switch (options.stdout_kind) {
-    case StdoutKind::kPipe: {
-      int p[2];
-      if (pipe(p) != 0) throw std::runtime_error("pipe");
-      out_read = p[0];
-      out_fd = p[1];
-      break;
-    }
-    case StdoutKind::kFile:
-      out_fd = open(out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      break;
-    case StdoutKind::kDevFull:
-      out_fd = open("/dev/full", O_WRONLY);
-      break;
-    case StdoutKind::kTerminal:
-      break;
-    case StdoutKind::kClosed:
-      out_fd = open("/dev/null", O_WRONLY);  // closed in the child
-      if (TargetIsWin32()) closed_env = "VU32_LAUNCHER_NO_STDOUT=1";
-      break;
-  }
-  if (!options.stderr_terminal) {
-    int p[2];
-    if (pipe(p) != 0) throw std::runtime_error("pipe");
-    err_read = p[0];
-    err_fd = p[1];
-  }
-
-  pid_t pid = fork();
+  ChildStreams streams = OpenChildStreams(options, scratch);
+  const pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork");
-  if (pid == 0) {
-    signal(SIGPIPE, SIG_DFL);
-    if (need_tty) {
-      setsid();
-      ioctl(tty_slave, TIOCSCTTY, 0);
-    }
-    int in = options.stdin_kind == StdinKind::kTerminal ? tty_slave : in_fd;
-    int out = options.stdout_kind == StdoutKind::kTerminal ? tty_slave : out_fd;
-    int err = options.stderr_terminal ? tty_slave : err_fd;
-    // Move the three into place through high numbers so none clobbers another.
-    int hi_in = in >= 0 ? fcntl(in, F_DUPFD, 100) : -1;
-    int hi_out = fcntl(out, F_DUPFD, 100);
-    int hi_err = fcntl(err, F_DUPFD, 100);
-    if (hi_in >= 0) {
-      dup2(hi_in, 0);
-    } else {
-      close(0);
-    }
-    dup2(hi_out, 1);
-    dup2(hi_err, 2);
-    if (options.stderr_closed && !TargetIsWin32()) close(2);
-    if (options.stdout_kind == StdoutKind::kClosed && !TargetIsWin32()) {
-      close(1);
-    }
-    for (int fd = 3; fd < 1024; ++fd) close(fd);
-    if (options.file_size_limit >= 0) {
-      struct rlimit limit;
-      getrlimit(RLIMIT_FSIZE, &limit);
-      limit.rlim_cur = static_cast<rlim_t>(options.file_size_limit);
-      setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    if (!options.cwd.empty() && !ChangeDirectory(options.cwd)) _exit(126);
-    if (options.group >= 0 &&
-        (setgroups(0, nullptr) != 0 ||
-         setgid(static_cast<gid_t>(options.group)) != 0)) {
-      _exit(126);
-    }
-    if (options.user >= 0 && setuid(static_cast<uid_t>(options.user)) != 0) {
-      _exit(126);
-    }
-    // Messages in Shift-JIS unless a test asks for a locale: the suite
-    // must not depend on the locale it is run in. (Wine needs its own
-    // locale to give the Windows program code page 932.)
-    unsetenv("VU32_MESSAGE_ENCODING");
-    if (!TargetIsWin32()) setenv("LC_ALL", "C", 1);
-    for (const std::string& e : options.env)
-      putenv(const_cast<char*>(e.c_str()));
-    if (!stdin_env.empty()) putenv(stdin_env.data());
-    if (!closed_env.empty()) putenv(closed_env.data());
-    if (options.stderr_closed && TargetIsWin32()) {
-      putenv(const_cast<char*>("VU32_LAUNCHER_NO_STDERR=1"));
-    }
-    std::vector<char*> argv;
-    for (std::string& w : words) argv.push_back(w.data());
-    argv.push_back(nullptr);
-    execvp(argv[0], argv.data());
-    _exit(127);
-  }
+  if (pid == 0) RunChild(options, streams, &words);
 
-  // Parent: keep only our ends.
-  if (in_fd >= 0) close(in_fd);
-  if (out_fd >= 0) close(out_fd);
-  if (err_fd >= 0) close(err_fd);
-  if (tty_slave >= 0) close(tty_slave);
-  if (in_feed >= 0) {
-    // Feed in a child-free way: the data is small enough for tests, but a
-    // large input must not deadlock against a full output pipe, so write
-    // from a forked writer.
-    pid_t writer = fork();
-    if (writer == 0) {
-      signal(SIGPIPE, SIG_IGN);
-      const char* p = options.stdin_data.data();
-      size_t left = options.stdin_data.size();
-      while (left > 0) {
-        ssize_t n = write(in_feed, p, left);
-        if (n <= 0) break;
-        p += n;
-        left -= static_cast<size_t>(n);
-      }
-      _exit(0);
-    }
-    close(in_feed);
-    std::vector<std::pair<int, std::string*>> sources;
-    if (out_read >= 0) sources.push_back({out_read, &result.out});
-    if (err_read >= 0) sources.push_back({err_read, &result.err});
-    if (tty_master >= 0) {
-      sources.push_back(
-          {tty_master, options.stderr_terminal ? &result.err : &result.out});
-    }
-    Drain(sources);
-    waitpid(writer, nullptr, 0);
-  } else {
-    std::vector<std::pair<int, std::string*>> sources;
-    if (out_read >= 0) sources.push_back({out_read, &result.out});
-    if (err_read >= 0) sources.push_back({err_read, &result.err});
-    if (tty_master >= 0) {
-      sources.push_back(
-          {tty_master, options.stderr_terminal ? &result.err : &result.out});
-    }
-    Drain(sources);
+  RunResult result;
+  streams.CloseChildEnds();
+  const pid_t writer = FeedInput(options.stdin_data, &streams.in_feed);
+  std::vector<std::pair<int, std::string*>> sources;
+  if (streams.out_read >= 0) sources.push_back({streams.out_read, &result.out});
+  if (streams.err_read >= 0) sources.push_back({streams.err_read, &result.err});
+  if (streams.tty_master >= 0) {
+    sources.push_back({streams.tty_master,
+                       options.stderr_terminal ? &result.err : &result.out});
   }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  if (WIFEXITED(status)) {
-    result.status = WEXITSTATUS(status);
-  } else if (WIFSIGNALED(status)) {
-    result.status = 128 + WTERMSIG(status);
+  Drain(sources);
+  if (writer > 0) waitpid(writer, nullptr, 0);
+  result.status = ExitStatus(pid);
+  streams.CloseParentEnds();
+  if (options.stdout_kind == StdoutKind::kFile) {
+    result.out = ReadFile(streams.out_file);
   }
-  if (out_read >= 0) close(out_read);
-  if (err_read >= 0) close(err_read);
-  if (tty_master >= 0) close(tty_master);
-  if (options.stdout_kind == StdoutKind::kFile) result.out = ReadFile(out_file);
   if (TargetIsWin32()) result.err = FromWineText(result.err);
   return result;
 }

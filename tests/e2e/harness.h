@@ -54,6 +54,9 @@ struct RunResult {
 RunResult RunVu32(const std::vector<std::string>& args,
                   const RunOptions& options = {});
 
+// The native vu32 that this test program was built with.
+const char* BuiltBinary();
+
 // True when the command is the Win32 build run under Wine
 // (VU32_E2E_TARGET=win32). RunVu32 then hands the program absolute paths in
 // Wine's "Z:\..." form and Shift-JIS arguments as the UTF-8 that Wine

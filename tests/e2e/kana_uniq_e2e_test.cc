@@ -231,7 +231,7 @@ int RunLimited(const ScopedTempDir& dir, const std::string& producer,
                               producer + " | LC_ALL=C \"$0\" " + args +
                               " > \"$1/out\" 2> \"$1/err\"";
   const std::string line =
-      "sh -c '" + command + "' '" VU32_BINARY "' '" + dir.path() + "'";
+      "sh -c '" + command + "' '" + BuiltBinary() + "' '" + dir.path() + "'";
   int status = std::system(line.c_str());
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }

@@ -314,7 +314,8 @@ TEST(InPlaceE2eTest, InterruptKeepsTheOriginal) {
       dup2(null, 0);
       dup2(null, 2);
       signal(c.sig, c.ignored ? SIG_IGN : SIG_DFL);
-      execl(VU32_BINARY, VU32_BINARY, "--in-place", "-T8", "big.txt", nullptr);
+      execl(BuiltBinary(), BuiltBinary(), "--in-place", "-T8", "big.txt",
+            nullptr);
       _exit(127);
     }
     bool seen = false;

@@ -1,7 +1,7 @@
 // A temporary directory holding an input file, opened and described by a
 // SplitContext whose pieces land beside it, for the split unit tests.
-#ifndef VU32_SPLIT_SPLIT_TEST_UTIL_H_
-#define VU32_SPLIT_SPLIT_TEST_UTIL_H_
+#ifndef VU32_TESTS_SPLIT_TEST_UTIL_H_
+#define VU32_TESTS_SPLIT_TEST_UTIL_H_
 
 #include <gtest/gtest.h>
 
@@ -100,7 +100,7 @@ inline std::string Ascii(size_t size) {
 
 // Both ways of cutting lines (every line, every matching line), for the
 // failures they share.
-inline int CutLines(const SplitContext& context, bool with_pattern) {
+inline bool CutLines(const SplitContext& context, bool with_pattern) {
   if (!with_pattern) return SplitByLines(context, 1, nullptr);
   return SplitAtMatchingLines(
       context, 1, [](const std::string&) { return MatchOutcome::kMatch; });
@@ -114,4 +114,4 @@ inline std::string Joined(const std::vector<std::string>& pieces) {
 
 }  // namespace vu32::testing
 
-#endif  // VU32_SPLIT_SPLIT_TEST_UTIL_H_
+#endif  // VU32_TESTS_SPLIT_TEST_UTIL_H_
