@@ -20,7 +20,6 @@ enum class Outcome {
   kUnchanged,
   kFailed,
   kChanged,
-  kAlreadyDone,
   kPending,  // sealed, its rename still to come
   kBusy,     // another run holds the file
 };
@@ -170,13 +169,10 @@ struct Step {
   std::string reason;  // kFailed: why
   // kPending: the file, held (open and locked) until its rename.
   std::unique_ptr<platform::ReplaceableFile> file;
-  platform::FileId replaced;  // the replacement's identity
-  bool have_replaced = false;
 };
 
-// One run over the names: the files done so far, so that a file named
-// twice (or under two names) is converted once, and the buffer the
-// comparison reads the originals into.
+// One run over the names, and the buffer the comparison reads the
+// originals into.
 class InPlaceRun {
  public:
   InPlaceRun(const Command& command, KeepTime keep_time)
@@ -195,7 +191,6 @@ class InPlaceRun {
   const Command& command_;
   const KeepTime keep_time_;
   std::vector<uint8_t> buffer_;
-  std::set<platform::FileId> done_;
 };
 
 Step InPlaceRun::Prepare(const std::string& name, bool wait) {
@@ -222,10 +217,7 @@ Step InPlaceRun::Prepare(const std::string& name, bool wait) {
       step.file.reset();
       return step;
   }
-  // A file named again (or under another name) has had its line.
-  if (!done_.insert(step.file->status().id).second) {
-    step.outcome = Outcome::kAlreadyDone;
-  } else if (step.file->status().links > 1) {
+  if (step.file->status().links > 1) {
     // Renaming over one name would split the file from its other names.
     step.reason = MessageBytes(kSeveralLinks);
   } else {
@@ -273,8 +265,6 @@ void InPlaceRun::Convert(Step* step) {
     step->reason = KeepFailure(kept, attribute);
     return;
   }
-  step->have_replaced =
-      platform::FileIdOfFd(sink.replacement(), &step->replaced);
   file.StartWriteBack();
   step->outcome = Outcome::kPending;
 }
@@ -283,25 +273,16 @@ void InPlaceRun::Finish(Step* step) {
   if (step->outcome != Outcome::kPending) return;
   platform::ReplaceableFile& file = *step->file;
   step->outcome = Outcome::kFailed;
-  // Checked last, right before the rename: the smaller the window, the
-  // fewer the writers that can slip through it.
-  if (!file.Unchanged()) {
+  // Checked last, after the wait for the disk and right before the rename:
+  // the smaller the window, the fewer the writers that can slip through.
+  if (!file.Seal()) {
+    step->reason = Because(kWriteFailed, errno);
+  } else if (!file.Unchanged()) {
     step->outcome = Outcome::kChanged;
+  } else if (!file.Commit()) {
+    step->reason = Because(kCannotReplace, errno);
   } else {
-    switch (file.Commit()) {
-      case platform::ReplaceableFile::Committed::kOk:
-        step->outcome = Outcome::kConverted;
-        // The file has a new identity; a later name for it is done too.
-        if (step->have_replaced) done_.insert(step->replaced);
-        break;
-      case platform::ReplaceableFile::Committed::kSyncFailed:
-      case platform::ReplaceableFile::Committed::kCloseFailed:
-        step->reason = Because(kWriteFailed, errno);
-        break;
-      case platform::ReplaceableFile::Committed::kRenameFailed:
-        step->reason = Because(kCannotReplace, errno);
-        break;
-    }
+    step->outcome = Outcome::kConverted;
   }
   step->file.reset();
 }
@@ -318,8 +299,6 @@ bool ReportStep(const Step& step) {
     case Outcome::kChanged:
       Report(kFileChanged, step.name);
       return false;
-    case Outcome::kAlreadyDone:
-      return true;
     case Outcome::kFailed:
     case Outcome::kPending:
     case Outcome::kBusy:
@@ -356,6 +335,24 @@ std::vector<std::string> ExpandNames(const std::vector<std::string>& names) {
   return expanded;
 }
 
+// The names less those that lead to a file named before them (the same
+// name again, a link, another spelling), so that each file is converted
+// once. Decided before anything is converted: a file's identity is only
+// good until it is replaced, when another run's new file may take it.
+std::vector<std::string> OncePerFile(const std::vector<std::string>& names) {
+  std::set<platform::FileId> seen;
+  std::vector<std::string> once;
+  for (const std::string& name : names) {
+    platform::FileId id;
+    if (name != "-" && platform::FileIdOfPath(name, &id) &&
+        !seen.insert(id).second) {
+      continue;
+    }
+    once.push_back(name);
+  }
+  return once;
+}
+
 }  // namespace
 
 bool RunInPlace(const Command& command, const std::vector<std::string>& names,
@@ -371,7 +368,7 @@ bool RunInPlace(const Command& command, const std::vector<std::string>& names,
     }
     batch.clear();
   };
-  for (const std::string& name : ExpandNames(names)) {
+  for (const std::string& name : OncePerFile(ExpandNames(names))) {
     // Waiting while holding the batch's locks could wait for ever on a run
     // that waits for one of them: a busy file first lets the batch go.
     Step step = run.Prepare(name, batch.empty());

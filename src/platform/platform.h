@@ -202,7 +202,8 @@ class ReplaceableFile {
   // Holds it against another in-place run: an advisory lock on POSIX,
   // waited for when another run holds it (a name that then leads to
   // another file is opened again); on Win32 a share mode that denies
-  // writing. The file's identity and state are taken as it is opened.
+  // writing. The file's identity and state are taken as it is opened (and
+  // again once a lock that was waited for is had).
   // Without `wait`, a lock held elsewhere gives kBusy at once.
   OpenResult Open(const std::string& path, bool wait = true);
   int fd() const;
@@ -233,11 +234,13 @@ class ReplaceableFile {
   // where the system has no such call.
   void StartWriteBack();
 
-  enum class Committed { kOk, kSyncFailed, kCloseFailed, kRenameFailed };
-  // Makes the replacement durable (fsync), closes it and puts it in the
-  // original's place in one step. Anything but kOk leaves the original as
-  // it was, errno set; the replacement is then still to be discarded.
-  Committed Commit();
+  // Makes the replacement durable (fsync) and closes it. False, errno set,
+  // when either failed.
+  bool Seal();
+  // Puts the sealed replacement in the original's place in one step. False,
+  // errno set, when that failed: the original is as it was, the
+  // replacement still to be discarded.
+  bool Commit();
   // Removes the replacement; no-op without one.
   void DiscardReplacement();
 

@@ -671,9 +671,14 @@ ReplaceableFile::OpenResult ReplaceableFile::Open(const std::string& path,
       case Locked::kAfterWaiting:
         break;
     }
+    // The run that held the lock is done with the file: what it left is
+    // what this run converts, so the state is taken again.
     struct stat now;
     if (fstatat(s.directory, s.name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
-        now.st_dev == st.st_dev && now.st_ino == st.st_ino) {
+        now.st_dev == st.st_dev && now.st_ino == st.st_ino &&
+        fstat(s.fd, &st) == 0) {
+      s.snapshot = SnapshotOf(st);
+      s.status = StatusOf(st);
       return OpenResult::kOk;
     }
   }
@@ -794,21 +799,25 @@ void ReplaceableFile::StartWriteBack() {
 #endif
 }
 
-ReplaceableFile::Committed ReplaceableFile::Commit() {
+bool ReplaceableFile::Seal() {
   State& s = *state_;
-  if (fsync(s.replacement) != 0) return Committed::kSyncFailed;
+  if (fsync(s.replacement) != 0) return false;
   const int replacement = s.replacement;
   s.replacement = -1;
-  if (close(replacement) != 0 && errno != EINTR) return Committed::kCloseFailed;
+  return close(replacement) == 0 || errno == EINTR;
+}
+
+bool ReplaceableFile::Commit() {
+  State& s = *state_;
   if (renameat(s.directory, s.replacement_name.c_str(), s.directory,
                s.name.c_str()) != 0) {
-    return Committed::kRenameFailed;
+    return false;
   }
   CleanupSignalsBlocked blocked;
   g_pending[s.pending].used = 0;
   s.pending = -1;
   s.replacement_name.clear();
-  return Committed::kOk;
+  return true;
 }
 
 void ReplaceableFile::DiscardReplacement() {

@@ -550,20 +550,22 @@ ReplaceableFile::Kept ReplaceableFile::KeepAttributes(bool keep_times,
 
 void ReplaceableFile::StartWriteBack() {}
 
-ReplaceableFile::Committed ReplaceableFile::Commit() {
+bool ReplaceableFile::Seal() {
   State& s = *state_;
-  if (_commit(s.replacement) != 0) return Committed::kSyncFailed;
+  if (_commit(s.replacement) != 0) return false;
   const int replacement = s.replacement;
   s.replacement = -1;
-  if (_close(replacement) != 0) return Committed::kCloseFailed;
+  return _close(replacement) == 0;
+}
+
+bool ReplaceableFile::Commit() {
+  State& s = *state_;
   // Windows cannot rename over a file that is still open.
   _close(s.fd);
   s.fd = -1;
-  if (!MoveReplacement(s.replacement_name, s.target)) {
-    return Committed::kRenameFailed;
-  }
+  if (!MoveReplacement(s.replacement_name, s.target)) return false;
   s.replacement_name.clear();
-  return Committed::kOk;
+  return true;
 }
 
 void ReplaceableFile::DiscardReplacement() {

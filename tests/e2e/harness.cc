@@ -314,9 +314,8 @@ ChildStreams OpenChildStreams(const RunOptions& options,
     setrlimit(RLIMIT_FSIZE, &limit);
   }
   if (!options.cwd.empty() && !ChangeDirectory(options.cwd)) _exit(126);
-  if (options.group >= 0 &&
-      (setgroups(0, nullptr) != 0 ||
-       setgid(static_cast<gid_t>(options.group)) != 0)) {
+  if (options.group >= 0 && (setgroups(0, nullptr) != 0 ||
+                             setgid(static_cast<gid_t>(options.group)) != 0)) {
     _exit(126);
   }
   if (options.user >= 0 && setuid(static_cast<uid_t>(options.user)) != 0) {
