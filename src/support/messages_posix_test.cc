@@ -66,6 +66,12 @@ const Entry kCatalogue[] = {
     ENTRY(kCannotMakeTemp),
     ENTRY(kLongOptionsHelp),
     ENTRY(kPatternGaveUp),
+    ENTRY(kCheckSummary),
+    ENTRY(kCheckVerdict),
+    ENTRY(kLooksLikeUtf8),
+    ENTRY(kLooksLikeUtf16),
+    ENTRY(kCheckUsage),
+    ENTRY(kCheckOptionsHelp),
     ENTRY(kUsageFormat),
 };
 #undef ENTRY
