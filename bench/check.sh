@@ -10,8 +10,10 @@
 #   override the commands measured (default "$VU32 --check", "$VU32 --info").
 #
 # Each row runs vu32 and iconv one after the other, RUNS times, and
-# reports the median MB/s of each and the range over the rounds; "x iconv"
-# is the median of the rounds' iconv time / vu32 time.
+# reports the median MB/s of each and the range over the rounds, by wall
+# time and by CPU time (user + system, which waiting for a shared processor
+# does not inflate); "vs peer" is the median of the rounds' iconv time /
+# vu32 time.
 set -u
 cd "$(dirname "$0")/.."
 SIZE_MB=${1:-200}
@@ -44,13 +46,14 @@ while at < len(data):
 open(sys.argv[2], "wb").write(b"".join(out))
 EOF
 
-# timed CMD: the wall time of CMD in seconds; "fail" when it fails (exit
-# statuses 0 and 1, faults found, count as success).
+# timed CMD: "wall cpu" in seconds of CMD (user + system time of its
+# processes); "fail" when it fails (exit statuses 0 and 1, faults found,
+# count as success).
 timed() {
   local t
-  t=$( { TIMEFORMAT='%R'; time bash -c "$1 >/dev/null 2>&1; [ \$? -le 1 ]" </dev/null; } 2>&1) ||
+  t=$( { TIMEFORMAT='%R %U %S'; time bash -c "$1 >/dev/null 2>&1; [ \$? -le 1 ]" </dev/null; } 2>&1) ||
     { echo fail; return; }
-  echo "$t"
+  echo "$t" | awk '{ print $1, $2 + $3 }'
 }
 
 # row NAME FILE VU32_CMD PEER_NAME PEER_CMD
@@ -61,7 +64,7 @@ row() {
     v=$(timed "$3")
     p=$(timed "$5")
     if [ "$v" = fail ] || [ "$p" = fail ]; then
-      echo "| $name | command failed | | | |"
+      echo "| $name | command failed | | | | | |"
       return
     fi
     rounds="$rounds$v $p
@@ -71,13 +74,15 @@ row() {
 import sys
 from statistics import median
 name, bytes_, peer = sys.argv[1], int(sys.argv[2]), sys.argv[3]
-rounds = [l.split() for l in sys.stdin if l.strip()]
-v = [bytes_ / 1048576 / float(r[0]) for r in rounds]
-p = [bytes_ / 1048576 / float(r[1]) for r in rounds]
-x = [float(r[1]) / float(r[0]) for r in rounds]
+# Each round: vu32 wall, vu32 cpu, peer wall, peer cpu.
+rounds = [[float(x) for x in l.split()] for l in sys.stdin if l.strip()]
+mbs = lambda t: bytes_ / 1048576 / t
+v = [mbs(r[0]) for r in rounds]
+x = [r[2] / r[0] for r in rounds]
 rng = lambda xs, f: "%s (%s-%s)" % (f % median(xs), f % min(xs), f % max(xs))
-print("| %s | %s | %s | %.0f | %sx |" % (name, rng(v, "%.0f"), peer,
-      median(p), rng(x, "%.1f")))
+print("| %s | %s | %.0f | %s | %.0f | %sx | %.1fx |" % (name, rng(v, "%.0f"),
+      median(mbs(r[1]) for r in rounds), peer, median(mbs(r[2]) for r in rounds),
+      rng(x, "%.1f"), median(r[3] / r[1] for r in rounds)))
 ' "$name" "$bytes" "$4"
 }
 
@@ -86,8 +91,8 @@ C="'$CLEAN'" F="'$FAULTY'"
 echo
 echo "### --check on the real text ($(stat -c %s "$CLEAN") bytes, $RUNS rounds)"
 echo
-echo "| input | vu32 MB/s, median (range) | peer | peer MB/s | vu32 vs peer (range) |"
-echo "|---|---:|---|---:|---:|"
+echo "| input | vu32 MB/s, median (range) | vu32 MB/s, CPU time | peer | peer MB/s | vu32 vs peer (range) | vs peer, CPU time |"
+echo "|---|---:|---:|---|---:|---:|---:|"
 row "--check, corpus" "$CLEAN" "$CHECK $C" "iconv" "iconv -f CP932 -t UTF-8 $C"
 row "--check, a fault every 4 KB" "$FAULTY" "$CHECK $F" "iconv -c" \
   "iconv -c -f CP932 -t UTF-8 $F"

@@ -1,6 +1,8 @@
 // The portable scanner, the choice among the levels, and locating a byte.
 #include "check/kernel.h"
 
+#include <bit>
+#include <cstring>
 #include <initializer_list>
 
 #include "check/assigned.h"
@@ -21,7 +23,9 @@ namespace vu32::check {
 namespace portable {
 namespace {
 
-// What each byte value can be, one bit per mask of Masks.
+// What each byte value can be, one bit per mask of Masks: the check's in
+// the low byte, the --info ones in the high byte. Bit 6 of the low byte is
+// "a second byte, and assigned after the byte before", filled per block.
 enum : uint16_t {
   kLead = 1 << 0,
   kTrail = 1 << 1,
@@ -29,11 +33,12 @@ enum : uint16_t {
   kCr = 1 << 3,
   kBad = 1 << 4,
   kOnlySecond = 1 << 5,
-  kTab = 1 << 6,
-  kEofMark = 1 << 7,
-  kControl = 1 << 8,
-  kKana = 1 << 9,
-  kCounted = 1 << 10,
+  kGood = 1 << 6,
+  kTab = 1 << 8,
+  kEofMark = 1 << 9,
+  kControl = 1 << 10,
+  kKana = 1 << 11,
+  kCounted = 1 << 12,
 };
 
 struct ByteProperties {
@@ -60,7 +65,25 @@ struct ByteProperties {
 };
 constexpr ByteProperties kProperties;
 
-// A byte at a time, with the exact assigned test.
+// Bit `bit` of each of 64 flag bytes, as a mask: eight at a time, the bits
+// moved to the bottom of their bytes and a multiply gathering the eight
+// into the top byte, in byte order (as the filters' portable FindByte).
+uint64_t Gather(const uint8_t* flags, unsigned bit) {
+  uint64_t mask = 0;
+  for (unsigned k = 0; k < kBlock; k += 8) {
+    uint64_t x;
+    std::memcpy(&x, flags + k, 8);
+    if constexpr (std::endian::native == std::endian::big) {
+      x = __builtin_bswap64(x);
+    }
+    const uint64_t ones = (x >> bit) & 0x0101010101010101;
+    mask |= ((ones * 0x0102040810204080) >> 56) << k;
+  }
+  return mask;
+}
+
+// A byte at a time into flag bytes, with the exact assigned test, then the
+// masks from those.
 struct Portable {
   struct Carry {
     uint8_t previous;
@@ -69,29 +92,32 @@ struct Portable {
 
   template <bool kInfo>
   static Masks Classify(const uint8_t* p, Carry* carry) {
-    Masks m;
+    uint8_t low[kBlock], high[kBlock];
     uint8_t previous = carry->previous;
     for (unsigned i = 0; i < kBlock; ++i) {
       const uint8_t b = p[i];
       const uint16_t f = kProperties.of[b];
-      auto bit = [&](uint16_t flag) { return uint64_t{(f & flag) != 0} << i; };
-      m.leads |= bit(kLead);
-      m.trails |= bit(kTrail);
-      m.good |= bit(kTrail) & (uint64_t{Assigned(previous, b)} << i);
-      m.lfs |= bit(kLf);
-      m.crs |= bit(kCr);
-      m.bad |= bit(kBad);
-      m.only_second |= bit(kOnlySecond);
-      if constexpr (kInfo) {
-        m.tabs |= bit(kTab);
-        m.eof_marks |= bit(kEofMark);
-        m.controls |= bit(kControl);
-        m.kana |= bit(kKana);
-        m.counted |= bit(kCounted);
-      }
+      const bool good = (f & kTrail) && Assigned(previous, b);
+      low[i] = static_cast<uint8_t>(f | (good ? kGood : 0));
+      if constexpr (kInfo) high[i] = static_cast<uint8_t>(f >> 8);
       previous = b;
     }
     carry->previous = previous;
+    Masks m;
+    m.leads = Gather(low, 0);
+    m.trails = Gather(low, 1);
+    m.lfs = Gather(low, 2);
+    m.crs = Gather(low, 3);
+    m.bad = Gather(low, 4);
+    m.only_second = Gather(low, 5);
+    m.good = Gather(low, 6);
+    if constexpr (kInfo) {
+      m.tabs = Gather(high, 0);
+      m.eof_marks = Gather(high, 1);
+      m.controls = Gather(high, 2);
+      m.kana = Gather(high, 3);
+      m.counted = Gather(high, 4);
+    }
     return m;
   }
 };

@@ -50,7 +50,7 @@ struct ScanState {
   uint64_t crs = 0;
   uint8_t seen = 0;               // bit k: a line end of kind k was met
   Location first[kLineEndKinds];  // where each kind first begins
-  // Bytes since the last CR or LF, and the most between two of them.
+  // --info: bytes since the last CR or LF, and the most between two.
   uint64_t run = 0;
   uint64_t longest = 0;
   // The --info counts (left alone by the plain check). Pairs and the rows
@@ -87,7 +87,7 @@ struct Kernel {
   scan::Level level;
   // Scans the blocks of s[0, n) (n a multiple of 64) until one is not clean;
   // returns the bytes scanned, that block included, and fills *masks for it
-  // (masks->suspicious is 0 when all were clean). `Info` also keeps the
+  // (masks->suspicious is 0 when all were clean). scan_info also keeps the
   // --info counts.
   size_t (*scan)(const uint8_t* s, size_t n, ScanState* state,
                  BlockMasks* masks);
@@ -104,8 +104,8 @@ struct Kernel {
 // chose.
 const Kernel& ActiveKernel();
 // Chooses the scanner of `level` (tests, benchmarks); false, changing
-// nothing, when it is not built in or the processor lacks it. The SSE2
-// level has no scanner of its own and takes the portable one.
+// nothing, when it is not built in or the processor lacks it. There is no
+// SSE2 scanner: a processor with SSE2 only gets the portable one.
 bool UseKernel(scan::Level level);
 
 }  // namespace vu32::check
