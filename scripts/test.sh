@@ -1,8 +1,9 @@
 #!/bin/sh
 # Checks the formatting, then builds VU32 and runs every test: a release
 # build (with the scalar-only variant beside it), the same suite under
-# AddressSanitizer and UndefinedBehaviorSanitizer, the pattern fuzz target
-# briefly, then the Win32 build under Wine. Prints the time of each leg.
+# AddressSanitizer and UndefinedBehaviorSanitizer, the pattern and check
+# fuzz targets briefly, then the Win32 build under Wine. Prints the time of
+# each leg.
 set -eu
 cd "$(dirname "$0")/.."
 # Everything at once, so that a fresh machine runs apt-get once: lintian
@@ -70,7 +71,7 @@ leg "fuzz build and smoke run"
 # find nothing (long runs are for development: see fuzz/CMakeLists.txt).
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug \
   -DCMAKE_CXX_COMPILER=clang++ -DVU32_FUZZ=ON -DVU32_BUILD_TESTS=OFF >/dev/null
-cmake --build build-fuzz -j "$jobs" --target pattern_fuzz
+cmake --build build-fuzz -j "$jobs" --target pattern_fuzz check_fuzz
 # The run's log goes to a file, not through a pipe: sh has no pipefail, and
 # a pipe would report the status of its last command instead of the crash.
 if ! build-fuzz/fuzz/pattern_fuzz -runs=20000 -max_len=256 \
@@ -80,6 +81,14 @@ if ! build-fuzz/fuzz/pattern_fuzz -runs=20000 -max_len=256 \
   exit 1
 fi
 tail -n 1 build-fuzz/smoke.log
+# The checker's: cuts, scanners and the guard agree (a few seconds).
+if ! build-fuzz/fuzz/check_fuzz -runs=8000 -max_len=1024 \
+    >build-fuzz/check-smoke.log 2>&1; then
+  tail -n 40 build-fuzz/check-smoke.log
+  echo "check fuzz smoke run failed (log: build-fuzz/check-smoke.log)" >&2
+  exit 1
+fi
+tail -n 1 build-fuzz/check-smoke.log
 
 leg "Win32 build under Wine"
 # Reuses build/ for the end-to-end tests against vu32.exe.

@@ -147,6 +147,35 @@ inline constexpr Message kLongOptionsHelp{
 // could not be decided.
 inline constexpr Message kPatternGaveUp{"パターン照合を打ち切りました: ",
                                  "\x83p\x83^\x81[\x83\x93\x8F\xC6\x8D\x87\x82\xF0\x91\xC5\x82\xBF\x90\xD8\x82\xE8\x82\xDC\x82\xB5\x82\xBD: "};
+// --check: after each input's findings, the counts per class (progress)
+// and the verdict (always written, --quiet or not). ASCII in every locale,
+// as the class tokens are.
+inline constexpr Message kCheckSummary{"%s: %s\n", "%s: %s\n", kProgress};
+inline constexpr Message kCheckVerdict{"%s: %s\n", "%s: %s\n"};
+// The guard: an operation that interprets characters refuses an input that
+// looks like another encoding; followed by the input's name.
+inline constexpr Message kLooksLikeUtf8{"UTF-8 のようです。Shift-JIS として処理するには --force を指定して下さい: ",
+                                 "UTF-8 \x82\xCC\x82\xE6\x82\xA4\x82\xC5\x82\xB7\x81" "BShift-JIS \x82\xC6\x82\xB5\x82\xC4\x8F\x88\x97\x9D\x82\xB7\x82\xE9\x82\xC9\x82\xCD --force \x82\xF0\x8Ew\x92\xE8\x82\xB5\x82\xC4\x89\xBA\x82\xB3\x82\xA2: "};
+inline constexpr Message kLooksLikeUtf16{"UTF-16 のようです。Shift-JIS として処理するには --force を指定して下さい: ",
+                                 "UTF-16 \x82\xCC\x82\xE6\x82\xA4\x82\xC5\x82\xB7\x81" "BShift-JIS \x82\xC6\x82\xB5\x82\xC4\x8F\x88\x97\x9D\x82\xB7\x82\xE9\x82\xC9\x82\xCD --force \x82\xF0\x8Ew\x92\xE8\x82\xB5\x82\xC4\x89\xBA\x82\xB3\x82\xA2: "};
+// --help: the usage lines (each %s is the program name) and the options of
+// --check and --info, and --force.
+inline constexpr Message kCheckUsage{
+    "        %s --check [--json] [--max-errors N] [FILE ...]\n"
+    "        %s --info [--json] [FILE ...]\n",
+    "        %s --check [--json] [--max-errors N] [FILE ...]\n"
+    "        %s --info [--json] [FILE ...]\n"};
+inline constexpr Message kCheckOptionsHelp{
+    "\t--check      Shift-JIS (CP932) かどうか調べ、異常なバイトをすべて表示\n"
+    "\t--info       改行コード・文字の種類・判定をファイルごとに表で表示\n"
+    "\t--json       --check, --info の結果を JSON で書く\n"
+    "\t--max-errors N  --check でファイルごとに表示する異常を N 件までにする\n"
+    "\t--force      UTF-8 や UTF-16 らしい入力でも処理する\n",
+    "\t--check      Shift-JIS (CP932) \x82\xA9\x82\xC7\x82\xA4\x82\xA9\x92\xB2\x82\xD7\x81" "A\x88\xD9\x8F\xED\x82\xC8\x83o\x83" "C\x83g\x82\xF0\x82\xB7\x82\xD7\x82\xC4\x95\\\x8E\xA6\n"
+    "\t--info       \x89\xFC\x8Ds\x83R\x81[\x83h\x81" "E\x95\xB6\x8E\x9A\x82\xCC\x8E\xED\x97\xDE\x81" "E\x94\xBB\x92\xE8\x82\xF0\x83t\x83@\x83" "C\x83\x8B\x82\xB2\x82\xC6\x82\xC9\x95\\\x82\xC5\x95\\\x8E\xA6\n"
+    "\t--json       --check, --info \x82\xCC\x8C\x8B\x89\xCA\x82\xF0 JSON \x82\xC5\x8F\x91\x82\xAD\n"
+    "\t--max-errors N  --check \x82\xC5\x83t\x83@\x83" "C\x83\x8B\x82\xB2\x82\xC6\x82\xC9\x95\\\x8E\xA6\x82\xB7\x82\xE9\x88\xD9\x8F\xED\x82\xF0 N \x8C\x8F\x82\xDC\x82\xC5\x82\xC9\x82\xB7\x82\xE9\n"
+    "\t--force      UTF-8 \x82\xE2 UTF-16 \x82\xE7\x82\xB5\x82\xA2\x93\xFC\x97\xCD\x82\xC5\x82\xE0\x8F\x88\x97\x9D\x82\xB7\x82\xE9\n"};
 // The usage text; each %s is the program name.
 inline constexpr Message kUsageFormat{
     "[Usage] %s -[Cx|J|K|Tn|U[+]|L|P|D] [FILE] [NEW_FILE]\n"
