@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "check/assigned.h"
+#include "platform/platform.h"
 #include "support/sjis.h"
 
 namespace vu32::check {
@@ -71,6 +72,50 @@ void WholeInputGuard::Feed(const uint8_t* data, size_t size) {
 
 GuardVerdict WholeInputGuard::Finish() {
   return Judge(head_.get(), head_size_, utf8_, fault_ || lead_ != 0);
+}
+
+const Message* GuardRefusal(GuardVerdict verdict, GuardScope scope) {
+  switch (verdict) {
+    case GuardVerdict::kPass:
+      return nullptr;
+    case GuardVerdict::kUtf8Bom:
+    case GuardVerdict::kUtf8:
+      return scope == GuardScope::kUtf8AndUtf16 ? &kLooksLikeUtf8 : nullptr;
+    case GuardVerdict::kUtf16:
+      return scope == GuardScope::kNothing ? nullptr : &kLooksLikeUtf16;
+  }
+  return nullptr;
+}
+
+bool ReadStart(int fd, std::string* start, bool* whole, bool* consumed) {
+  constexpr size_t kStart = size_t{1} << 20;
+  start->clear();
+  *whole = false;
+  *consumed = platform::FileLength(fd) < 0;
+  if (*consumed) {
+    // A pipe or a terminal: what is there now, never a wait for more.
+    start->resize(64 * 1024);
+    const long n = platform::ReadSome(fd, start->data(), start->size());
+    if (n < 0) return false;
+    start->resize(static_cast<size_t>(n));
+    *whole = n == 0;
+    return true;
+  }
+  const int64_t at = platform::CurrentOffset(fd);
+  start->resize(kStart);
+  size_t got = 0;
+  while (got < kStart) {
+    const long n = platform::ReadAt(fd, start->data() + got, kStart - got,
+                                    at + static_cast<int64_t>(got));
+    if (n < 0) return false;
+    if (n == 0) {
+      *whole = true;
+      break;
+    }
+    got += static_cast<size_t>(n);
+  }
+  start->resize(got);
+  return true;
 }
 
 }  // namespace vu32::check

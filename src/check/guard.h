@@ -16,8 +16,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "check/encoding.h"
+#include "support/messages.h"
 
 namespace vu32::check {
 
@@ -36,6 +38,21 @@ enum class GuardVerdict {
 // known as such within a few bytes, and only a start without a NUL byte
 // passes the UTF-16 test at memchr speed.
 GuardVerdict JudgeStart(const uint8_t* data, size_t size, bool whole);
+
+// What an operation refuses: UTF-16 is damaged by anything that looks for
+// line ends, UTF-8 by what interprets two-byte characters.
+enum class GuardScope { kNothing, kUtf16, kUtf8AndUtf16 };
+
+// The message that says why `verdict` is refused (followed by the input's
+// name), or null when `scope` lets it pass.
+const Message* GuardRefusal(GuardVerdict verdict, GuardScope scope);
+
+// The start of the input behind `fd` as JudgeStart wants it: up to 1 MiB
+// of a regular file, read in place (its position stays as it was), or what
+// one read of anything else returns, which `*consumed` then says the caller
+// must convert first. `*whole`: that is all of the input. False, errno set,
+// on a read error.
+bool ReadStart(int fd, std::string* start, bool* whole, bool* consumed);
 
 // The same judgement over all of an input fed in pieces (--in-place judges
 // the whole file before the rename). Stops looking once the input cannot be

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "check/report.h"
 #include "cli/command_line.h"
 #include "cli/filter_run.h"
 #include "cli/in_place.h"
@@ -58,18 +59,44 @@ bool PlainCopy(const StreamPair& pair) {
   return status == CopyStatus::kOk;
 }
 
-// Feeds the whole input through `filter`. False after a reported failure.
-bool RunFilter(ByteFilter& filter, const StreamPair& pair) {
+// Feeds the whole input through `filter`, `head` (the start of the input,
+// already read) first. False after a reported failure.
+bool RunFilter(ByteFilter& filter, const StreamPair& pair,
+               std::string_view head) {
   // A terminal sees each block as soon as it is converted.
   const bool immediate = pair.output_is_stdout && platform::IsTerminal(1);
   const ConvertResult result =
-      Convert(filter, pair.input, pair.output, immediate);
+      Convert(filter, pair.input, pair.output, immediate, head);
   if (result.status == ConvertResult::kReadError) {
     Report(kReadFailed, pair.input_name);
   } else if (result.status == ConvertResult::kWriteError) {
     Report(kWriteFailed, pair.output_name);
   }
   return result.status == ConvertResult::kOk;
+}
+
+// Refuses an input the operation would damage (UTF-8 or UTF-16 where it
+// interprets characters or line ends), judged by its start before any
+// output exists. `*head` is what the look consumed, to be converted first.
+// False after reporting.
+bool InputIsSafe(const Command& command, const StreamPair& pair,
+                 std::string* head) {
+  head->clear();
+  const check::GuardScope scope = GuardScopeOf(command);
+  if (scope == check::GuardScope::kNothing) return true;
+  bool whole = false, consumed = false;
+  if (!check::ReadStart(pair.input, head, &whole, &consumed)) {
+    Report(kReadFailed, pair.input_name);
+    return false;
+  }
+  const check::GuardVerdict verdict = check::JudgeStart(
+      reinterpret_cast<const uint8_t*>(head->data()), head->size(), whole);
+  if (const Message* refusal = check::GuardRefusal(verdict, scope)) {
+    Report(*refusal, pair.input_name);
+    return false;
+  }
+  if (!consumed) head->clear();
+  return true;
 }
 
 // One filter, or the plain copy, from the input to the output that the
@@ -79,7 +106,13 @@ bool RunStreamOperation(const Command& command) {
   std::unique_ptr<ByteFilter> filter;
   if (command.mode != kRunCopy) filter = MakeFilter(command);
   StreamPair pair;
-  OpenResult opened = OpenStreams(command, &pair);
+  OpenResult opened = OpenInputStream(command, &pair);
+  std::string head;
+  if (opened == OpenResult::kOk && !InputIsSafe(command, pair, &head)) {
+    CloseStreams(&pair);
+    return false;
+  }
+  if (opened == OpenResult::kOk) opened = OpenOutputStream(command, &pair);
   if (opened == OpenResult::kSameFile) {
     Report(kSameName);
     return false;
@@ -89,7 +122,7 @@ bool RunStreamOperation(const Command& command) {
     ReportMissingStreams();
     return false;
   }
-  bool ok = filter ? RunFilter(*filter, pair) : PlainCopy(pair);
+  bool ok = filter ? RunFilter(*filter, pair, head) : PlainCopy(pair);
   const std::string output_name = pair.output_name;
   if (!CloseStreams(&pair) && ok) {
     Report(kWriteFailed, output_name);
@@ -98,13 +131,50 @@ bool RunStreamOperation(const Command& command) {
   return ok;
 }
 
-// The operation the command names. False after a reported failure.
-bool Dispatch(const Command& command) {
+// --check and --info over the command's files; their exit status.
+int RunChecker(const Command& command) {
+  std::vector<check::Input> inputs;
+  int stdin_fd = -1;
+  for (const std::string& name : command.files) {
+    if (name != "-") {
+      inputs.push_back({name, -1});
+      continue;
+    }
+    if (stdin_fd < 0) {
+      stdin_fd = OpenRedirectedStdin();
+      if (stdin_fd < 0) stdin_fd = platform::DuplicateStdin();
+    }
+    inputs.push_back({"stdin", stdin_fd});
+  }
+  int status;
+  if (command.mode == kRunCheck) {
+    check::CheckRequest request;
+    request.inputs = std::move(inputs);
+    request.json = command.options.json;
+    if (command.options.has_max_errors) {
+      request.max_errors = command.options.max_errors;
+    }
+    status = check::RunCheck(request);
+  } else {
+    check::InfoRequest request;
+    request.inputs = std::move(inputs);
+    request.json = command.options.json;
+    status = check::RunInfo(request);
+  }
+  if (stdin_fd >= 0) platform::CloseFd(stdin_fd);
+  return status;
+}
+
+// The operation the command names, and its exit status.
+int Dispatch(const Command& command) {
   switch (command.mode) {
+    case kRunCheck:
+    case kRunInfo:
+      return RunChecker(command);
     case kRunSplit:
-      return RunSplit(command.split);
+      return RunSplit(command.split) ? 0 : 1;
     case kRunMerge:
-      return RunMerge(command.merge);
+      return RunMerge(command.merge) ? 0 : 1;
     case kRunCopy:
     case kRunUniq:
     case kRunUniqIgnoreCase:
@@ -118,15 +188,15 @@ bool Dispatch(const Command& command) {
       if (command.options.in_place) {
         const KeepTime keep_time =
             command.options.keep_time ? KeepTime::kYes : KeepTime::kNo;
-        return RunInPlace(command, command.files, keep_time);
+        return RunInPlace(command, command.files, keep_time) ? 0 : 1;
       }
-      return RunStreamOperation(command);
+      return RunStreamOperation(command) ? 0 : 1;
     case kRunBadSwitch:
     case kRunNoSwitch:
     case kRunHelp:
       break;  // answered while parsing
   }
-  return false;
+  return 1;
 }
 
 // Out of memory, said in the words of the operation that ran out.
@@ -149,6 +219,8 @@ const Message& NoMemoryMessage(RunMode mode) {
     case kRunSplit:
     case kRunDeleteControl:
     case kRunCopy:
+    case kRunCheck:
+    case kRunInfo:
       break;
   }
   return kNoMemory;
@@ -169,7 +241,9 @@ int PrintHelp() {
   const std::string name(kProgramName);
   return WriteAnswer(FormatMessage(kUsageFormat, name.c_str(), name.c_str(),
                                    name.c_str(), name.c_str()) +
-                     std::string(MessageBytes(kLongOptionsHelp)));
+                     FormatMessage(kCheckUsage, name.c_str(), name.c_str()) +
+                     std::string(MessageBytes(kLongOptionsHelp)) +
+                     std::string(MessageBytes(kCheckOptionsHelp)));
 }
 
 int PrintVersion() {
@@ -215,7 +289,8 @@ int RunVu32(int argc, char** argv) {
   if (options.ending == LongOptions::Ending::kUnknown) {
     Report(kBadSwitch, options.unknown);
     Report(kUsageHint);
-    return 1;
+    // For the checks 1 is a verdict; a usage error is trouble.
+    return options.check || options.info ? 2 : 1;
   }
   const std::vector<std::string> args(raw.begin(), raw.end());
   Environment env;
@@ -226,7 +301,7 @@ int RunVu32(int argc, char** argv) {
     if (!ParseCommandLine(args, options, env, &command, &status)) {
       return status;
     }
-    return Dispatch(command) ? 0 : 1;
+    return Dispatch(command);
   } catch (const std::bad_alloc&) {
     Report(NoMemoryMessage(command.mode));
     return 1;

@@ -99,6 +99,41 @@ bool ParseInPlace(const std::vector<std::string>& args, Command* command) {
   return true;
 }
 
+// --check and --info: every argument is a file to read ("-" standard
+// input); none reads a redirected standard input. Usage errors end the run
+// with status 2, as the checker's troubles do.
+bool ParseCheck(const std::vector<std::string>& args, const Environment& env,
+                Command* command, int* status) {
+  *status = 2;
+  const LongOptions& options = command->options;
+  if (options.check && options.info) {
+    Report(kBadSwitch, "--info");
+    Report(kUsageHint);
+    return false;
+  }
+  if (options.in_place || options.keep_time) {
+    Report(kBadSwitch, options.in_place ? "--in-place" : "--keep-time");
+    Report(kUsageHint);
+    return false;
+  }
+  if (options.info && options.has_max_errors) {
+    Report(kBadSwitch, "--max-errors");
+    Report(kUsageHint);
+    return false;
+  }
+  command->mode = options.check ? kRunCheck : kRunInfo;
+  command->files.assign(args.begin() + 1, args.end());
+  if (command->files.empty()) {
+    // A terminal or the null device has nothing to be checked.
+    if (!env.stdin_redirected) {
+      Report(kTooFewParameters);
+      return false;
+    }
+    command->files.push_back("-");
+  }
+  return true;
+}
+
 }  // namespace
 
 bool ParseCommandLine(const std::vector<std::string>& args,
@@ -107,6 +142,14 @@ bool ParseCommandLine(const std::vector<std::string>& args,
   *command = Command();
   command->options = options;
   *status = 1;
+  if (options.check || options.info) {
+    return ParseCheck(args, env, command, status);
+  }
+  if (options.json || options.has_max_errors) {
+    Report(kBadSwitch, options.json ? "--json" : "--max-errors");
+    Report(kUsageHint);
+    return false;
+  }
   if (options.in_place || options.keep_time) {
     return ParseInPlace(args, command);
   }
@@ -142,8 +185,12 @@ bool ParseCommandLine(const std::vector<std::string>& args,
     return true;
   }
   if (mode == kRunSplit) {
-    return ParseSplitArguments(args[1], operands, env.stdin_redirected,
-                               &command->split);
+    if (!ParseSplitArguments(args[1], operands, env.stdin_redirected,
+                             &command->split)) {
+      return false;
+    }
+    command->split.force = options.force;
+    return true;
   }
   return AssignStreams(operands, env, command);
 }

@@ -30,6 +30,8 @@ std::unique_ptr<ByteFilter> MakeFilter(const Command& command) {
     case kRunDeleteControl:
       return std::make_unique<Deletecontrolchar>();
     case kRunCopy:
+    case kRunCheck:
+    case kRunInfo:
     case kRunSplit:
     case kRunMerge:
     case kRunBadSwitch:
@@ -43,10 +45,17 @@ std::unique_ptr<ByteFilter> MakeFilter(const Command& command) {
 namespace {
 
 ConvertResult ConvertInto(ByteFilter& filter, int in, ByteWriter& writer,
-                          bool immediate) {
+                          bool immediate, std::string_view head,
+                          const BlockObserver* observe) {
   ByteReader reader(in, kFilterBlockSize);
+  if (!head.empty()) {
+    filter.Feed(reinterpret_cast<const uint8_t*>(head.data()), head.size(),
+                writer);
+    if (immediate) writer.Flush();
+  }
   const uint8_t* block;
   while (size_t n = reader.NextBlock(&block)) {
+    if (observe) (*observe)(block, n);
     filter.Feed(block, n, writer);
     if (writer.failed()) break;
     if (immediate) writer.Flush();
@@ -61,14 +70,46 @@ ConvertResult ConvertInto(ByteFilter& filter, int in, ByteWriter& writer,
 
 }  // namespace
 
-ConvertResult Convert(ByteFilter& filter, int in, int out, bool immediate) {
+ConvertResult Convert(ByteFilter& filter, int in, int out, bool immediate,
+                      std::string_view head) {
   ByteWriter writer(out, kFilterBlockSize);
-  return ConvertInto(filter, in, writer, immediate);
+  return ConvertInto(filter, in, writer, immediate, head, nullptr);
 }
 
-ConvertResult Convert(ByteFilter& filter, int in, ByteSink* sink) {
+ConvertResult Convert(ByteFilter& filter, int in, ByteSink* sink,
+                      const BlockObserver& observe) {
   ByteWriter writer(sink, kFilterBlockSize);
-  return ConvertInto(filter, in, writer, false);
+  return ConvertInto(filter, in, writer, false, {}, &observe);
+}
+
+check::GuardScope GuardScopeOf(const Command& command) {
+  using check::GuardScope;
+  if (command.options.force) return GuardScope::kNothing;
+  switch (command.mode) {
+    case kRunKana:
+    case kRunLower:
+    case kRunUpper:
+    case kRunUniqIgnoreCase:
+      return GuardScope::kUtf8AndUtf16;
+    case kRunTabs:
+      return command.tab_width >= 1 ? GuardScope::kUtf8AndUtf16
+                                    : GuardScope::kUtf16;
+    case kRunCrconv:
+    case kRunJoin:
+    case kRunDeleteControl:
+    case kRunUniq:
+      return GuardScope::kUtf16;
+    case kRunCopy:
+    case kRunCheck:
+    case kRunInfo:
+    case kRunSplit:
+    case kRunMerge:
+    case kRunBadSwitch:
+    case kRunNoSwitch:
+    case kRunHelp:
+      break;
+  }
+  return GuardScope::kNothing;
 }
 
 }  // namespace vu32

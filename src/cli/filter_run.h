@@ -2,8 +2,11 @@
 #ifndef VU32_CLI_FILTER_RUN_H_
 #define VU32_CLI_FILTER_RUN_H_
 
+#include <functional>
 #include <memory>
+#include <string_view>
 
+#include "check/guard.h"
 #include "cli/command_line.h"
 #include "filters/filter.h"
 
@@ -26,9 +29,17 @@ struct ConvertResult {
 // Feeds everything from `in` through `filter` into `out`. With `immediate`
 // each block is written as soon as it is converted (a terminal). Reports
 // nothing; running out of memory throws std::bad_alloc.
-ConvertResult Convert(ByteFilter& filter, int in, int out, bool immediate);
-// The same into `sink`.
-ConvertResult Convert(ByteFilter& filter, int in, ByteSink* sink);
+// `head`, when given, is the start of the input, already read from `in`.
+ConvertResult Convert(ByteFilter& filter, int in, int out, bool immediate,
+                      std::string_view head = {});
+// The same into `sink`; every block read is also shown to `observe`.
+using BlockObserver = std::function<void(const uint8_t* data, size_t size)>;
+ConvertResult Convert(ByteFilter& filter, int in, ByteSink* sink,
+                      const BlockObserver& observe);
+
+// What the operation `command` names must refuse to convert (nothing with
+// --force).
+check::GuardScope GuardScopeOf(const Command& command);
 
 }  // namespace vu32
 

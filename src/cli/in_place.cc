@@ -7,6 +7,7 @@
 #include <new>
 #include <set>
 
+#include "check/guard.h"
 #include "cli/filter_run.h"
 #include "platform/platform.h"
 #include "support/messages.h"
@@ -21,6 +22,7 @@ enum class Outcome {
   kFailed,
   kChanged,
   kPending,  // sealed, its rename still to come
+  kGuarded,  // not Shift-JIS text the conversion would damage
   kBusy,     // another run holds the file
 };
 
@@ -166,7 +168,8 @@ std::string KeepFailure(platform::ReplaceableFile::Kept kept,
 struct Step {
   std::string name;
   Outcome outcome = Outcome::kFailed;
-  std::string reason;  // kFailed: why
+  std::string reason;                // kFailed: why
+  const Message* refusal = nullptr;  // kGuarded: why
   // kPending: the file, held (open and locked) until its rename.
   std::unique_ptr<platform::ReplaceableFile> file;
 };
@@ -231,10 +234,15 @@ Step InPlaceRun::Prepare(const std::string& name, bool wait) {
 void InPlaceRun::Convert(Step* step) {
   platform::ReplaceableFile& file = *step->file;
   ReplacementSink sink(&file, &buffer_);
+  // The whole file is judged, for it is all replaced.
+  check::WholeInputGuard guard;
+  const BlockObserver observe = [&guard](const uint8_t* data, size_t size) {
+    guard.Feed(data, size);
+  };
   ConvertResult result;
   try {
     std::unique_ptr<ByteFilter> filter = MakeFilter(command_);
-    result = vu32::Convert(*filter, file.fd(), &sink);
+    result = vu32::Convert(*filter, file.fd(), &sink, observe);
   } catch (const std::bad_alloc&) {
     step->reason = MessageBytes(kNoMemory);
     return;
@@ -247,6 +255,11 @@ void InPlaceRun::Convert(Step* step) {
   }
   if (result.status == ConvertResult::kWriteError || !sink.Finish()) {
     step->reason = sink.failed() ? sink.failure() : Because(kWriteFailed, EIO);
+    return;
+  }
+  if ((step->refusal =
+           check::GuardRefusal(guard.Finish(), GuardScopeOf(command_)))) {
+    step->outcome = Outcome::kGuarded;
     return;
   }
   // Another writer's data is never thrown away.
@@ -298,6 +311,9 @@ bool ReportStep(const Step& step) {
       return true;
     case Outcome::kChanged:
       Report(kFileChanged, step.name);
+      return false;
+    case Outcome::kGuarded:
+      Report(*step.refusal, step.name);
       return false;
     case Outcome::kFailed:
     case Outcome::kPending:

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "check/report.h"
+
 namespace vu32 {
 
 LongOptions ExtractLongOptions(std::vector<char*>* args) {
@@ -24,6 +26,31 @@ LongOptions ExtractLongOptions(std::vector<char*>* args) {
       options.in_place = true;
     } else if (word == "keep-time") {
       options.keep_time = true;
+    } else if (word == "force") {
+      options.force = true;
+    } else if (word == "check") {
+      options.check = true;
+    } else if (word == "info") {
+      options.info = true;
+    } else if (word == "json") {
+      options.json = true;
+    } else if (word == "max-errors" || word.rfind("max-errors=", 0) == 0) {
+      std::string value;
+      bool given = word.size() > 10;
+      if (given) {
+        value = word.substr(11);
+      } else if (i + 1 < args->size()) {
+        value = (*args)[++i];
+        given = true;
+      }
+      options.has_max_errors = true;
+      if ((!given || !check::ParseMaxErrors(value, &options.max_errors)) &&
+          options.ending == LongOptions::Ending::kNone) {
+        options.ending = LongOptions::Ending::kUnknown;
+        options.unknown = given && word.size() == 10
+                              ? std::string(arg) + " " + value
+                              : std::string(arg);
+      }
     } else if (options.ending == LongOptions::Ending::kNone) {
       if (word == "help") {
         options.ending = LongOptions::Ending::kHelp;

@@ -53,11 +53,17 @@ OpenResult OpenOutput(const std::string& name, StreamPair* pair) {
 }  // namespace
 
 OpenResult OpenStreams(const Command& command, StreamPair* pair) {
+  const OpenResult result = OpenInputStream(command, pair);
+  return result == OpenResult::kOk ? OpenOutputStream(command, pair) : result;
+}
+
+OpenResult OpenInputStream(const Command& command, StreamPair* pair) {
   *pair = StreamPair();
-  OpenResult result = command.input.standard
-                          ? UseStdin(pair)
-                          : OpenInput(command.input.name, pair);
-  if (result != OpenResult::kOk) return result;
+  return command.input.standard ? UseStdin(pair)
+                                : OpenInput(command.input.name, pair);
+}
+
+OpenResult OpenOutputStream(const Command& command, StreamPair* pair) {
   if (!command.output.standard) return OpenOutput(command.output.name, pair);
   UseStdout(pair);
   platform::SetBinaryMode(1, true);

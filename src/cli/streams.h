@@ -33,6 +33,10 @@ enum class OpenResult {
 // output is created only after the input has been opened and found to be
 // a different file. Reports nothing.
 OpenResult OpenStreams(const Command& command, StreamPair* pair);
+// The two halves of OpenStreams, for a caller that looks at the input
+// before the output is created.
+OpenResult OpenInputStream(const Command& command, StreamPair* pair);
+OpenResult OpenOutputStream(const Command& command, StreamPair* pair);
 
 // Closes what the pair opened (standard output is only flushed by its
 // writer, never closed). False when closing the output failed; the caller

@@ -40,6 +40,8 @@ bool IsFilter(RunMode mode) {
     case kRunSplit:
     case kRunMerge:
     case kRunCopy:
+    case kRunCheck:
+    case kRunInfo:
       return false;
   }
   return false;

@@ -23,7 +23,9 @@ enum RunMode : int {
   kRunMerge = 11,
   kRunDeleteControl = 12,
   // Not codes of the first argument: the modes a run takes on.
-  kRunCopy = 13,  // no switch: the input copied byte for byte
+  kRunCopy = 13,   // no switch: the input copied byte for byte
+  kRunCheck = 14,  // --check
+  kRunInfo = 15,   // --info
 };
 
 // Whether `mode` is one of the character filters (the conversions that

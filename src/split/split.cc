@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "check/guard.h"
 #include "platform/platform.h"
 #include "split/command.h"
 #include "split/line_split.h"
@@ -215,6 +216,32 @@ std::optional<uint64_t> LastPieceNumber(const SplitSwitch& options,
   return last;
 }
 
+// Refuses an input that is no Shift-JIS text the cut would damage: UTF-16
+// always (a cut lands inside its characters and line ends), UTF-8 where
+// the cut looks at two-byte characters (by size, by pattern). Judged by
+// the start of the input, before anything is created. False after
+// reporting.
+bool InputIsSafe(const SplitRequest& request, const SplitSwitch& options,
+                 const SplitContext& context) {
+  if (request.force) return true;
+  const check::GuardScope scope = options.line_mode && !request.pattern
+                                      ? check::GuardScope::kUtf16
+                                      : check::GuardScope::kUtf8AndUtf16;
+  std::string start;
+  bool whole = false, consumed = false;
+  if (!check::ReadStart(context.input_fd, &start, &whole, &consumed)) {
+    Report(kReadFailed, context.input_name);
+    return false;
+  }
+  const check::GuardVerdict verdict = check::JudgeStart(
+      reinterpret_cast<const uint8_t*>(start.data()), start.size(), whole);
+  if (const Message* refusal = check::GuardRefusal(verdict, scope)) {
+    Report(*refusal, context.input_name);
+    return false;
+  }
+  return true;
+}
+
 // The times every piece gets: the input's, or now for standard input.
 platform::FileTimes PieceTimes(const SplitRequest& request) {
   platform::FileTimes times;
@@ -300,6 +327,9 @@ bool RunSplit(const SplitRequest& request) {
   context.max_piece_number = options.max_piece_number;
   context.keep_match_line = request.keep_match_line;
   if (!OpenInput(request, &resources, &context)) return false;
+  // Taken before anything reads the input, which would move its access
+  // time.
+  context.piece_times = PieceTimes(request);
 
   // Everything is checked before the first piece is made.
   const std::optional<uint64_t> length =
@@ -307,7 +337,7 @@ bool RunSplit(const SplitRequest& request) {
   if (!length) return false;
   const std::optional<uint64_t> last =
       LastPieceNumber(options, context, *length);
-  if (!last) return false;
+  if (!last || !InputIsSafe(request, options, context)) return false;
   if (!CheckOutputDirectory(request.outdir, *length, &context.prefix)) {
     return false;
   }
@@ -319,7 +349,6 @@ bool RunSplit(const SplitRequest& request) {
   ReportFormat(kAllocatedBuffer, static_cast<unsigned>(WorkBuffer.size));
   ReportFormat(kSplitting, context.input_name.c_str(),
                FormatWithCommas(static_cast<int64_t>(*length)).c_str());
-  context.piece_times = PieceTimes(request);
   const bool ok =
       options.line_mode
           ? SplitByLines(context, options.n1,

@@ -22,6 +22,8 @@ struct SplitRequest {
   // What a message about the input's length names: FILE, or for a
   // redirected standard input the argument before OUTDIR's place.
   std::string length_arg;
+  // --force: cut an input that looks like UTF-8 or UTF-16 too.
+  bool force = false;
 };
 
 // Gives the split arguments after the switch their roles. With standard

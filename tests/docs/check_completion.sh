@@ -21,15 +21,17 @@ cp "$src/packaging/bash-completion/vu32" "$tmp/completions/vu32" || exit 1
 # the last |), then the offers in order; "files" where file names are left
 # to readline (nothing offered).
 cat >"$tmp/cases" <<'EOF'
-vu32|--|--help --version --quiet --in-place --keep-time
+vu32|--|--help --version --quiet --in-place --keep-time --force --check --info --json --max-errors
 vu32|--k|--keep-time
 vu32|-C|-Cd -Cu -Cm
 vu32|-T|-T0 -T1 -T2 -T3 -T4 -T5 -T6 -T7 -T8
 vu32|-U|-U -U+
-vu32 --quiet|--|--help --version --in-place --keep-time
+vu32 --quiet|--|--help --version --in-place --keep-time --force --check --info --json --max-errors
 vu32 --in-place|-C|-Cd -Cu -Cm
-vu32 -Cu --in-place a.txt|--|--help --version --quiet --keep-time
-vu32 -Cu|-|--help --version --quiet --in-place --keep-time
+vu32 -Cu --in-place a.txt|--|--help --version --quiet --keep-time --force --check --info --json --max-errors
+vu32 -Cu|-|--help --version --quiet --in-place --keep-time --force --check --info --json --max-errors
+vu32 --check|-|--help --version --quiet --in-place --keep-time --force --info --json --max-errors
+vu32 --check --max-errors|-|files
 vu32 -M a b|-o|-o -o+
 vu32 -S10L|--#|files
 vu32 -Cu --|-|files
