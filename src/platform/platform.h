@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -248,6 +249,12 @@ class ReplaceableFile {
   struct State;
   std::unique_ptr<State> state_;
 };
+
+// Runs every task and returns when all have ended: at once, each on a
+// thread of its own, where the platform has them (their signals are left
+// to the calling thread), else one after another. For tasks that mostly
+// wait for the disk.
+void RunConcurrently(const std::vector<std::function<void()>>& tasks);
 
 // --- Directory search -----------------------------------------------------
 

@@ -16,6 +16,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <system_error>
+#include <thread>
 
 #include "platform/platform.h"
 
@@ -834,6 +836,28 @@ void ReplaceableFile::DiscardReplacement() {
   s.pending = -1;
   s.replacement_name.clear();
   errno = saved;
+}
+
+void RunConcurrently(const std::vector<std::function<void()>>& tasks) {
+  if (tasks.size() <= 1) {
+    for (const auto& task : tasks) task();
+    return;
+  }
+  std::vector<std::thread> threads;
+  {
+    // The threads start with the cleanup signals blocked, so that a signal
+    // always runs its handler on this thread, never beside a change of the
+    // pending list.
+    CleanupSignalsBlocked blocked;
+    for (const auto& task : tasks) {
+      try {
+        threads.emplace_back(task);
+      } catch (const std::system_error&) {
+        task();  // no thread to be had: this one does it
+      }
+    }
+  }
+  for (std::thread& t : threads) t.join();
 }
 
 namespace {

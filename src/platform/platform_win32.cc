@@ -577,6 +577,12 @@ void ReplaceableFile::DiscardReplacement() {
   s.replacement_name.clear();
 }
 
+// One after another: the flushes of a batch are few, and the build stays
+// free of a thread library.
+void RunConcurrently(const std::vector<std::function<void()>>& tasks) {
+  for (const auto& task : tasks) task();
+}
+
 bool FindFiles(const std::string& pattern, std::vector<FoundFile>* found) {
   found->clear();
   WIN32_FIND_DATAA data;
