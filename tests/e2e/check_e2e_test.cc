@@ -17,11 +17,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// clang-format off: one line a value, one line a case
 const std::string kMiB(1 << 20, 'a');  // one read block of the checker
-const std::
-    string
-        kUtf8 = "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE3\x81\xA7\xE3\x81\x99"
-                "\n";  // 日本語です
+const std::string kUtf8 =
+    "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE3\x81\xA7\xE3\x81\x99"
+    "\n";  // 日本語です
 const std::string kSjis =
     "\x93\xFA\x96{\x8C\xEA\x82\xC5\x82\xB7\n";  // the same
 const std::string kUtf16 = std::string(
@@ -29,6 +29,7 @@ const std::string kUtf16 = std::string(
     "a\0\r\0\n\0",
     8);
 
+// clang-format on
 struct CheckRow {
   const char* what;
   std::string data;
@@ -38,6 +39,7 @@ struct CheckRow {
 };
 
 TEST(CheckE2eTest, FaultsVerdictsAndStatuses) {
+  // clang-format off
   const CheckRow rows[] = {
       {"bad trail at the start",
        "\x81 a\n",
@@ -106,6 +108,7 @@ TEST(CheckE2eTest, FaultsVerdictsAndStatuses) {
       {"binary", std::string(64, '\0') + "abc", {}, 1, "?"},
       {"empty", "", {}, 0, ""},
   };
+  // clang-format on
   ScopedTempDir dir;
   RunOptions options;
   options.cwd = dir.path();

@@ -119,6 +119,7 @@ TEST(NoLossE2eTest, Table) {
   // A row leaves out the fields it does not need.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+  // clang-format off: one line a case
   const Row rows[] = {
       // One name and a redirected standard input: the name is the output,
       // refused when it is a file holding data.
@@ -451,6 +452,7 @@ TEST(NoLossE2eTest, Table) {
        {},
        true},
   };
+  // clang-format on
 #pragma GCC diagnostic pop
   for (const Row& row : rows) Check(row);
 }
