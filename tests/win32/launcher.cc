@@ -67,6 +67,12 @@ HANDLE Inheritable(DWORD which) {
   return h;
 }
 
+// What the child gets for a standard handle it is to be started without.
+// Wine fills a null standard handle of a process that has a console with
+// that console, where Windows leaves it null; INVALID_HANDLE_VALUE reaches
+// the child as no handle on both.
+HANDLE const kNoHandle = INVALID_HANDLE_VALUE;
+
 }  // namespace
 
 int main() {
@@ -85,17 +91,17 @@ int main() {
                   GetLastError());
     return 125;
   }
-  if (si.hStdInput == nullptr && !no_input) {
-    si.hStdInput = Inheritable(STD_INPUT_HANDLE);
+  if (si.hStdInput == nullptr) {
+    si.hStdInput = no_input ? kNoHandle : Inheritable(STD_INPUT_HANDLE);
   }
   // VU32_LAUNCHER_NO_STDOUT: started without a standard output handle.
   si.hStdOutput =
       GetEnvironmentVariableW(L"VU32_LAUNCHER_NO_STDOUT", nullptr, 0)
-          ? nullptr
+          ? kNoHandle
           : Inheritable(STD_OUTPUT_HANDLE);
   // VU32_LAUNCHER_NO_STDERR: started without a standard error handle.
   si.hStdError = GetEnvironmentVariableW(L"VU32_LAUNCHER_NO_STDERR", nullptr, 0)
-                     ? nullptr
+                     ? kNoHandle
                      : Inheritable(STD_ERROR_HANDLE);
   PROCESS_INFORMATION pi{};
   if (!CreateProcessW(nullptr, command, nullptr, nullptr, TRUE,
