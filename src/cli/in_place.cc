@@ -221,6 +221,10 @@ Outcome InPlaceRun::Replace(platform::ReplaceableFile& file,
   // Another writer's data is never thrown away.
   if (!file.Unchanged()) return Outcome::kChanged;
   if (!sink.diverged()) return Outcome::kUnchanged;
+  // Asked before the times are set: under Wine, asking what a file is
+  // counts as reading it.
+  platform::FileId replaced;
+  const bool have_id = platform::FileIdOfFd(sink.replacement(), &replaced);
   std::string attribute;
   const auto kept =
       file.KeepAttributes(keep_time_ == KeepTime::kYes, &attribute);
@@ -228,8 +232,6 @@ Outcome InPlaceRun::Replace(platform::ReplaceableFile& file,
     *reason = KeepFailure(kept, attribute);
     return Outcome::kFailed;
   }
-  platform::FileId replaced;
-  const bool have_id = platform::FileIdOfFd(sink.replacement(), &replaced);
   // Checked last, right before the rename: the smaller the window, the
   // fewer the writers that can slip through it.
   if (!file.Unchanged()) return Outcome::kChanged;

@@ -196,12 +196,14 @@ class ReplaceableFile {
     kNotRegular,  // a directory, FIFO, device or socket, never opened
   };
   // Finds the file `path` names, following symbolic links (the file is
-  // replaced, a link stays a link), and opens it for reading, working
-  // relative to its directory so that no absolute name can be too long.
-  // Holds it against another in-place run: an advisory lock on POSIX,
-  // waited for when another run holds it (a name that then leads to
-  // another file is opened again); on Win32 a share mode that denies
-  // writing. The file's identity and state are taken as it is opened.
+  // replaced, a link stays a link), and opens it for reading, at any
+  // length of its name (POSIX: relative to its directory; Win32: the
+  // extended-length form). Holds it against another in-place run, waited
+  // for when another run holds it (a name that then leads to another file
+  // is opened again): an advisory lock on POSIX, a named mutex per file on
+  // Win32, where a share mode also denies every writer until the
+  // replacement is in place. The file's identity and state are taken as it
+  // is opened.
   OpenResult Open(const std::string& path);
   int fd() const;
   // What the file was when opened.
@@ -212,8 +214,9 @@ class ReplaceableFile {
 
   // Creates the replacement: a new, private, empty file beside the original
   // (".vu32-" and a random part), open for writing and reading. A signal
-  // that ends the process (an interrupt, a closed console on Win32)
-  // removes it first. -1, with errno set, on failure.
+  // that ends the process removes it first (POSIX); on Win32 it is deleted
+  // when the process ends in any way (Ctrl+C, Ctrl+Break, a closed
+  // console, a kill) until it is committed. -1, with errno set, on failure.
   int CreateReplacement();
 
   enum class Kept { kAll, kOwner, kGroup, kMode, kAttribute, kTimes };
@@ -221,15 +224,18 @@ class ReplaceableFile {
   // them clears set-ID bits), then its permission bits, then every extended
   // attribute the process can read (POSIX ACLs among them), and with
   // `keep_times` its access and modification times. An attribute the
-  // replacement already has with the same value needs no setting. kAll, or
-  // the first thing that could not be kept, with errno set and
-  // `*attribute` naming the attribute.
+  // replacement already has with the same value needs no setting. On Win32:
+  // the read-only, hidden and system attributes and the creation time
+  // (kMode when they cannot be set), and with `keep_times` the access and
+  // last-write times. kAll, or the first thing that could not be kept, with
+  // errno set and `*attribute` naming the attribute.
   Kept KeepAttributes(bool keep_times, std::string* attribute);
 
   enum class Committed { kOk, kSyncFailed, kCloseFailed, kRenameFailed };
   // Makes the replacement durable (fsync), closes it and puts it in the
-  // original's place in one step. Anything but kOk leaves the original as
-  // it was, errno set; the replacement is then still to be discarded.
+  // original's place in one step (Win32: a read-only original lets go of
+  // the attribute for it). Anything but kOk leaves the original as it was,
+  // errno set; the replacement is then still to be discarded.
   Committed Commit();
   // Removes the replacement; no-op without one.
   void DiscardReplacement();
