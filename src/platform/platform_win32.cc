@@ -375,8 +375,12 @@ bool QueryFreeSpace(const std::string& target, DiskGeometry* geometry) {
 }
 
 bool GetFileTimes(const std::string& path, FileTimes* times) {
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // Attributes only: under Wine, a handle that may read already counts as
+  // an access, and any writer may have the file open.
+  HANDLE h =
+      CreateFileW(LongPath(path).c_str(), FILE_READ_ATTRIBUTES,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   FILETIME creation, access, write;
   bool ok = GetFileTime(h, &creation, &access, &write);
@@ -389,8 +393,9 @@ bool GetFileTimes(const std::string& path, FileTimes* times) {
 }
 
 bool SetFileTimes(const std::string& path, const FileTimes& times) {
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE h =
+      CreateFileW(LongPath(path).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   FILETIME creation = ToFiletime(times.creation);
   FILETIME access = ToFiletime(times.access);
