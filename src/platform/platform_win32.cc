@@ -307,9 +307,12 @@ int64_t FileLength(int fd) {
   return _filelengthi64(fd);
 }
 
-bool SameNameSpelling(const char* a, const char* b) {
-  // Letters fold where they are one-byte characters; the second byte of a
-  // two-byte character is compared as it is (ア 83 41 is no ヂ 83 61).
+namespace {
+
+// The old rule, for names that are no valid text in the code page: ASCII
+// letters fold where they are one-byte characters; the second byte of a
+// two-byte character is compared as it is (ア 83 41 is no ヂ 83 61).
+bool SameFoldingAscii(const char* a, const char* b) {
   auto fold = [](unsigned char c) {
     return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 0x20) : c;
   };
@@ -326,8 +329,34 @@ bool SameNameSpelling(const char* a, const char* b) {
   return *x == *y;
 }
 
+// `text` in UTF-16, false when it is no valid text in the ANSI code page.
+bool WidenStrictly(const char* text, std::wstring* wide) {
+  const int n =
+      MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, -1, nullptr, 0);
+  if (n <= 0) return false;
+  wide->assign(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, -1, wide->data(), n);
+  wide->pop_back();  // the terminating null
+  return true;
+}
+
+}  // namespace
+
+bool SameNameSpelling(const char* a, const char* b) {
+  // The file systems fold every letter that has a case, full-width Latin,
+  // Greek and Cyrillic among them (Ａ 82 60 and ａ 82 81 are one name);
+  // the system's ordinal case-insensitive comparison follows the same
+  // table.
+  std::wstring x, y;
+  if (!WidenStrictly(a, &x) || !WidenStrictly(b, &y)) {
+    return SameFoldingAscii(a, b);
+  }
+  return CompareStringOrdinal(x.data(), static_cast<int>(x.size()), y.data(),
+                              static_cast<int>(y.size()), TRUE) == CSTR_EQUAL;
+}
+
 PathKind KindOfPath(const std::string& path) {
-  DWORD a = GetFileAttributesA(path.c_str());
+  DWORD a = GetFileAttributesW(LongPath(path).c_str());
   if (a == INVALID_FILE_ATTRIBUTES) return PathKind::kMissing;
   if (a & FILE_ATTRIBUTE_REPARSE_POINT) return PathKind::kLink;
   return (a & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::kOther : PathKind::kRegular;

@@ -102,13 +102,15 @@ bool CheckOutputDirectory(const std::optional<std::string>& outdir,
   return false;
 }
 
-// True when `name` is BASE._ followed by exactly `digits` digits; the
-// number they give in `*number`.
+// True when `name` is BASE._ followed by exactly `digits` digits, BASE
+// spelt as the file system compares names (on Win32 whatever the case:
+// b._01 is a piece of B); the number they give in `*number`.
 bool IsPieceName(const std::string& name, const SplitContext& context,
                  uint64_t* number) {
   const std::string head = context.base + "._";
   if (name.size() != head.size() + static_cast<size_t>(context.piece_digits) ||
-      name.compare(0, head.size(), head) != 0) {
+      !platform::SameNameSpelling(name.substr(0, head.size()).c_str(),
+                                  head.c_str())) {
     return false;
   }
   *number = 0;
