@@ -253,7 +253,8 @@ Outcome InPlaceRun::Replace(platform::ReplaceableFile& file,
 
 // The names to convert: on Win32 a name with "*" or "?" stands for the
 // files it matches (sorted, regular files only), since the shell there
-// leaves them to the program.
+// leaves them to the program. Hidden and system files are passed over, as
+// `dir` passes them over: desktop.ini and the like are nobody's text.
 std::vector<std::string> ExpandNames(const std::vector<std::string>& names) {
   if (!platform::kWin32Spellings) return names;
   std::vector<std::string> expanded;
@@ -269,7 +270,7 @@ std::vector<std::string> ExpandNames(const std::vector<std::string>& names) {
         separator ? name.substr(0, separator - name.c_str() + 1) : "";
     std::vector<std::string> matched;
     for (const platform::FoundFile& file : found) {
-      matched.push_back(directory + file.name);
+      if (!file.hidden) matched.push_back(directory + file.name);
     }
     std::sort(matched.begin(), matched.end());
     if (matched.empty()) matched.push_back(name);  // reported as missing

@@ -250,6 +250,7 @@ class ReplaceableFile {
 struct FoundFile {
   std::string name;  // bare name, no directory part
   uint64_t size = 0;
+  bool hidden = false;  // hidden or system (Win32 attributes); never on POSIX
 };
 // Lists the files that match `pattern` ("*" and "?" in its last component),
 // in the order the system reports them. Directories and special files are

@@ -884,9 +884,10 @@ bool FindFiles(const std::string& pattern, std::vector<FoundFile>* found) {
     const bool hidden_or_system =
         (a & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0;
     if (hidden_or_system || (a & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-      found->push_back(
-          {data.cFileName, (static_cast<uint64_t>(data.nFileSizeHigh) << 32) |
-                               data.nFileSizeLow});
+      found->push_back({data.cFileName,
+                        (static_cast<uint64_t>(data.nFileSizeHigh) << 32) |
+                            data.nFileSizeLow,
+                        hidden_or_system});
     }
   } while (FindNextFileA(h, &data));
   bool ok = GetLastError() == ERROR_NO_MORE_FILES;
