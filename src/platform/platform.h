@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vu32::platform {
@@ -265,6 +266,12 @@ bool FindFiles(const std::string& pattern, std::vector<FoundFile>* found);
 // locale's character set is UTF-8 (POSIX), or standard error is a console
 // with output code page 65001 (Win32).
 bool MessagesWantUtf8();
+// Writes message text to `fd` when it is a console that takes UTF-16 text
+// (Win32): `bytes` are Shift-JIS (code page 932), or UTF-8 when `utf8`, so
+// that they show right whatever the console's code page. False, with
+// nothing written, when `fd` is no such console (a file, a pipe; always on
+// POSIX): the caller then writes the bytes as they are.
+bool WriteToConsole(int fd, std::string_view bytes, bool utf8);
 
 }  // namespace vu32::platform
 

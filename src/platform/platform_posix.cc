@@ -878,4 +878,7 @@ bool MessagesWantUtf8() {
   return utf8;
 }
 
+// POSIX terminals take the bytes as they are.
+bool WriteToConsole(int, std::string_view, bool) { return false; }
+
 }  // namespace vu32::platform

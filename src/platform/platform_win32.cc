@@ -902,4 +902,21 @@ bool MessagesWantUtf8() {
          GetConsoleOutputCP() == CP_UTF8;
 }
 
+bool WriteToConsole(int fd, std::string_view bytes, bool utf8) {
+  DWORD mode;
+  HANDLE h = HandleOf(fd);
+  if (h == INVALID_HANDLE_VALUE || !GetConsoleMode(h, &mode)) return false;
+  // The texts are code page 932 whatever the system's code page is.
+  const std::wstring text = Widen(bytes, utf8 ? CP_UTF8 : 932);
+  const wchar_t* p = text.data();
+  for (size_t left = text.size(); left > 0;) {
+    DWORD written = 0;
+    const DWORD chunk = left > 16384 ? 16384 : static_cast<DWORD>(left);
+    if (!WriteConsoleW(h, p, chunk, &written, nullptr) || written == 0) break;
+    p += written;
+    left -= written;
+  }
+  return true;
+}
+
 }  // namespace vu32::platform
