@@ -273,6 +273,15 @@ bool MessagesWantUtf8();
 // POSIX): the caller then writes the bytes as they are.
 bool WriteToConsole(int fd, std::string_view bytes, bool utf8);
 
+// --- Arguments -------------------------------------------------------------
+
+// The indices (1 and up) of the arguments that did not reach the program as
+// the user wrote them: on Win32, names with characters outside the ANSI code
+// page arrive with "?" or a look-alike in their place, which would name (or
+// match, as a wildcard) other files. None on POSIX, where arguments are
+// bytes. `argc` and `argv` are main's.
+std::vector<size_t> ArgumentsNotRepresentable(int argc, char** argv);
+
 }  // namespace vu32::platform
 
 #endif  // VU32_PLATFORM_PLATFORM_H_

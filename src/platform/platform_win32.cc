@@ -919,4 +919,57 @@ bool WriteToConsole(int fd, std::string_view bytes, bool utf8) {
   return true;
 }
 
+// --- Arguments --------------------------------------------------------------
+
+// msvcrt's parser of the wide command line, the twin of the one that made
+// argv, so that both split the line the same way.
+extern "C" {
+struct MsvcrtStartupInfo {
+  int new_mode;
+};
+int __wgetmainargs(int* argc, wchar_t*** argv, wchar_t*** env, int wildcard,
+                   MsvcrtStartupInfo* info);
+}
+
+namespace {
+
+// Whether `wide` comes out of the ANSI code page as `narrow`, with no
+// character replaced by "?" or by a look-alike (best fit: é as e).
+bool SurvivedCodePage(const wchar_t* wide, const char* narrow) {
+  // UTF-8 (the system-wide option) holds every character; it takes no
+  // best-fit flag.
+  const bool utf8 = GetACP() == CP_UTF8;
+  const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  BOOL used_default = FALSE;
+  BOOL* used = utf8 ? nullptr : &used_default;
+  const int n =
+      WideCharToMultiByte(CP_ACP, flags, wide, -1, nullptr, 0, nullptr, used);
+  if (n <= 0 || used_default) return false;
+  std::string back(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_ACP, flags, wide, -1, back.data(), n, nullptr, used);
+  back.pop_back();  // the terminating null
+  return !used_default && back == narrow;
+}
+
+}  // namespace
+
+std::vector<size_t> ArgumentsNotRepresentable(int argc, char** argv) {
+  std::vector<size_t> lost;
+  int wide_argc = 0;
+  wchar_t** wide_argv = nullptr;
+  wchar_t** wide_env = nullptr;
+  MsvcrtStartupInfo info = {0};
+  if (__wgetmainargs(&wide_argc, &wide_argv, &wide_env, 0, &info) < 0 ||
+      wide_argv == nullptr) {
+    return lost;
+  }
+  // The program's own name is no argument.
+  for (int i = 1; i < argc; ++i) {
+    if (i >= wide_argc || !SurvivedCodePage(wide_argv[i], argv[i])) {
+      lost.push_back(static_cast<size_t>(i));
+    }
+  }
+  return lost;
+}
+
 }  // namespace vu32::platform

@@ -79,6 +79,7 @@ const Entry kCatalogue[] = {
     ENTRY(kCannotKeepGroup),
     ENTRY(kCannotKeepMode),
     ENTRY(kCannotKeepAttribute),
+    ENTRY(kNotRepresentable),
 };
 #undef ENTRY
 
