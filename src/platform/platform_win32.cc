@@ -532,6 +532,20 @@ bool SetDeleteOnClose(HANDLE h, bool remove) {
   return SetFileInformationByHandle(h, FileDispositionInfo, &info, sizeof info);
 }
 
+bool SetAttributes(HANDLE h, DWORD attributes) {
+  FILE_BASIC_INFO info = {};
+  info.FileAttributes = attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL;
+  return SetFileInformationByHandle(h, FileBasicInfo, &info, sizeof info);
+}
+
+// A read-only file cannot be marked for deletion: it lets go of the
+// attribute first.
+void MarkForDeletion(HANDLE h) {
+  if (SetDeleteOnClose(h, true)) return;
+  SetAttributes(h, FILE_ATTRIBUTE_NORMAL);
+  SetDeleteOnClose(h, true);
+}
+
 // The replacement a console event must not leave behind, and the lock
 // that keeps the event's handler and the rename apart: the handler takes
 // it and never gives it back, since the process ends right after.
@@ -543,9 +557,7 @@ HANDLE g_replacement = INVALID_HANDLE_VALUE;  // guarded by the lock
 // end of the process does; the lock only waits for a rename under way.
 BOOL WINAPI OnConsoleEvent(DWORD event) {
   AcquireSRWLockExclusive(&g_replacement_lock);
-  if (g_replacement != INVALID_HANDLE_VALUE) {
-    SetDeleteOnClose(g_replacement, true);
-  }
+  if (g_replacement != INVALID_HANDLE_VALUE) MarkForDeletion(g_replacement);
   // Ended with the status Windows gives an interrupted program, which
   // Wine's default handler does not.
   if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) {
@@ -623,12 +635,10 @@ bool RenameByHandle(HANDLE h, const std::wstring& target, bool over_open_file) {
 // and held until its replacement is in place. Null when none could be had;
 // the run then goes on alone, as it did before.
 HANDLE LockAgainstOtherRuns(const FileId& id) {
-  wchar_t name[64];
-  swprintf(name, sizeof name / sizeof name[0],
-           L"Local\\vu32-in-place-%llx-%llx",
-           static_cast<unsigned long long>(id.device),
-           static_cast<unsigned long long>(id.index));
-  HANDLE mutex = CreateMutexW(nullptr, FALSE, name);
+  const std::wstring name = L"Local\\vu32-in-place-" +
+                            std::to_wstring(id.device) + L"-" +
+                            std::to_wstring(id.index);
+  HANDLE mutex = CreateMutexW(nullptr, FALSE, name.c_str());
   if (mutex == nullptr) return nullptr;
   // Abandoned: the run that held it ended without letting go.
   const DWORD waited = WaitForSingleObject(mutex, INFINITE);
@@ -667,12 +677,6 @@ LARGE_INTEGER TimeValue(const FileTime& time) {
   return value;
 }
 
-bool SetAttributes(HANDLE h, DWORD attributes) {
-  FILE_BASIC_INFO info = {};
-  info.FileAttributes = attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL;
-  return SetFileInformationByHandle(h, FileBasicInfo, &info, sizeof info);
-}
-
 }  // namespace
 
 struct ReplaceableFile::State {
@@ -682,6 +686,7 @@ struct ReplaceableFile::State {
   DWORD attributes = 0;
   HANDLE lock = nullptr;  // see LockAgainstOtherRuns
   int replacement = -1;   // deleted when closed, until it is committed
+  std::wstring replacement_name;
 };
 
 ReplaceableFile::ReplaceableFile() : state_(std::make_unique<State>()) {}
@@ -772,6 +777,7 @@ int ReplaceableFile::CreateReplacement() {
       CloseHandle(h);
       return -1;
     }
+    s.replacement_name = name;
     return s.replacement;
   }
   errno = EEXIST;
@@ -818,22 +824,28 @@ ReplaceableFile::Committed ReplaceableFile::Commit() {
     return Committed::kRenameFailed;
   }
   AcquireSRWLockExclusive(&g_replacement_lock);
-  SetDeleteOnClose(replacement, false);
-  // The original stays open, and so closed to writers, until the
-  // replacement is in its place. Where the system replaces no file that is
-  // open (Windows before 10, FAT, Wine), it is let go of just before.
-  bool moved = RenameByHandle(replacement, s.target, true);
-  if (!moved) {
-    _close(s.fd);
-    s.fd = -1;
-    moved = RenameByHandle(replacement, s.target, false);
-  }
-  const DWORD error = moved ? 0 : GetLastError();
-  if (moved) {
-    g_replacement = INVALID_HANDLE_VALUE;
+  // Renamed only when it is sure to stay: a replacement still marked
+  // would take the original's name with it as it closes.
+  bool moved = false;
+  DWORD error = 0;
+  if (!SetDeleteOnClose(replacement, false)) {
+    error = GetLastError();
   } else {
-    SetDeleteOnClose(replacement, true);
+    // The original stays open, and so closed to writers, until the
+    // replacement is in its place. Where the system replaces no file that
+    // is open (Windows before 10, FAT, Wine), it is let go of just before.
+    moved = RenameByHandle(replacement, s.target, true);
+    if (!moved) {
+      _close(s.fd);
+      s.fd = -1;
+      moved = RenameByHandle(replacement, s.target, false);
+    }
+    if (!moved) {
+      error = GetLastError();
+      MarkForDeletion(replacement);
+    }
   }
+  if (moved) g_replacement = INVALID_HANDLE_VALUE;
   ReleaseSRWLockExclusive(&g_replacement_lock);
   if (!moved) {
     if (read_only) {
@@ -842,10 +854,11 @@ ReplaceableFile::Committed ReplaceableFile::Commit() {
     errno = ErrnoOf(error);
     return Committed::kRenameFailed;
   }
-  // Its data and its name are on the disk: a failing close changes
-  // nothing of that.
+  // Its data is on the disk and it bears the original's name: a failing
+  // close changes nothing of that.
   _close(s.replacement);
   s.replacement = -1;
+  s.replacement_name.clear();
   Unlock(&s.lock);
   return Committed::kOk;
 }
@@ -857,6 +870,14 @@ void ReplaceableFile::DiscardReplacement() {
   Forget();
   _close(s.replacement);  // which deletes it
   s.replacement = -1;
+  // Should the mark have been lost on the way (a failed rename of a
+  // read-only replacement), the name goes too.
+  if (GetFileAttributesW(s.replacement_name.c_str()) !=
+      INVALID_FILE_ATTRIBUTES) {
+    SetFileAttributesW(s.replacement_name.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(s.replacement_name.c_str());
+  }
+  s.replacement_name.clear();
   errno = saved;
 }
 
