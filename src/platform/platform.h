@@ -234,9 +234,10 @@ class ReplaceableFile {
 
   enum class Committed { kOk, kSyncFailed, kCloseFailed, kRenameFailed };
   // Makes the replacement durable (fsync), closes it and puts it in the
-  // original's place in one step (Win32: a read-only original lets go of
-  // the attribute for it). Anything but kOk leaves the original as it was,
-  // errno set; the replacement is then still to be discarded.
+  // original's place in one step (Win32: renamed through its handle, then
+  // closed; a read-only original lets go of the attribute for it). Anything
+  // but kOk leaves the original as it was, errno set; the replacement is
+  // then still to be discarded.
   Committed Commit();
   // Removes the replacement; no-op without one.
   void DiscardReplacement();
