@@ -360,41 +360,5 @@ TEST(PlatformWin32Test, ReplaceableFileRunsOneAfterTheOther) {
   EXPECT_EQ(second_size, 2u);  // the file the first run put in place
 }
 
-// Whatever ends the attempt, no replacement stays behind.
-TEST(PlatformWin32Test, ReplacementGoesWithItsHandle) {
-  TempDir dir;
-  const std::string path = dir.File("f.txt");
-  WriteFile(path, "old");
-  {
-    ReplaceableFile file;
-    ASSERT_EQ(file.Open(path), ReplaceableFile::OpenResult::kOk);
-    ASSERT_GE(file.CreateReplacement(), 0);
-  }
-  std::vector<FoundFile> found;
-  ASSERT_TRUE(FindFiles(dir.File("*"), &found));
-  ASSERT_EQ(found.size(), 1u);
-  EXPECT_EQ(found[0].name, "f.txt");
-  EXPECT_EQ(ReadFile(path), "old");
-}
-
-TEST(PlatformWin32Test, ConsoleTextOnlyToAConsole) {
-  TempDir dir;
-  int file = OpenForWrite(dir.File("log"), WriteMode::kReplace);
-  ASSERT_GE(file, 0);
-  EXPECT_FALSE(WriteToConsole(file, "\x94\xC5", false));
-  CloseFd(file);
-  EXPECT_EQ(ReadFile(dir.File("log")), "");  // the caller writes the bytes
-  int fds[2];
-  ASSERT_EQ(_pipe(fds, 4096, _O_BINARY), 0);
-  EXPECT_FALSE(WriteToConsole(fds[1], "x", false));
-  CloseFd(fds[0]);
-  CloseFd(fds[1]);
-}
-
-// The test program's own arguments are ASCII: every one arrived whole.
-TEST(PlatformWin32Test, AsciiArgumentsAreRepresentable) {
-  EXPECT_EQ(ArgumentsNotRepresentable(__argc, __argv), std::vector<size_t>());
-}
-
 }  // namespace
 }  // namespace vu32::platform
