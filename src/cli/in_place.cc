@@ -254,8 +254,11 @@ Outcome InPlaceRun::Replace(platform::ReplaceableFile& file,
 // The names to convert: on Win32 a name with "*" or "?" stands for the
 // files it matches (sorted, regular files only), since the shell there
 // leaves them to the program. Hidden and system files are passed over, as
-// `dir` passes them over: desktop.ini and the like are nobody's text.
-std::vector<std::string> ExpandNames(const std::vector<std::string>& names) {
+// `dir` passes them over: desktop.ini and the like are nobody's text. A
+// match whose name the code page cannot hold is named and left out, and
+// `*all_ok` becomes false: no name the program has opens it.
+std::vector<std::string> ExpandNames(const std::vector<std::string>& names,
+                                     bool* all_ok) {
   if (!platform::kWin32Spellings) return names;
   std::vector<std::string> expanded;
   for (const std::string& name : names) {
@@ -269,11 +272,19 @@ std::vector<std::string> ExpandNames(const std::vector<std::string>& names) {
     const std::string directory =
         separator ? name.substr(0, separator - name.c_str() + 1) : "";
     std::vector<std::string> matched;
+    bool lost = false;
     for (const platform::FoundFile& file : found) {
-      if (!file.hidden) matched.push_back(directory + file.name);
+      if (file.hidden) continue;
+      if (file.lost) {
+        Report(kNotRepresentable, directory + file.name);
+        *all_ok = false;
+        lost = true;
+        continue;
+      }
+      matched.push_back(directory + file.name);
     }
     std::sort(matched.begin(), matched.end());
-    if (matched.empty()) matched.push_back(name);  // reported as missing
+    if (matched.empty() && !lost) matched.push_back(name);  // reported missing
     expanded.insert(expanded.end(), matched.begin(), matched.end());
   }
   return expanded;
@@ -285,7 +296,7 @@ bool RunInPlace(const Command& command, const std::vector<std::string>& names,
                 KeepTime keep_time) {
   InPlaceRun run(command, keep_time);
   bool all_ok = true;
-  for (const std::string& name : ExpandNames(names)) {
+  for (const std::string& name : ExpandNames(names, &all_ok)) {
     std::string reason;
     switch (run.ConvertFile(name, &reason)) {
       case Outcome::kConverted:

@@ -253,6 +253,9 @@ struct FoundFile {
   std::string name;  // bare name, no directory part
   uint64_t size = 0;
   bool hidden = false;  // hidden or system (Win32 attributes); never on POSIX
+  // Win32: the name holds characters the ANSI code page cannot (`name` has
+  // "?" in their place), so no name the program can use opens the file.
+  bool lost = false;
 };
 // Lists the files that match `pattern` ("*" and "?" in its last component),
 // in the order the system reports them. Directories and special files are

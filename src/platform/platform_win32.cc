@@ -109,6 +109,27 @@ std::wstring Widen(std::string_view text, UINT code_page = CP_ACP) {
   return wide;
 }
 
+// `wide` in the ANSI code page, into `*narrow`; false when a character
+// had no place there and "?" stands in for it (never a best-fit look-alike,
+// é as e, which could name another file).
+bool NarrowExactly(const wchar_t* wide, std::string* narrow) {
+  // UTF-8 (the system-wide option) holds every character; it takes no
+  // best-fit flag.
+  const bool utf8 = GetACP() == CP_UTF8;
+  const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  BOOL used_default = FALSE;
+  BOOL* used = utf8 ? nullptr : &used_default;
+  const int n =
+      WideCharToMultiByte(CP_ACP, flags, wide, -1, nullptr, 0, nullptr, used);
+  narrow->assign(static_cast<size_t>(n > 0 ? n : 1), '\0');
+  if (n > 0) {
+    WideCharToMultiByte(CP_ACP, flags, wide, -1, narrow->data(), n, nullptr,
+                        used);
+  }
+  narrow->pop_back();  // the terminating null
+  return n > 0 && !used_default;
+}
+
 // `path` as the wide calls take it at any length: a name that would not fit
 // MAX_PATH becomes absolute in the extended-length form ("\\?\C:\...",
 // "\\?\UNC\server\share\..."), which the system takes without a limit.
@@ -883,8 +904,10 @@ void ReplaceableFile::DiscardReplacement() {
 
 bool FindFiles(const std::string& pattern, std::vector<FoundFile>* found) {
   found->clear();
-  WIN32_FIND_DATAA data;
-  HANDLE h = FindFirstFileA(pattern.c_str(), &data);
+  // The wide search, so that a name the code page cannot hold is seen as
+  // such, not as "?" or a look-alike that may name another file.
+  WIN32_FIND_DATAW data;
+  HANDLE h = FindFirstFileW(LongPath(pattern).c_str(), &data);
   if (h == INVALID_HANDLE_VALUE) {
     switch (GetLastError()) {
       case ERROR_FILE_NOT_FOUND:
@@ -905,12 +928,14 @@ bool FindFiles(const std::string& pattern, std::vector<FoundFile>* found) {
     const bool hidden_or_system =
         (a & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0;
     if (hidden_or_system || (a & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-      found->push_back({data.cFileName,
-                        (static_cast<uint64_t>(data.nFileSizeHigh) << 32) |
-                            data.nFileSizeLow,
-                        hidden_or_system});
+      FoundFile file;
+      file.lost = !NarrowExactly(data.cFileName, &file.name);
+      file.size =
+          (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+      file.hidden = hidden_or_system;
+      found->push_back(std::move(file));
     }
-  } while (FindNextFileA(h, &data));
+  } while (FindNextFileW(h, &data));
   bool ok = GetLastError() == ERROR_NO_MORE_FILES;
   FindClose(h);
   return ok;
@@ -952,28 +977,6 @@ int __wgetmainargs(int* argc, wchar_t*** argv, wchar_t*** env, int wildcard,
                    MsvcrtStartupInfo* info);
 }
 
-namespace {
-
-// Whether `wide` comes out of the ANSI code page as `narrow`, with no
-// character replaced by "?" or by a look-alike (best fit: é as e).
-bool SurvivedCodePage(const wchar_t* wide, const char* narrow) {
-  // UTF-8 (the system-wide option) holds every character; it takes no
-  // best-fit flag.
-  const bool utf8 = GetACP() == CP_UTF8;
-  const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
-  BOOL used_default = FALSE;
-  BOOL* used = utf8 ? nullptr : &used_default;
-  const int n =
-      WideCharToMultiByte(CP_ACP, flags, wide, -1, nullptr, 0, nullptr, used);
-  if (n <= 0 || used_default) return false;
-  std::string back(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_ACP, flags, wide, -1, back.data(), n, nullptr, used);
-  back.pop_back();  // the terminating null
-  return !used_default && back == narrow;
-}
-
-}  // namespace
-
 std::vector<size_t> ArgumentsNotRepresentable(int argc, char** argv) {
   std::vector<size_t> lost;
   int wide_argc = 0;
@@ -986,7 +989,10 @@ std::vector<size_t> ArgumentsNotRepresentable(int argc, char** argv) {
   }
   // The program's own name is no argument.
   for (int i = 1; i < argc; ++i) {
-    if (i >= wide_argc || !SurvivedCodePage(wide_argv[i], argv[i])) {
+    // Whole only when it comes out of the code page as the program got it.
+    std::string back;
+    if (i >= wide_argc || !NarrowExactly(wide_argv[i], &back) ||
+        back != argv[i]) {
       lost.push_back(static_cast<size_t>(i));
     }
   }

@@ -367,6 +367,9 @@ TEST_F(Win32E2eTest, WhereWindowsDiffers) {
       {"们 as a merge source", {"-M", "们.txt", "a.txt", "-o", "out.txt"}, {{"a.txt", "a"}, {"b.txt", "b"}}, {}, 1, Line(kNotRepresentable, "?.txt"), {{"out.txt", kAbsent}}, {}, {}, {}, true},
       {"Café is no Cafe", {"-Cu", "Café.txt", "o"}, {{"Cafe.txt", "c\r\n"}}, {}, 1, Line(kNotRepresentable, "Cafe.txt"), {{"o", kAbsent}}, {}, {}, {}, true},
       {"code page 1252: あ", {"-Cu", "あ.txt", "o"}, {{"a.txt", "a\r\n"}}, {}, 1, Line(kNotRepresentable, "?.txt"), {{"o", kAbsent}}, {}, {}, {}, true, cp1252},
+      // So does a wildcard's match: named, left out, the run fails.
+      {"merge *.txt beside Café.txt", {"--quiet", "-M", "*.txt", "-o", "all"}, {{"Café.txt", "e"}, {"Cafe.txt", "E"}, {"a.txt", "a"}}, {}, 1, Line(kNotRepresentable, "Caf?.txt"), {{"all", "Ea"}}},
+      {"--in-place * beside 们.txt", {"--quiet", "--in-place", "-Cu", "*"}, {{"们.txt", "m\r\n"}, {"a", "a\r\n"}}, {}, 1, Line(kNotRepresentable, "?.txt"), {{"们.txt", "m\r\n"}, {"a", "a\n"}}},
       {"code page 1252: Café is whole", {"-Cu", "Café.txt", "o"}, {{"Café.txt", "c\r\n"}}, {}, 0, "", {{"o", "c\n"}}, {}, {}, {}, true, cp1252},
       // Piece names follow the case rules, full-width letters too; the
       // same file is refused before any piece is made.
