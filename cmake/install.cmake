@@ -5,8 +5,10 @@
 # share/man/ja/man1/vu32.1.gz), share/doc/vu32/copyright and changelog.gz,
 # and share/bash-completion/completions/vu32.
 #
-# Win32, flat for a zip: vu32.exe, README.txt, LICENSE.txt and the two
-# manual pages rendered as text (vu32.txt, vu32-ja.txt), all UTF-8 with a
+# Win32, flat for a zip: vu32.exe, README.txt (packaging/windows: how to
+# run it from cmd and PowerShell, and what differs from the Linux build),
+# LICENSE.txt and the two manual pages rendered as text (vu32.txt,
+# vu32-ja.txt), all UTF-8 with a
 # byte order mark and CR LF line ends so that any Windows editor shows them
 # (cmake/text_for_windows.cmake).
 
@@ -25,7 +27,9 @@ if(WIN32)
                     "install (Debian: apt-get install groff)")
   endif()
   set(text_files)
-  foreach(entry IN ITEMS "README.md|README.txt|" "LICENSE|LICENSE.txt|"
+  # README.txt is the page for Windows users, not the README of the tree.
+  foreach(entry IN ITEMS "packaging/windows/README.txt|README.txt|"
+                         "LICENSE|LICENSE.txt|"
                          "man/vu32.1|vu32.txt|man" "man/ja/vu32.1|vu32-ja.txt|man")
     string(REPLACE "|" ";" entry "${entry}")
     list(GET entry 0 source)

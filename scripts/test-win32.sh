@@ -140,6 +140,8 @@ for page in vu32.txt vu32-ja.txt; do
 done
 grep -q -F 'シフトJISの規則' "$unpacked/$top/vu32-ja.txt" ||
   { echo "$top/vu32-ja.txt lacks its Japanese text" >&2; exit 1; }
+grep -q -F 'C:\Data> vu32' "$unpacked/$top/README.txt" ||
+  { echo "$top/README.txt is not the page for Windows" >&2; exit 1; }
 # The packaged (stripped) vu32.exe converts.
 printf 'a\r\nb\r\n' >"$scratch/crlf.txt"
 if ! timeout 60 wine "$win_build/launcher.exe" "$unpacked/$top/vu32.exe" -Cu \

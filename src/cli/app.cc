@@ -1,5 +1,6 @@
 #include "cli/app.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <new>
@@ -266,6 +267,21 @@ bool MessagesInUtf8() {
   return platform::MessagesWantUtf8();
 }
 
+// Win32 hands the program "?" or a look-alike for a character outside the
+// code page: such an argument could name, or as a wildcard match, files
+// nobody named. Each is refused, as given, before anything is opened.
+// False after reporting.
+bool ArgumentsRepresentable(int argc, char** argv,
+                            const std::vector<char*>& args) {
+  bool ok = true;
+  for (size_t i : platform::ArgumentsNotRepresentable(argc, argv)) {
+    if (std::find(args.begin(), args.end(), argv[i]) == args.end()) continue;
+    Report(kNotRepresentable, argv[i]);
+    ok = false;
+  }
+  return ok;
+}
+
 }  // namespace
 
 int RunVu32(int argc, char** argv) {
@@ -292,6 +308,7 @@ int RunVu32(int argc, char** argv) {
     // For the checks 1 is a verdict; a usage error is trouble.
     return options.check || options.info ? 2 : 1;
   }
+  if (!ArgumentsRepresentable(argc, argv, raw)) return 1;
   const std::vector<std::string> args(raw.begin(), raw.end());
   Environment env;
   env.stdin_redirected = StandardInputRedirected();

@@ -351,8 +351,12 @@ bool ReportStep(const Step& step) {
 
 // The names to convert: on Win32 a name with "*" or "?" stands for the
 // files it matches (sorted, regular files only), since the shell there
-// leaves them to the program.
-std::vector<std::string> ExpandNames(const std::vector<std::string>& names) {
+// leaves them to the program. Hidden and system files are passed over, as
+// `dir` passes them over: desktop.ini and the like are nobody's text. A
+// match whose name the code page cannot hold is named and left out, and
+// `*all_ok` becomes false: no name the program has opens it.
+std::vector<std::string> ExpandNames(const std::vector<std::string>& names,
+                                     bool* all_ok) {
   if (!platform::kWin32Spellings) return names;
   std::vector<std::string> expanded;
   for (const std::string& name : names) {
@@ -366,11 +370,19 @@ std::vector<std::string> ExpandNames(const std::vector<std::string>& names) {
     const std::string directory =
         separator ? name.substr(0, separator - name.c_str() + 1) : "";
     std::vector<std::string> matched;
+    bool lost = false;
     for (const platform::FoundFile& file : found) {
+      if (file.hidden) continue;
+      if (file.lost) {
+        Report(kNotRepresentable, directory + file.name);
+        *all_ok = false;
+        lost = true;
+        continue;
+      }
       matched.push_back(directory + file.name);
     }
     std::sort(matched.begin(), matched.end());
-    if (matched.empty()) matched.push_back(name);  // reported as missing
+    if (matched.empty() && !lost) matched.push_back(name);  // reported missing
     expanded.insert(expanded.end(), matched.begin(), matched.end());
   }
   return expanded;
@@ -410,7 +422,7 @@ bool RunInPlace(const Command& command, const std::vector<std::string>& names,
     }
     batch.clear();
   };
-  for (const std::string& name : OncePerFile(ExpandNames(names))) {
+  for (const std::string& name : OncePerFile(ExpandNames(names, &all_ok))) {
     // Waiting while holding the batch's locks could wait for ever on a run
     // that waits for one of them: a busy file first lets the batch go.
     Step step = run.Prepare(name, batch.empty());

@@ -40,6 +40,12 @@ void ExpandWildcard(const char* pattern, MergePlan* plan) {
   }
   const std::string directory(pattern, DirectoryLength(pattern));
   for (platform::FoundFile& file : found) {
+    // No name the program can use opens it (Win32): named, and missing.
+    if (file.lost) {
+      Report(kNotRepresentable, directory + file.name);
+      ++plan->missing_count;
+      continue;
+    }
     plan->total_bytes += file.size;
     ++plan->found_count;
     AddInputId(directory + file.name, plan);

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vu32::platform {
@@ -198,14 +199,15 @@ class ReplaceableFile {
     kBusy,        // another run holds the lock, and `wait` was false
   };
   // Finds the file `path` names, following symbolic links (the file is
-  // replaced, a link stays a link), and opens it for reading, working
-  // relative to its directory so that no absolute name can be too long.
-  // Holds it against another in-place run: an advisory lock on POSIX,
-  // waited for when another run holds it (a name that then leads to
-  // another file is opened again); on Win32 a share mode that denies
-  // writing. The file's identity and state are taken as it is opened (and
-  // again once a lock that was waited for is had).
-  // Without `wait`, a lock held elsewhere gives kBusy at once.
+  // replaced, a link stays a link), and opens it for reading, at any
+  // length of its name (POSIX: relative to its directory; Win32: the
+  // extended-length form). Holds it against another in-place run, waited
+  // for when another run holds it (a name that then leads to another file
+  // is opened again): an advisory lock on POSIX, a named mutex per file on
+  // Win32, where a share mode also denies every writer until the
+  // replacement is in place. The file's identity and state are taken as it
+  // is opened (and again once a lock that was waited for is had). Without
+  // `wait`, a lock held elsewhere gives kBusy at once.
   OpenResult Open(const std::string& path, bool wait = true);
   int fd() const;
   // What the file was when opened.
@@ -216,8 +218,9 @@ class ReplaceableFile {
 
   // Creates the replacement: a new, private, empty file beside the original
   // (".vu32-" and a random part), open for writing and reading. A signal
-  // that ends the process (an interrupt, a closed console on Win32)
-  // removes it first. -1, with errno set, on failure.
+  // that ends the process removes it first (POSIX); on Win32 it is deleted
+  // when the process ends in any way (Ctrl+C, Ctrl+Break, a closed
+  // console, a kill) until it is committed. -1, with errno set, on failure.
   int CreateReplacement();
 
   enum class Kept { kAll, kOwner, kGroup, kMode, kAttribute, kTimes };
@@ -225,22 +228,26 @@ class ReplaceableFile {
   // them clears set-ID bits), then its permission bits, then every extended
   // attribute the process can read (POSIX ACLs among them), and with
   // `keep_times` its access and modification times. An attribute the
-  // replacement already has with the same value needs no setting. kAll, or
-  // the first thing that could not be kept, with errno set and
-  // `*attribute` naming the attribute.
+  // replacement already has with the same value needs no setting. On Win32:
+  // the read-only, hidden and system attributes and the creation time
+  // (kMode when they cannot be set), and with `keep_times` the access and
+  // last-write times. kAll, or the first thing that could not be kept, with
+  // errno set and `*attribute` naming the attribute.
   Kept KeepAttributes(bool keep_times, std::string* attribute);
 
   // Starts writing the replacement's data to the disk without waiting, so
-  // that the Commit of a batch of files finds most of it done; a no-op
-  // where the system has no such call.
+  // that the Seal of a batch of files finds most of it done; a no-op where
+  // the system has no such call.
   void StartWriteBack();
 
-  // Makes the replacement durable (fsync) and closes it. False, errno set,
-  // when either failed.
+  // Makes the replacement durable (fsync; POSIX also closes it). False,
+  // errno set, when that failed. Safe to call for several files at once,
+  // on threads of their own.
   bool Seal();
-  // Puts the sealed replacement in the original's place in one step. False,
-  // errno set, when that failed: the original is as it was, the
-  // replacement still to be discarded.
+  // Puts the sealed replacement in the original's place in one step (Win32:
+  // renamed through its handle, then closed; a read-only original lets go
+  // of the attribute for it). False, errno set, when that failed: the
+  // original is as it was, the replacement still to be discarded.
   bool Commit();
   // Removes the replacement; no-op without one.
   void DiscardReplacement();
@@ -261,6 +268,10 @@ void RunConcurrently(const std::vector<std::function<void()>>& tasks);
 struct FoundFile {
   std::string name;  // bare name, no directory part
   uint64_t size = 0;
+  bool hidden = false;  // hidden or system (Win32 attributes); never on POSIX
+  // Win32: the name holds characters the ANSI code page cannot (`name` has
+  // "?" in their place), so no name the program can use opens the file.
+  bool lost = false;
 };
 // Lists the files that match `pattern` ("*" and "?" in its last component),
 // in the order the system reports them. Directories and special files are
@@ -275,6 +286,21 @@ bool FindFiles(const std::string& pattern, std::vector<FoundFile>* found);
 // locale's character set is UTF-8 (POSIX), or standard error is a console
 // with output code page 65001 (Win32).
 bool MessagesWantUtf8();
+// Writes message text to `fd` when it is a console that takes UTF-16 text
+// (Win32): `bytes` are Shift-JIS (code page 932), or UTF-8 when `utf8`, so
+// that they show right whatever the console's code page. False, with
+// nothing written, when `fd` is no such console (a file, a pipe; always on
+// POSIX): the caller then writes the bytes as they are.
+bool WriteToConsole(int fd, std::string_view bytes, bool utf8);
+
+// --- Arguments -------------------------------------------------------------
+
+// The indices (1 and up) of the arguments that did not reach the program as
+// the user wrote them: on Win32, names with characters outside the ANSI code
+// page arrive with "?" or a look-alike in their place, which would name (or
+// match, as a wildcard) other files. None on POSIX, where arguments are
+// bytes. `argc` and `argv` are main's.
+std::vector<size_t> ArgumentsNotRepresentable(int argc, char** argv);
 
 }  // namespace vu32::platform
 

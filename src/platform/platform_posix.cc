@@ -931,4 +931,10 @@ bool MessagesWantUtf8() {
   return utf8;
 }
 
+// POSIX terminals take the bytes as they are.
+bool WriteToConsole(int, std::string_view, bool) { return false; }
+
+// Arguments are bytes: every one arrives as it was given.
+std::vector<size_t> ArgumentsNotRepresentable(int, char**) { return {}; }
+
 }  // namespace vu32::platform

@@ -15,7 +15,7 @@ TEST(PlatformTest, SameNameSpelling) {
     const char* a;
     const char* b;
     bool exact;   // the same bytes
-    bool folded;  // the same once ASCII letters are folded
+    bool folded;  // the same under Win32's case rules
   };
   const Row kRows[] = {
       {"a.txt", "a.txt", true, true},
@@ -38,6 +38,14 @@ TEST(PlatformTest, SameNameSpelling) {
        "A",
        false, true},
       {"\xC1", "\xE1", false, false},
+      // Every letter with a case folds: full-width Ａ/ａ, Greek Α/α.
+      {"\x82\x60.txt", "\x82\x81.TXT", false, true},
+      {"\x83\x9F", "\x83\xBF", false, true},
+      {"\x82\x60", "\x82\x61", false, false},  // Ａ is no Ｂ
+      // No valid text (a lead byte that ends the name): ASCII letters
+      // alone fold, and two such names are not one.
+      {"a\x81", "A\x81", false, true},
+      {"\x81", "\x82", false, false},
   };
   for (const Row& row : kRows) {
     SCOPED_TRACE(std::string(row.a) + " | " + row.b);

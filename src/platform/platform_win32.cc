@@ -2,13 +2,14 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <io.h>
-#include <share.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <windows.h>
 
 #include <cstdint>
 #include <cstdio>
+#include <cwchar>
+#include <string_view>
 
 #include "platform/platform.h"
 
@@ -68,17 +69,99 @@ FILETIME ToFiletime(const FileTime& t) {
   return f;
 }
 
+// errno for a system error, as the runtime maps the ones it meets.
+int ErrnoOf(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_PATHNAME:
+      return ENOENT;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      return EACCES;
+    case ERROR_FILENAME_EXCED_RANGE:
+      return ENAMETOOLONG;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+      return EEXIST;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return ENOSPC;
+    case ERROR_WRITE_PROTECT:
+      return EROFS;
+    default:
+      return EIO;
+  }
+}
+
+// `text` in UTF-16: from the ANSI code page, in which names reach the
+// program, or from `code_page`.
+std::wstring Widen(std::string_view text, UINT code_page = CP_ACP) {
+  if (text.empty()) return std::wstring();
+  const int size = static_cast<int>(text.size());
+  const int n =
+      MultiByteToWideChar(code_page, 0, text.data(), size, nullptr, 0);
+  std::wstring wide(static_cast<size_t>(n > 0 ? n : 0), L'\0');
+  MultiByteToWideChar(code_page, 0, text.data(), size, wide.data(), n);
+  return wide;
+}
+
+// `wide` in the ANSI code page, into `*narrow`; false when a character
+// had no place there and "?" stands in for it (never a best-fit look-alike,
+// é as e, which could name another file).
+bool NarrowExactly(const wchar_t* wide, std::string* narrow) {
+  // UTF-8 (the system-wide option) holds every character; it takes no
+  // best-fit flag.
+  const bool utf8 = GetACP() == CP_UTF8;
+  const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  BOOL used_default = FALSE;
+  BOOL* used = utf8 ? nullptr : &used_default;
+  const int n =
+      WideCharToMultiByte(CP_ACP, flags, wide, -1, nullptr, 0, nullptr, used);
+  narrow->assign(static_cast<size_t>(n > 0 ? n : 1), '\0');
+  if (n > 0) {
+    WideCharToMultiByte(CP_ACP, flags, wide, -1, narrow->data(), n, nullptr,
+                        used);
+  }
+  narrow->pop_back();  // the terminating null
+  return n > 0 && !used_default;
+}
+
+// `path` as the wide calls take it at any length: a name that would not fit
+// MAX_PATH becomes absolute in the extended-length form ("\\?\C:\...",
+// "\\?\UNC\server\share\..."), which the system takes without a limit.
+// Shorter names stay as they are, so that device names keep their meaning.
+std::wstring LongPath(const std::string& path) {
+  std::wstring wide = Widen(path);
+  if (wide.size() < MAX_PATH - 12 || wide.rfind(L"\\\\?\\", 0) == 0 ||
+      wide.rfind(L"\\\\.\\", 0) == 0) {
+    return wide;
+  }
+  DWORD n = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (n == 0) return wide;
+  std::wstring full(n, L'\0');
+  n = GetFullPathNameW(wide.c_str(), n, full.data(), nullptr);
+  full.resize(n);
+  if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+  return L"\\\\?\\" + full;
+}
+
 // A handle that can only describe the file `path` names (links followed;
 // no access rights are needed; backup semantics let a directory open too).
 // INVALID_HANDLE_VALUE with errno set when there is none.
-HANDLE OpenToDescribe(const std::string& path) {
-  HANDLE h = CreateFileA(
+HANDLE OpenToDescribe(const std::wstring& path) {
+  HANDLE h = CreateFileW(
       path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (h == INVALID_HANDLE_VALUE) {
-    errno = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : ENOENT;
-  }
+  if (h == INVALID_HANDLE_VALUE) errno = ErrnoOf(GetLastError());
   return h;
+}
+
+HANDLE OpenToDescribe(const std::string& path) {
+  return OpenToDescribe(LongPath(path));
 }
 
 bool IdOfHandle(HANDLE h, FileId* id) {
@@ -245,9 +328,12 @@ int64_t FileLength(int fd) {
   return _filelengthi64(fd);
 }
 
-bool SameNameSpelling(const char* a, const char* b) {
-  // Letters fold where they are one-byte characters; the second byte of a
-  // two-byte character is compared as it is (ア 83 41 is no ヂ 83 61).
+namespace {
+
+// The old rule, for names that are no valid text in the code page: ASCII
+// letters fold where they are one-byte characters; the second byte of a
+// two-byte character is compared as it is (ア 83 41 is no ヂ 83 61).
+bool SameFoldingAscii(const char* a, const char* b) {
   auto fold = [](unsigned char c) {
     return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 0x20) : c;
   };
@@ -264,8 +350,34 @@ bool SameNameSpelling(const char* a, const char* b) {
   return *x == *y;
 }
 
+// `text` in UTF-16, false when it is no valid text in the ANSI code page.
+bool WidenStrictly(const char* text, std::wstring* wide) {
+  const int n =
+      MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, -1, nullptr, 0);
+  if (n <= 0) return false;
+  wide->assign(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, -1, wide->data(), n);
+  wide->pop_back();  // the terminating null
+  return true;
+}
+
+}  // namespace
+
+bool SameNameSpelling(const char* a, const char* b) {
+  // The file systems fold every letter that has a case, full-width Latin,
+  // Greek and Cyrillic among them (Ａ 82 60 and ａ 82 81 are one name);
+  // the system's ordinal case-insensitive comparison follows the same
+  // table.
+  std::wstring x, y;
+  if (!WidenStrictly(a, &x) || !WidenStrictly(b, &y)) {
+    return SameFoldingAscii(a, b);
+  }
+  return CompareStringOrdinal(x.data(), static_cast<int>(x.size()), y.data(),
+                              static_cast<int>(y.size()), TRUE) == CSTR_EQUAL;
+}
+
 PathKind KindOfPath(const std::string& path) {
-  DWORD a = GetFileAttributesA(path.c_str());
+  DWORD a = GetFileAttributesW(LongPath(path).c_str());
   if (a == INVALID_FILE_ATTRIBUTES) return PathKind::kMissing;
   if (a & FILE_ATTRIBUTE_REPARSE_POINT) return PathKind::kLink;
   return (a & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::kOther : PathKind::kRegular;
@@ -273,7 +385,7 @@ PathKind KindOfPath(const std::string& path) {
 
 bool IsDirectory(const std::string& path) {
   const int saved = errno;
-  DWORD a = GetFileAttributesA(path.c_str());
+  DWORD a = GetFileAttributesW(LongPath(path).c_str());
   errno = saved;
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
@@ -313,8 +425,12 @@ bool QueryFreeSpace(const std::string& target, DiskGeometry* geometry) {
 }
 
 bool GetFileTimes(const std::string& path, FileTimes* times) {
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // Attributes only: under Wine, a handle that may read already counts as
+  // an access, and any writer may have the file open.
+  HANDLE h =
+      CreateFileW(LongPath(path).c_str(), FILE_READ_ATTRIBUTES,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   FILETIME creation, access, write;
   bool ok = GetFileTime(h, &creation, &access, &write);
@@ -327,8 +443,9 @@ bool GetFileTimes(const std::string& path, FileTimes* times) {
 }
 
 bool SetFileTimes(const std::string& path, const FileTimes& times) {
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE h =
+      CreateFileW(LongPath(path).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   FILETIME creation = ToFiletime(times.creation);
   FILETIME access = ToFiletime(times.access);
@@ -351,19 +468,18 @@ FileTime CurrentFileTime() {
   return FromFiletime(utc);
 }
 
-bool StatFile(const std::string& path, FileStatus* status) {
-  HANDLE h = OpenToDescribe(path);
-  if (h == INVALID_HANDLE_VALUE) return false;
+namespace {
+
+// What the handle `h` describes; `*attributes` gets its Win32 attributes.
+bool StatHandle(HANDLE h, FileStatus* status, DWORD* attributes) {
   BY_HANDLE_FILE_INFORMATION info;
-  const bool ok = GetFileInformationByHandle(h, &info);
-  const bool disk = IsDiskFile(h);
-  CloseHandle(h);
-  if (!ok) {
+  if (!GetFileInformationByHandle(h, &info)) {
     errno = EIO;
     return false;
   }
   const bool directory = info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
-  status->kind = disk && !directory ? PathKind::kRegular : PathKind::kOther;
+  status->kind =
+      IsDiskFile(h) && !directory ? PathKind::kRegular : PathKind::kOther;
   status->size =
       (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
   status->links = info.nNumberOfLinks;
@@ -373,122 +489,228 @@ bool StatFile(const std::string& path, FileStatus* status) {
   status->times.creation = FromFiletime(info.ftCreationTime);
   status->times.access = FromFiletime(info.ftLastAccessTime);
   status->times.write = FromFiletime(info.ftLastWriteTime);
+  *attributes = info.dwFileAttributes;
   return true;
+}
+
+bool StatWide(const std::wstring& path, FileStatus* status, DWORD* attributes) {
+  HANDLE h = OpenToDescribe(path);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  const bool ok = StatHandle(h, status, attributes);
+  CloseHandle(h);
+  return ok;
+}
+
+}  // namespace
+
+bool StatFile(const std::string& path, FileStatus* status) {
+  DWORD attributes;
+  return StatWide(LongPath(path), status, &attributes);
 }
 
 namespace {
 
-// The final name of the file `path` names: a symbolic link (a reparse
-// point) followed to its target. False, errno set, when there is none.
-bool ResolvePath(const std::string& path, std::string* resolved) {
-  // The handle follows a symbolic link (a reparse point) to its target,
-  // whose own name is then asked for.
-  HANDLE h = OpenToDescribe(path);
+// The final name of the file `path` names, a symbolic link (a reparse
+// point) followed to its target, in the extended-length form that the wide
+// calls take at any length. False, errno set, when there is none.
+bool ResolvePath(const std::string& path, std::wstring* resolved) {
+  const std::wstring wide = LongPath(path);
+  HANDLE h = OpenToDescribe(wide);
   if (h == INVALID_HANDLE_VALUE) return false;
-  char name[MAX_PATH + 8];
-  DWORD n = GetFinalPathNameByHandleA(h, name, sizeof name, VOLUME_NAME_DOS);
+  DWORD n = GetFinalPathNameByHandleW(h, nullptr, 0, VOLUME_NAME_DOS);
+  std::wstring name(n, L'\0');
+  if (n > 0) {
+    n = GetFinalPathNameByHandleW(h, name.data(), n, VOLUME_NAME_DOS);
+  }
   CloseHandle(h);
-  if (n > 0 && n < sizeof name) {
-    // "\\?\C:\dir\f" or "\\?\UNC\server\share\f".
-    std::string final(name, n);
-    if (final.rfind("\\\\?\\UNC\\", 0) == 0) {
-      final = "\\\\" + final.substr(8);
-    } else if (final.rfind("\\\\?\\", 0) == 0) {
-      final = final.substr(4);
-    }
-    *resolved = final;
+  if (n > 0 && n < name.size()) {
+    name.resize(n);  // "\\?\C:\dir\f" or "\\?\UNC\server\share\f"
+    *resolved = name;
     return true;
   }
-  char full[MAX_PATH];
-  n = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
-  if (n == 0 || n >= MAX_PATH) {
-    errno = ENAMETOOLONG;
+  // A file system that cannot say: the full name of what was given.
+  n = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  std::wstring full(n, L'\0');
+  if (n == 0 ||
+      (n = GetFullPathNameW(wide.c_str(), n, full.data(), nullptr)) == 0) {
+    errno = ErrnoOf(GetLastError());
     return false;
   }
-  *resolved = full;
+  full.resize(n);
+  if (full.rfind(L"\\\\?\\", 0) == 0) {
+    *resolved = full;
+  } else if (full.rfind(L"\\\\", 0) == 0) {
+    *resolved = L"\\\\?\\UNC\\" + full.substr(2);
+  } else {
+    *resolved = L"\\\\?\\" + full;
+  }
   return true;
 }
 
-// The replacement file a console interrupt removes.
-char g_replacement[MAX_PATH];
-volatile LONG g_have_replacement = 0;
-bool g_cleanup_installed = false;
+bool SetDeleteOnClose(HANDLE h, bool remove) {
+  FILE_DISPOSITION_INFO info;
+  info.DeleteFile = remove;
+  return SetFileInformationByHandle(h, FileDispositionInfo, &info, sizeof info);
+}
 
-BOOL WINAPI RemoveReplacement(DWORD) {
-  if (g_have_replacement) DeleteFileA(g_replacement);
+bool SetAttributes(HANDLE h, DWORD attributes) {
+  FILE_BASIC_INFO info = {};
+  info.FileAttributes = attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL;
+  return SetFileInformationByHandle(h, FileBasicInfo, &info, sizeof info);
+}
+
+// A read-only file cannot be marked for deletion: it lets go of the
+// attribute first.
+void MarkForDeletion(HANDLE h) {
+  if (SetDeleteOnClose(h, true)) return;
+  SetAttributes(h, FILE_ATTRIBUTE_NORMAL);
+  SetDeleteOnClose(h, true);
+}
+
+// The replacement a console event must not leave behind, and the lock
+// that keeps the event's handler and the rename apart: the handler takes
+// it and never gives it back, since the process ends right after.
+SRWLOCK g_replacement_lock = SRWLOCK_INIT;
+HANDLE g_replacement = INVALID_HANDLE_VALUE;  // guarded by the lock
+
+// Ctrl+C, Ctrl+Break, a closed console, logoff and shutdown. The
+// replacement is already to be deleted when its handle closes, which the
+// end of the process does; the lock only waits for a rename under way.
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+  AcquireSRWLockExclusive(&g_replacement_lock);
+  if (g_replacement != INVALID_HANDLE_VALUE) MarkForDeletion(g_replacement);
+  // Ended with the status Windows gives an interrupted program, which
+  // Wine's default handler does not.
+  if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) {
+    ExitProcess(STATUS_CONTROL_C_EXIT);
+  }
   return FALSE;  // the default handler then ends the process
 }
 
-void Forget(const std::string& replacement) {
-  if (g_have_replacement && replacement == g_replacement) {
-    InterlockedExchange(&g_have_replacement, 0);
+// Creates the file `name` for a replacement, to be deleted as its handle
+// closes, and makes it the one a console event must see to. The handler is
+// in place and kept out first, so that no event falls between the file's
+// creation and its marking. INVALID_HANDLE_VALUE, errno set, on failure.
+HANDLE CreateMarkedReplacement(const std::wstring& name) {
+  static bool installed = false;
+  if (!installed) installed = SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+  AcquireSRWLockExclusive(&g_replacement_lock);
+  // Read as well as written: the equal part of the original is copied in
+  // and compared.
+  HANDLE h = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0,
+                         nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    errno = ErrnoOf(GetLastError());
+  } else if (!SetDeleteOnClose(h, true)) {
+    errno = ErrnoOf(GetLastError());
+    CloseHandle(h);
+    DeleteFileW(name.c_str());
+    h = INVALID_HANDLE_VALUE;
+  } else {
+    g_replacement = h;
   }
+  ReleaseSRWLockExclusive(&g_replacement_lock);
+  return h;
 }
 
-int CreateReplacementFor(const std::string& target, std::string* replacement) {
-  if (!g_cleanup_installed) {
-    g_cleanup_installed = true;
-    SetConsoleCtrlHandler(RemoveReplacement, TRUE);
-  }
-  const size_t separator = target.find_last_of("\\/");
-  const std::string dir =
-      separator == std::string::npos ? "." : target.substr(0, separator);
-  static unsigned counter = 0;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string name = dir + "\\.vu32-" +
-                       std::to_string(GetCurrentProcessId()) + "-" +
-                       std::to_string(counter++);
-    if (name.size() >= sizeof g_replacement) {
-      errno = ENAMETOOLONG;
-      return -1;
-    }
-    // Remembered first: the handler runs on a thread of its own.
-    memcpy(g_replacement, name.c_str(), name.size() + 1);
-    InterlockedExchange(&g_have_replacement, 1);
-    // Read as well as written: it is compared with the original.
-    int fd = _open(name.c_str(),
-                   _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
-                   _S_IREAD | _S_IWRITE);
-    if (fd >= 0) {
-      *replacement = name;
-      return fd;
-    }
-    InterlockedExchange(&g_have_replacement, 0);
-    if (errno != EEXIST) return -1;
-  }
-  return -1;
+// The replacement is committed or discarded: no event is to mark it any
+// more.
+void Forget() {
+  AcquireSRWLockExclusive(&g_replacement_lock);
+  g_replacement = INVALID_HANDLE_VALUE;
+  ReleaseSRWLockExclusive(&g_replacement_lock);
 }
 
-bool MoveReplacement(const std::string& replacement,
-                     const std::string& target) {
-  if (!MoveFileExA(replacement.c_str(), target.c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    errno = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
-    return false;
+// Flags and class of a rename that may replace a file that is still open
+// (Windows 10 1607 and later, on NTFS); spelt out here because the headers
+// declare them only for builds that require those versions.
+constexpr auto kFileRenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
+constexpr DWORD kRenameReplaceIfExists = 0x1;
+constexpr DWORD kRenamePosixSemantics = 0x2;
+
+// Renames the file behind `h` to `target` (extended-length form), over a
+// file of that name: with `over_open_file`, also when that file is still
+// open, where the system can.
+bool RenameByHandle(HANDLE h, const std::wstring& target, bool over_open_file) {
+  // The native form of "\\?\C:\..." is "\??\C:\...".
+  std::wstring name = target;
+  if (name.rfind(L"\\\\?\\", 0) == 0) name[1] = L'?';
+  const size_t bytes = name.size() * sizeof(wchar_t);
+  std::string buffer(sizeof(FILE_RENAME_INFO) + bytes, '\0');
+  auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  if (over_open_file) {
+    info->Flags = kRenameReplaceIfExists | kRenamePosixSemantics;
+  } else {
+    info->ReplaceIfExists = TRUE;
   }
-  Forget(replacement);
-  return true;
+  info->RootDirectory = nullptr;
+  info->FileNameLength = static_cast<DWORD>(bytes);
+  memcpy(info->FileName, name.data(), bytes);
+  return SetFileInformationByHandle(
+      h, over_open_file ? kFileRenameInfoEx : FileRenameInfo, info,
+      static_cast<DWORD>(buffer.size()));
 }
 
-void RemoveReplacementFile(const std::string& replacement) {
-  int saved = errno;
-  DeleteFileA(replacement.c_str());
-  Forget(replacement);
-  errno = saved;
+// Another in-place run on the same file waits for this one: a named mutex
+// per file (volume serial and file index), taken before the file is opened
+// and held until its replacement is in place. Null when none could be had;
+// the run then goes on alone, as it did before.
+// Without `wait`, a mutex another run holds gives null with `*busy` set.
+HANDLE LockAgainstOtherRuns(const FileId& id, bool wait, bool* busy) {
+  *busy = false;
+  const std::wstring name = L"Local\\vu32-in-place-" +
+                            std::to_wstring(id.device) + L"-" +
+                            std::to_wstring(id.index);
+  HANDLE mutex = CreateMutexW(nullptr, FALSE, name.c_str());
+  if (mutex == nullptr) return nullptr;
+  // Abandoned: the run that held it ended without letting go.
+  const DWORD waited = WaitForSingleObject(mutex, wait ? INFINITE : 0);
+  if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+    *busy = waited == WAIT_TIMEOUT;
+    CloseHandle(mutex);
+    return nullptr;
+  }
+  return mutex;
+}
+
+void Unlock(HANDLE* mutex) {
+  if (*mutex == nullptr) return;
+  ReleaseMutex(*mutex);
+  CloseHandle(*mutex);
+  *mutex = nullptr;
 }
 
 bool SameState(const FileStatus& a, const FileStatus& b) {
   return a.id == b.id && a.size == b.size && a.times.write == b.times.write;
 }
 
+// What a replacement takes over from the file it replaces; the archive
+// attribute is set, as on every file whose content changed.
+constexpr DWORD kKeptAttributes =
+    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+    FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+LARGE_INTEGER TimeValue(const FileTime& time) {
+  LARGE_INTEGER value;
+  value.QuadPart = 0;  // "leave as it is"
+  if (time.set) {
+    const FILETIME f = ToFiletime(time);
+    value.QuadPart = static_cast<LONGLONG>(
+        (static_cast<uint64_t>(f.dwHighDateTime) << 32) | f.dwLowDateTime);
+  }
+  return value;
+}
+
 }  // namespace
 
 struct ReplaceableFile::State {
-  int fd = -1;         // the original, open for reading
-  std::string target;  // its final name
+  int fd = -1;          // the original, open for reading; writing denied
+  std::wstring target;  // its final name, extended-length form
   FileStatus status;
-  int replacement = -1;
-  std::string replacement_name;
+  DWORD attributes = 0;
+  HANDLE lock = nullptr;  // see LockAgainstOtherRuns
+  int replacement = -1;   // deleted when closed, until it is committed
+  std::wstring replacement_name;
 };
 
 ReplaceableFile::ReplaceableFile() : state_(std::make_unique<State>()) {}
@@ -496,54 +718,118 @@ ReplaceableFile::ReplaceableFile() : state_(std::make_unique<State>()) {}
 ReplaceableFile::~ReplaceableFile() {
   DiscardReplacement();
   if (state_->fd >= 0) _close(state_->fd);
+  Unlock(&state_->lock);
 }
 
 int ReplaceableFile::fd() const { return state_->fd; }
 
 const FileStatus& ReplaceableFile::status() const { return state_->status; }
 
-// The share mode is the lock: a file another run holds fails to open, so
-// there is nothing to wait for.
 ReplaceableFile::OpenResult ReplaceableFile::Open(const std::string& path,
-                                                  bool) {
+                                                  bool wait) {
   State& s = *state_;
-  if (!ResolvePath(path, &s.target) || !StatFile(s.target, &s.status)) {
-    return OpenResult::kFailed;
+  // A run that waited for the lock may find the name leading to the file
+  // that run put in place: it starts again with that one.
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    FileStatus before;
+    if (!ResolvePath(path, &s.target) ||
+        !StatWide(s.target, &before, &s.attributes)) {
+      return OpenResult::kFailed;
+    }
+    if (before.kind != PathKind::kRegular) return OpenResult::kNotRegular;
+    bool busy = false;
+    s.lock = LockAgainstOtherRuns(before.id, wait, &busy);
+    if (busy) return OpenResult::kBusy;
+    // Nobody may write the file until its replacement is in place:
+    // writers already there make the open fail, later ones are refused.
+    // Deleting and renaming stay allowed, for the replacement to take its
+    // place; the name is checked before that.
+    HANDLE h =
+        CreateFileW(s.target.c_str(), GENERIC_READ | FILE_WRITE_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+      errno = ErrnoOf(GetLastError());
+      Unlock(&s.lock);
+      return OpenResult::kFailed;
+    }
+    s.fd =
+        _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_RDONLY | _O_BINARY);
+    if (s.fd < 0) {
+      CloseHandle(h);
+      Unlock(&s.lock);
+      return OpenResult::kFailed;
+    }
+    if (!StatHandle(h, &s.status, &s.attributes)) return OpenResult::kFailed;
+    if (s.status.id == before.id) {
+      // The access time from before the open, which under Wine already
+      // counts as one.
+      s.status.times.access = before.times.access;
+      return OpenResult::kOk;
+    }
+    _close(s.fd);
+    s.fd = -1;
+    Unlock(&s.lock);
   }
-  if (s.status.kind != PathKind::kRegular) return OpenResult::kNotRegular;
-  // Nobody may write the file while it is converted: writers already there
-  // make the open fail, later ones are refused.
-  s.fd = _sopen(s.target.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT,
-                _SH_DENYWR);
-  if (s.fd < 0) return OpenResult::kFailed;
-  if (!IsDiskFile(HandleOf(s.fd))) return OpenResult::kNotRegular;
-  return StatFile(s.target, &s.status) ? OpenResult::kOk : OpenResult::kFailed;
+  errno = EAGAIN;
+  return OpenResult::kFailed;
 }
 
 bool ReplaceableFile::Unchanged() const {
   FileStatus now;
-  return StatFile(state_->target, &now) && SameState(now, state_->status);
+  DWORD attributes;
+  return StatWide(state_->target, &now, &attributes) &&
+         SameState(now, state_->status);
 }
 
 int ReplaceableFile::CreateReplacement() {
   State& s = *state_;
-  s.replacement = CreateReplacementFor(s.target, &s.replacement_name);
-  if (s.replacement < 0) s.replacement_name.clear();
-  return s.replacement;
+  const std::wstring dir = s.target.substr(0, s.target.find_last_of(L'\\'));
+  static unsigned counter = 0;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::wstring name = dir + L"\\.vu32-" +
+                              std::to_wstring(GetCurrentProcessId()) + L"-" +
+                              std::to_wstring(counter++);
+    // Deleted as its handle closes, however the process ends (Ctrl+C,
+    // Ctrl+Break, a closed console, a kill), until Commit takes that back.
+    HANDLE h = CreateMarkedReplacement(name);
+    if (h == INVALID_HANDLE_VALUE) {
+      if (errno == EEXIST) continue;
+      return -1;
+    }
+    s.replacement =
+        _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_RDWR | _O_BINARY);
+    if (s.replacement < 0) {
+      Forget();
+      CloseHandle(h);
+      return -1;
+    }
+    s.replacement_name = name;
+    return s.replacement;
+  }
+  errno = EEXIST;
+  return -1;
 }
 
 // Windows files carry no POSIX owner, permission bits or extended
-// attributes to copy; the times are set on the replacement itself.
+// attributes; the replacement gets the original's read-only, hidden and
+// system attributes and its creation time, and with `keep_times` its
+// access and last-write times.
 ReplaceableFile::Kept ReplaceableFile::KeepAttributes(bool keep_times,
                                                       std::string*) {
-  if (!keep_times) return Kept::kAll;
-  const FileTimes& times = state_->status.times;
-  FILETIME access = ToFiletime(times.access), write = ToFiletime(times.write);
-  if (!SetFileTime(HandleOf(state_->replacement), nullptr,
-                   times.access.set ? &access : nullptr,
-                   times.write.set ? &write : nullptr)) {
-    errno = EACCES;
-    return Kept::kTimes;
+  const State& s = *state_;
+  FILE_BASIC_INFO info = {};
+  info.FileAttributes =
+      (s.attributes & kKeptAttributes) | FILE_ATTRIBUTE_ARCHIVE;
+  info.CreationTime = TimeValue(s.status.times.creation);
+  if (keep_times) {
+    info.LastAccessTime = TimeValue(s.status.times.access);
+    info.LastWriteTime = TimeValue(s.status.times.write);
+  }
+  if (!SetFileInformationByHandle(HandleOf(s.replacement), FileBasicInfo, &info,
+                                  sizeof info)) {
+    errno = ErrnoOf(GetLastError());
+    return Kept::kMode;
   }
   return Kept::kAll;
 }
@@ -552,29 +838,81 @@ void ReplaceableFile::StartWriteBack() {}
 
 bool ReplaceableFile::Seal() {
   State& s = *state_;
-  if (_commit(s.replacement) != 0) return false;
-  const int replacement = s.replacement;
-  s.replacement = -1;
-  return _close(replacement) == 0;
+  if (!FlushFileBuffers(HandleOf(s.replacement))) {
+    errno = ErrnoOf(GetLastError());
+    return false;
+  }
+  return true;
 }
 
 bool ReplaceableFile::Commit() {
   State& s = *state_;
-  // Windows cannot rename over a file that is still open.
-  _close(s.fd);
-  s.fd = -1;
-  if (!MoveReplacement(s.replacement_name, s.target)) return false;
+  const HANDLE replacement = HandleOf(s.replacement);
+  // A read-only file cannot be replaced: the original lets go of the
+  // attribute, and gets it back when its replacement does not take its
+  // place.
+  const bool read_only = s.attributes & FILE_ATTRIBUTE_READONLY;
+  if (read_only &&
+      !SetAttributes(HandleOf(s.fd), s.attributes & ~FILE_ATTRIBUTE_READONLY)) {
+    errno = ErrnoOf(GetLastError());
+    return false;
+  }
+  AcquireSRWLockExclusive(&g_replacement_lock);
+  // Renamed only when it is sure to stay: a replacement still marked
+  // would take the original's name with it as it closes.
+  bool moved = false;
+  DWORD error = 0;
+  if (!SetDeleteOnClose(replacement, false)) {
+    error = GetLastError();
+  } else {
+    // The original stays open, and so closed to writers, until the
+    // replacement is in its place. Where the system replaces no file that
+    // is open (Windows before 10, FAT, Wine), it is let go of just before.
+    moved = RenameByHandle(replacement, s.target, true);
+    if (!moved) {
+      _close(s.fd);
+      s.fd = -1;
+      moved = RenameByHandle(replacement, s.target, false);
+    }
+    if (!moved) {
+      error = GetLastError();
+      MarkForDeletion(replacement);
+    }
+  }
+  if (moved) g_replacement = INVALID_HANDLE_VALUE;
+  ReleaseSRWLockExclusive(&g_replacement_lock);
+  if (!moved) {
+    if (read_only) {
+      SetFileAttributesW(s.target.c_str(), s.attributes);
+    }
+    errno = ErrnoOf(error);
+    return false;
+  }
+  // Its data is on the disk and it bears the original's name: a failing
+  // close changes nothing of that.
+  _close(s.replacement);
+  s.replacement = -1;
   s.replacement_name.clear();
+  Unlock(&s.lock);
   return true;
 }
 
 void ReplaceableFile::DiscardReplacement() {
   State& s = *state_;
-  if (s.replacement_name.empty()) return;
-  if (s.replacement >= 0) _close(s.replacement);
+  if (s.replacement < 0) return;
+  const int saved = errno;
+  Forget();
+  _close(s.replacement);  // which deletes it
   s.replacement = -1;
-  RemoveReplacementFile(s.replacement_name);
+  // Should the mark have been lost on the way (a failed rename of a
+  // read-only replacement), the name goes too.
+  if (GetFileAttributesW(s.replacement_name.c_str()) !=
+      INVALID_FILE_ATTRIBUTES) {
+    SetFileAttributesW(s.replacement_name.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(s.replacement_name.c_str());
+  }
   s.replacement_name.clear();
+  errno = saved;
 }
 
 // One after another: the flushes of a batch are few, and the build stays
@@ -585,8 +923,10 @@ void RunConcurrently(const std::vector<std::function<void()>>& tasks) {
 
 bool FindFiles(const std::string& pattern, std::vector<FoundFile>* found) {
   found->clear();
-  WIN32_FIND_DATAA data;
-  HANDLE h = FindFirstFileA(pattern.c_str(), &data);
+  // The wide search, so that a name the code page cannot hold is seen as
+  // such, not as "?" or a look-alike that may name another file.
+  WIN32_FIND_DATAW data;
+  HANDLE h = FindFirstFileW(LongPath(pattern).c_str(), &data);
   if (h == INVALID_HANDLE_VALUE) {
     switch (GetLastError()) {
       case ERROR_FILE_NOT_FOUND:
@@ -607,11 +947,14 @@ bool FindFiles(const std::string& pattern, std::vector<FoundFile>* found) {
     const bool hidden_or_system =
         (a & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0;
     if (hidden_or_system || (a & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-      found->push_back(
-          {data.cFileName, (static_cast<uint64_t>(data.nFileSizeHigh) << 32) |
-                               data.nFileSizeLow});
+      FoundFile file;
+      file.lost = !NarrowExactly(data.cFileName, &file.name);
+      file.size =
+          (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+      file.hidden = hidden_or_system;
+      found->push_back(std::move(file));
     }
-  } while (FindNextFileA(h, &data));
+  } while (FindNextFileW(h, &data));
   bool ok = GetLastError() == ERROR_NO_MORE_FILES;
   FindClose(h);
   return ok;
@@ -622,6 +965,57 @@ bool MessagesWantUtf8() {
   HANDLE h = HandleOf(2);
   return h != INVALID_HANDLE_VALUE && GetConsoleMode(h, &mode) &&
          GetConsoleOutputCP() == CP_UTF8;
+}
+
+bool WriteToConsole(int fd, std::string_view bytes, bool utf8) {
+  DWORD mode;
+  HANDLE h = HandleOf(fd);
+  if (h == INVALID_HANDLE_VALUE || !GetConsoleMode(h, &mode)) return false;
+  // The texts are code page 932 whatever the system's code page is.
+  const std::wstring text = Widen(bytes, utf8 ? CP_UTF8 : 932);
+  const wchar_t* p = text.data();
+  for (size_t left = text.size(); left > 0;) {
+    DWORD written = 0;
+    const DWORD chunk = left > 16384 ? 16384 : static_cast<DWORD>(left);
+    if (!WriteConsoleW(h, p, chunk, &written, nullptr) || written == 0) break;
+    p += written;
+    left -= written;
+  }
+  return true;
+}
+
+// --- Arguments --------------------------------------------------------------
+
+// msvcrt's parser of the wide command line, the twin of the one that made
+// argv, so that both split the line the same way.
+extern "C" {
+struct MsvcrtStartupInfo {
+  int new_mode;
+};
+int __wgetmainargs(int* argc, wchar_t*** argv, wchar_t*** env, int wildcard,
+                   MsvcrtStartupInfo* info);
+}
+
+std::vector<size_t> ArgumentsNotRepresentable(int argc, char** argv) {
+  std::vector<size_t> lost;
+  int wide_argc = 0;
+  wchar_t** wide_argv = nullptr;
+  wchar_t** wide_env = nullptr;
+  MsvcrtStartupInfo info = {0};
+  if (__wgetmainargs(&wide_argc, &wide_argv, &wide_env, 0, &info) < 0 ||
+      wide_argv == nullptr) {
+    return lost;
+  }
+  // The program's own name is no argument.
+  for (int i = 1; i < argc; ++i) {
+    // Whole only when it comes out of the code page as the program got it.
+    std::string back;
+    if (i >= wide_argc || !NarrowExactly(wide_argv[i], &back) ||
+        back != argv[i]) {
+      lost.push_back(static_cast<size_t>(i));
+    }
+  }
+  return lost;
 }
 
 }  // namespace vu32::platform

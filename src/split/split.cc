@@ -103,13 +103,15 @@ bool CheckOutputDirectory(const std::optional<std::string>& outdir,
   return false;
 }
 
-// True when `name` is BASE._ followed by exactly `digits` digits; the
-// number they give in `*number`.
+// True when `name` is BASE._ followed by exactly `digits` digits, BASE
+// spelt as the file system compares names (on Win32 whatever the case:
+// b._01 is a piece of B); the number they give in `*number`.
 bool IsPieceName(const std::string& name, const SplitContext& context,
                  uint64_t* number) {
   const std::string head = context.base + "._";
   if (name.size() != head.size() + static_cast<size_t>(context.piece_digits) ||
-      name.compare(0, head.size(), head) != 0) {
+      !platform::SameNameSpelling(name.substr(0, head.size()).c_str(),
+                                  head.c_str())) {
     return false;
   }
   *number = 0;
@@ -326,6 +328,9 @@ bool RunSplit(const SplitRequest& request) {
   context.piece_digits = options.piece_digits;
   context.max_piece_number = options.max_piece_number;
   context.keep_match_line = request.keep_match_line;
+  // Taken before the input is opened, let alone read: under Wine the open
+  // already counts as an access.
+  context.piece_times = PieceTimes(request);
   if (!OpenInput(request, &resources, &context)) return false;
   // Taken before anything reads the input, which would move its access
   // time.

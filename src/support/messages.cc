@@ -31,6 +31,8 @@ void WriteMessage(std::string_view bytes) {
     g_capture->append(bytes);
     return;
   }
+  // A console shows them whatever its code page.
+  if (platform::WriteToConsole(2, bytes, g_utf8)) return;
   // Messages are rare; an unbuffered write keeps their order with the data.
   platform::WriteAll(2, bytes.data(), bytes.size());
 }

@@ -254,6 +254,10 @@ inline constexpr Message kCannotKeepMode{"アクセス権を保てません: ",
                                  "\x83" "A\x83N\x83Z\x83X\x8C\xA0\x82\xF0\x95\xDB\x82\xC4\x82\xDC\x82\xB9\x82\xF1: "};
 inline constexpr Message kCannotKeepAttribute{"拡張属性を保てません: ",
                                  "\x8Ag\x92\xA3\x91\xAE\x90\xAB\x82\xF0\x95\xDB\x82\xC4\x82\xDC\x82\xB9\x82\xF1: "};
+// Win32: an argument with a character outside the ANSI code page, which
+// reached the program with "?" or a look-alike in its place.
+inline constexpr Message kNotRepresentable{"ファイル名をこのコードページで表せません: ",
+                                 "\x83t\x83@\x83" "C\x83\x8B\x96\xBC\x82\xF0\x82\xB1\x82\xCC\x83R\x81[\x83h\x83y\x81[\x83W\x82\xC5\x95\\\x82\xB9\x82\xDC\x82\xB9\x82\xF1: "};
 
 // clang-format on
 

@@ -85,6 +85,7 @@ const Entry kCatalogue[] = {
     ENTRY(kCannotKeepGroup),
     ENTRY(kCannotKeepMode),
     ENTRY(kCannotKeepAttribute),
+    ENTRY(kNotRepresentable),
 };
 #undef ENTRY
 

@@ -398,7 +398,13 @@ RunResult RunVu32(const std::vector<std::string>& args,
   ScopedTempDir scratch;
   std::vector<std::string> words = Command();
   for (const std::string& arg : args) {
-    words.push_back(TargetIsWin32() ? SjisToUtf8(ToWineArgument(arg)) : arg);
+    if (!TargetIsWin32()) {
+      words.push_back(arg);
+    } else if (options.utf8_arguments) {
+      words.push_back(ToWineArgument(arg));
+    } else {
+      words.push_back(SjisToUtf8(ToWineArgument(arg)));
+    }
   }
   ChildStreams streams = OpenChildStreams(options, scratch);
   const pid_t pid = fork();

@@ -43,6 +43,9 @@ struct RunOptions {
   // meet a file it does not own); -1 keeps the test's own.
   long user = -1;
   long group = -1;
+  // Win32: the arguments are UTF-8 already, for names that Shift-JIS cannot
+  // hold, as a Windows shell hands any name to the system.
+  bool utf8_arguments = false;
 };
 
 struct RunResult {

@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <cwchar>
+#include <string>
 
 namespace {
 
@@ -67,6 +68,76 @@ HANDLE Inheritable(DWORD which) {
   return h;
 }
 
+// What the child gets for a standard handle it is to be started without.
+// Wine fills a null standard handle of a process that has a console with
+// that console, where Windows leaves it null; INVALID_HANDLE_VALUE reaches
+// the child as no handle on both.
+HANDLE const kNoHandle = INVALID_HANDLE_VALUE;
+
+// Starts `command` with `si`'s handles and `flags`, waits for it and gives
+// its exit code; 126 when it cannot be started.
+int RunChild(const wchar_t* program, wchar_t* command, STARTUPINFOW* si,
+             DWORD flags) {
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessW(program, command, nullptr, nullptr, TRUE, flags, nullptr,
+                      nullptr, si, &pi)) {
+    std::fwprintf(stderr, L"launcher: cannot start %ls (error %lu)\n", command,
+                  GetLastError());
+    return 126;
+  }
+  CloseHandle(pi.hThread);
+  WaitForSingleObject(pi.hProcess, INFINITE);
+  DWORD code = 1;
+  GetExitCodeProcess(pi.hProcess, &code);
+  CloseHandle(pi.hProcess);
+  return static_cast<int>(code);
+}
+
+// VU32_LAUNCHER_CONSOLE_STDERR=CODEPAGE: the child's standard error is a
+// console screen buffer with that output code page; once the child ends,
+// the buffer's text is written to the launcher's standard error in UTF-8,
+// a line a row (trailing blanks dropped), as a user would read it there.
+// A launcher without a console (under Wine, the one started from Unix)
+// first starts itself again with one of its own.
+int RunWithConsoleStderr(wchar_t* command, STARTUPINFOW* si, UINT code_page) {
+  if (GetConsoleOutputCP() == 0) {
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    si->hStdError = Inheritable(STD_ERROR_HANDLE);
+    return RunChild(self, GetCommandLineW(), si, CREATE_NO_WINDOW);
+  }
+  SetConsoleOutputCP(code_page);
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE screen = CreateConsoleScreenBuffer(
+      GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+      &inherit, CONSOLE_TEXTMODE_BUFFER, nullptr);
+  SetConsoleScreenBufferSize(screen, COORD{200, 100});
+  si->hStdError = screen;
+  const int code = RunChild(nullptr, command, si, 0);  // on this console
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  GetConsoleScreenBufferInfo(screen, &info);
+  std::wstring text;
+  for (SHORT y = 0; y <= info.dwCursorPosition.Y; ++y) {
+    std::wstring row(static_cast<size_t>(info.dwSize.X), L' ');
+    DWORD got = 0;
+    ReadConsoleOutputCharacterW(screen, row.data(), info.dwSize.X, COORD{0, y},
+                                &got);
+    row.resize(got);
+    row.erase(row.find_last_not_of(L' ') + 1);
+    if (y < info.dwCursorPosition.Y || !row.empty()) text += row + L"\n";
+  }
+  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(),
+                                    static_cast<int>(text.size()), nullptr, 0,
+                                    nullptr, nullptr);
+  std::string utf8(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                      utf8.data(), n, nullptr, nullptr);
+  DWORD written;
+  WriteFile(GetStdHandle(STD_ERROR_HANDLE), utf8.data(),
+            static_cast<DWORD>(utf8.size()), &written, nullptr);
+  return code;
+}
+
 }  // namespace
 
 int main() {
@@ -85,29 +156,22 @@ int main() {
                   GetLastError());
     return 125;
   }
-  if (si.hStdInput == nullptr && !no_input) {
-    si.hStdInput = Inheritable(STD_INPUT_HANDLE);
+  if (si.hStdInput == nullptr) {
+    si.hStdInput = no_input ? kNoHandle : Inheritable(STD_INPUT_HANDLE);
   }
   // VU32_LAUNCHER_NO_STDOUT: started without a standard output handle.
   si.hStdOutput =
       GetEnvironmentVariableW(L"VU32_LAUNCHER_NO_STDOUT", nullptr, 0)
-          ? nullptr
+          ? kNoHandle
           : Inheritable(STD_OUTPUT_HANDLE);
   // VU32_LAUNCHER_NO_STDERR: started without a standard error handle.
   si.hStdError = GetEnvironmentVariableW(L"VU32_LAUNCHER_NO_STDERR", nullptr, 0)
-                     ? nullptr
+                     ? kNoHandle
                      : Inheritable(STD_ERROR_HANDLE);
-  PROCESS_INFORMATION pi{};
-  if (!CreateProcessW(nullptr, command, nullptr, nullptr, TRUE,
-                      CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi)) {
-    std::fwprintf(stderr, L"launcher: cannot start %ls (error %lu)\n", command,
-                  GetLastError());
-    return 126;
+  wchar_t code_page[16];
+  if (GetEnvironmentVariableW(L"VU32_LAUNCHER_CONSOLE_STDERR", code_page, 16)) {
+    return RunWithConsoleStderr(
+        command, &si, static_cast<UINT>(std::wcstoul(code_page, nullptr, 10)));
   }
-  CloseHandle(pi.hThread);
-  WaitForSingleObject(pi.hProcess, INFINITE);
-  DWORD code = 1;
-  GetExitCodeProcess(pi.hProcess, &code);
-  CloseHandle(pi.hProcess);
-  return static_cast<int>(code);
+  return RunChild(nullptr, command, &si, CREATE_NO_WINDOW);
 }

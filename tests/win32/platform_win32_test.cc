@@ -5,10 +5,13 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/platform.h"
@@ -297,6 +300,64 @@ TEST(PlatformWin32Test, CreateExclusiveAndRemove) {
   EXPECT_TRUE(RemoveFile(path));
   EXPECT_FALSE(RemoveFile(path));
   EXPECT_EQ(CreateExclusive(dir.File("no\\such\\dir")), -1);
+}
+
+// An in-place run holds its file against every writer until the
+// replacement is in place; readers, and a rename of the name, stay free.
+TEST(PlatformWin32Test, ReplaceableFileShutsOutWriters) {
+  TempDir dir;
+  const std::string path = dir.File("f.txt");
+  WriteFile(path, "old");
+  auto opens = [&](DWORD access) {
+    HANDLE h =
+        CreateFileA(path.c_str(), access,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    return h != INVALID_HANDLE_VALUE;
+  };
+  ReplaceableFile file;
+  ASSERT_EQ(file.Open(path), ReplaceableFile::OpenResult::kOk);
+  EXPECT_FALSE(opens(GENERIC_WRITE));
+  EXPECT_TRUE(opens(GENERIC_READ));
+  const int out = file.CreateReplacement();
+  ASSERT_GE(out, 0);
+  ASSERT_TRUE(WriteAll(out, "new", 3));
+  EXPECT_EQ(file.KeepAttributes(false, nullptr), ReplaceableFile::Kept::kAll);
+  EXPECT_TRUE(file.Unchanged());
+  EXPECT_FALSE(opens(GENERIC_WRITE));
+  ASSERT_EQ(file.Commit(), ReplaceableFile::Committed::kOk);
+  EXPECT_EQ(ReadFile(path), "new");
+  EXPECT_TRUE(opens(GENERIC_WRITE));
+}
+
+// A second run on the same file waits until the first has put its
+// replacement in place, then takes the new file: both changes land.
+TEST(PlatformWin32Test, ReplaceableFileRunsOneAfterTheOther) {
+  TempDir dir;
+  const std::string path = dir.File("f.txt");
+  WriteFile(path, "a");
+  auto first = std::make_unique<ReplaceableFile>();
+  ASSERT_EQ(first->Open(path), ReplaceableFile::OpenResult::kOk);
+  std::atomic<bool> opened{false};
+  uint64_t second_size = 0;
+  std::thread second([&] {
+    ReplaceableFile file;
+    if (file.Open(path) == ReplaceableFile::OpenResult::kOk) {
+      second_size = file.status().size;
+    }
+    opened = true;
+  });
+  Sleep(300);
+  EXPECT_FALSE(opened);  // still waiting
+  const int out = first->CreateReplacement();
+  ASSERT_GE(out, 0);
+  ASSERT_TRUE(WriteAll(out, "ab", 2));
+  ASSERT_EQ(first->Commit(), ReplaceableFile::Committed::kOk);
+  first.reset();
+  second.join();
+  EXPECT_TRUE(opened);
+  EXPECT_EQ(second_size, 2u);  // the file the first run put in place
 }
 
 }  // namespace
