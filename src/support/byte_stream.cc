@@ -20,12 +20,12 @@ constexpr size_t kMinWriterSize = 4096;
 
 ByteReader::ByteReader(int fd, size_t block_size)
     : fd_(fd),
-      buffer_(new uint8_t[std::max(block_size, kMinBlockSize)]),
+      buffer_(NewPageBlock(std::max(block_size, kMinBlockSize))),
       capacity_(std::max(block_size, kMinBlockSize)) {}
 
 ByteReader::ByteReader(std::string data) : memory_(std::move(data)) {
   capacity_ = memory_.size();
-  buffer_.reset(new uint8_t[capacity_ + 1]);
+  buffer_ = NewPageBlock(capacity_ + 1);
   std::memcpy(buffer_.get(), memory_.data(), memory_.size());
   end_ = memory_.size();
   eof_ = true;
@@ -102,12 +102,12 @@ bool ByteReader::ReadLine(std::string* line) {
 
 ByteWriter::ByteWriter(int fd, size_t block_size)
     : fd_(fd),
-      buffer_(new uint8_t[std::max(block_size, kMinWriterSize)]),
+      buffer_(NewPageBlock(std::max(block_size, kMinWriterSize))),
       capacity_(std::max(block_size, kMinWriterSize)) {}
 
 ByteWriter::ByteWriter(std::string* capture)
     : capture_(capture),
-      buffer_(new uint8_t[kStreamBlockSize]),
+      buffer_(NewPageBlock(kStreamBlockSize)),
       capacity_(kStreamBlockSize) {}
 
 ByteWriter::~ByteWriter() = default;

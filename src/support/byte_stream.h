@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 
+#include "support/page_block.h"
+
 namespace vu32 {
 
 inline constexpr size_t kStreamBlockSize = 64 * 1024;
@@ -37,7 +39,7 @@ class ByteReader {
   bool Refill();
 
   int fd_ = -1;
-  std::unique_ptr<uint8_t[]> buffer_;
+  PageBlock buffer_;  // page-aligned: see page_block.h
   size_t capacity_ = 0;
   size_t pos_ = 0;
   size_t end_ = 0;
@@ -80,7 +82,7 @@ class ByteWriter {
 
   int fd_ = -1;
   std::string* capture_ = nullptr;
-  std::unique_ptr<uint8_t[]> buffer_;
+  PageBlock buffer_;  // page-aligned: see page_block.h
   size_t capacity_ = 0;
   size_t pos_ = 0;
   int error_ = 0;

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
-#include <memory>
 
 #include "platform/platform.h"
+#include "support/page_block.h"
 #include "support/work_buffer.h"
 
 namespace vu32 {
@@ -50,7 +50,7 @@ bool SameContent(int a, int b) {
   const int64_t size = platform::FileLength(a);
   if (size < 0 || size != platform::FileLength(b)) return false;
   constexpr size_t kBlock = 64 * 1024;
-  std::unique_ptr<uint8_t[]> x(new uint8_t[kBlock]), y(new uint8_t[kBlock]);
+  const PageBlock x = NewPageBlock(kBlock), y = NewPageBlock(kBlock);
   for (int64_t at = 0; at < size;) {
     const size_t n = static_cast<size_t>(std::min<int64_t>(kBlock, size - at));
     if (platform::ReadAt(a, x.get(), n, at) != static_cast<long>(n) ||
