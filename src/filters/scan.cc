@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+
+#include "support/ascii.h"
 
 namespace vu32::scan {
 
@@ -98,11 +101,36 @@ const Kernels* active = nullptr;  // null until first asked for
 
 Level BestLevel() {
   static const Level best = [] {
+    Level found = Level::kScalar;
     for (Level level : {Level::kAvx512, Level::kAvx2, Level::kSse2}) {
-      if (Table(level)) return level;
+      if (Table(level)) {
+        found = level;
+        break;
+      }
     }
-    return Level::kScalar;
+    return CapLevel(found, std::getenv("VU32_KERNEL"));
   }();
+  return best;
+}
+
+Level CapLevel(Level best, const char* cap) {
+  if (cap == nullptr) return best;
+  static constexpr struct {
+    const char* name;
+    Level level;
+  } kNames[] = {{"scalar", Level::kScalar},
+                {"sse2", Level::kSse2},
+                {"avx2", Level::kAvx2},
+                {"avx512", Level::kAvx512}};
+  for (const auto& entry : kNames) {
+    size_t k = 0;
+    while (entry.name[k] != '\0' && AsciiToLower(cap[k]) == entry.name[k]) {
+      ++k;
+    }
+    if (entry.name[k] == '\0' && cap[k] == '\0') {
+      return std::min(best, entry.level);
+    }
+  }
   return best;
 }
 

@@ -125,7 +125,9 @@ class ByteFinder {
   uint64_t bits_[kWindow / 64];
 };
 
-// The best level this processor and this build support, chosen once.
+// The kernels of the level chosen once at the first call: the best this
+// processor and this build support, or a lower one that the environment
+// variable VU32_KERNEL names (see CapLevel).
 const Kernels& Active();
 
 // Whether `level` is built in and the processor runs it.
@@ -135,6 +137,12 @@ bool Supported(Level level);
 bool UseLevel(Level level);
 // The level Active() chose on its own.
 Level BestLevel();
+
+// `best`, or the level that `cap` names when that is lower: "scalar",
+// "sse2", "avx2" or "avx512", in any case (the value of VU32_KERNEL, for
+// comparing the levels on one processor). Null or any other text leaves
+// `best`, so a cap never asks for more than the processor has.
+Level CapLevel(Level best, const char* cap);
 
 const char* LevelName(Level level);
 

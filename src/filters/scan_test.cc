@@ -205,6 +205,25 @@ TEST(ScanDispatchTest, BestLevelIsActiveAndOthersAreRefused) {
   }
 }
 
+TEST(ScanDispatchTest, CapNamesOnlyALowerLevel) {
+  using L = scan::Level;
+  const struct {
+    L best;
+    const char* cap;
+    L want;
+  } kCases[] = {
+      {L::kAvx512, "avx2", L::kAvx2},    {L::kAvx512, "SSE2", L::kSse2},
+      {L::kAvx2, "Scalar", L::kScalar},  {L::kAvx2, "avx512", L::kAvx2},
+      {L::kSse2, "avx2", L::kSse2},      {L::kAvx512, nullptr, L::kAvx512},
+      {L::kAvx512, "", L::kAvx512},      {L::kAvx512, "avx", L::kAvx512},
+      {L::kAvx512, "avx22", L::kAvx512}, {L::kAvx512, "avx-512", L::kAvx512},
+  };
+  for (const auto& c : kCases) {
+    EXPECT_EQ(scan::CapLevel(c.best, c.cap), c.want)
+        << (c.cap ? c.cap : "(null)");
+  }
+}
+
 using ScanTest = testing::KernelLevelTest;
 INSTANTIATE_KERNEL_LEVELS(ScanTest);
 
