@@ -36,9 +36,8 @@ inline constexpr size_t kStoreSlack = 64;
 // The line end Crconv writes.
 enum class LineEnd { kCrLf, kLf, kCr };
 
-// Writes `newline` at `d`; returns the end. Always inlined, as the kernels
-// use it too (see scan_kernels.h).
-[[gnu::always_inline]] inline uint8_t* PutLineEnd(LineEnd newline, uint8_t* d) {
+// Writes `newline` at `d`; returns the end.
+inline uint8_t* PutLineEnd(LineEnd newline, uint8_t* d) {
   if (newline == LineEnd::kCrLf) {
     d[0] = '\r';
     d[1] = '\n';

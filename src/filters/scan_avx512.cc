@@ -40,6 +40,7 @@ constexpr const uint8_t* kByteIndex = kByteIndexTable.index;
 
 struct Avx512 {
   static constexpr bool kCompress = true;
+  static constexpr bool kNativeCompress = true;
   static constexpr bool kPopcount = true;
   using Block = __m512i;
 

@@ -405,5 +405,64 @@ TEST_P(ScanTest, KernelsMatchByteModels) {
   }
 }
 
+// The ways a level writes a changed block (one run deleted, the shuffle
+// tables' halves and their joins, a block wholly deleted or widened, a lone
+// CR among pairs), against the filters' own loops: every filter on blocks
+// whose events lie where a 64-bit mask says, the events' bytes taken in
+// turn from each event text.
+TEST_P(ScanTest, EventMasksMatchTheScalarLoop) {
+  std::mt19937_64 rng(20);
+  std::vector<uint64_t> masks = {0,
+                                 ~uint64_t{0},
+                                 1,
+                                 uint64_t{1} << 63,
+                                 uint64_t{3} << 15,
+                                 0xFF00,
+                                 0xFFFF0000FFFF0000,
+                                 0x5555555555555555,
+                                 0x8000000000000001,
+                                 0x00000000FFFFFFFE};
+  for (int k = 0; k < 64; k += 7) masks.push_back(uint64_t{1} << k);
+  for (int k = 0; k < 24; ++k) masks.push_back(rng() & rng());
+  const std::string events[] = {"\t",   "\r",       "\n",
+                                "\r\n", "\n\r",     "\x01",
+                                "\x83", "\xb6\xde", "\xca\xdf\xb1"};
+  auto filters = [] {
+    std::vector<std::unique_ptr<ByteFilter>> all;
+    for (int kind : {kNewlineCrLf, kNewlineLf, kNewlineCr}) {
+      all.push_back(std::make_unique<Crconv>(kind));
+    }
+    all.push_back(std::make_unique<Join>());
+    all.push_back(std::make_unique<Deletecontrolchar>());
+    all.push_back(std::make_unique<DeleteTabs>());
+    all.push_back(std::make_unique<Tab2space>(3));
+    all.push_back(MakeKana());
+    return all;
+  };
+  for (const std::string& event : events) {
+    for (uint64_t mask : masks) {
+      std::string in;
+      size_t next = 0;
+      for (int block = 0; block < 4; ++block) {
+        for (int bit = 0; bit < 64; ++bit) {
+          in += mask >> bit & 1 ? event[next++ % event.size()] : 'a';
+        }
+      }
+      SCOPED_TRACE(Hex(event) + " mask " + std::to_string(mask));
+      auto at_level = filters();
+      ASSERT_TRUE(scan::UseLevel(scan::Level::kScalar));
+      auto scalar = filters();
+      for (size_t f = 0; f < scalar.size(); ++f) {
+        const std::string want = testing::RunWhole(*scalar[f], in);
+        ASSERT_TRUE(scan::UseLevel(GetParam()));
+        EXPECT_EQ(Hex(testing::RunWhole(*at_level[f], in)), Hex(want))
+            << "filter " << f;
+        ASSERT_TRUE(scan::UseLevel(scan::Level::kScalar));
+      }
+      ASSERT_TRUE(scan::UseLevel(GetParam()));
+    }
+  }
+}
+
 }  // namespace
 }  // namespace vu32
