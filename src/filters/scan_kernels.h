@@ -202,10 +202,10 @@ VU32_INLINE uint8_t* StoreDeleting(const uint8_t* s, const typename V::Block& b,
     V::Store(d, b);
     return d + kBlock;
   }
-  if constexpr (!V::kNativeCompress) {
-    // One run of deleted bytes (a CR, a CR LF, a tab), by far the most
-    // common case in text: the bytes after it are copied over it, two
-    // stores without a branch on where it lies.
+  if constexpr (!V::kCompress) {
+    // Without a compress: one run of deleted bytes (a CR, a CR LF, a tab),
+    // the most common case in text, is written with two stores, the bytes
+    // after it copied over it, without a branch on where it lies.
     const unsigned p = Lowest(deleted);
     const uint64_t run = deleted >> p;
     if ((run & (run + 1)) == 0) {
