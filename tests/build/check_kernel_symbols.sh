@@ -26,7 +26,9 @@ for object in "$@"; do
     *) continue ;;
   esac
   found=$((found + 1))
-  symbols=$(nm --defined-only --extern-only -C "$object" | awk '{ $1 = $2 = ""; sub(/^ +/, ""); print }')
+  # AddressSanitizer marks each global with an __odr_asan symbol of its own.
+  symbols=$(nm --defined-only --extern-only -C "$object" |
+    awk '{ $1 = $2 = ""; sub(/^ +/, ""); if ($0 !~ /^__odr_asan\./) print }')
   if [ "$symbols" != "vu32::scan::$want" ]; then
     echo "$object defines more or other than vu32::scan::$want:"
     echo "$symbols"
