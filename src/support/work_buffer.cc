@@ -1,6 +1,5 @@
 #include "support/work_buffer.h"
 
-
 #include "support/messages.h"
 #include "support/page_block.h"
 
