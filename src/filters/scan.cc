@@ -46,6 +46,12 @@ void FindByte(const uint8_t* s, size_t n, uint8_t c, uint64_t* bits) {
   *bits = last;
 }
 
+size_t CountByte(const uint8_t* s, size_t n, uint8_t c) {
+  size_t count = 0;
+  for (size_t i = 0; i < n; ++i) count += s[i] == c;
+  return count;
+}
+
 // The scalar level converts nothing itself: the filters' loops do it all.
 const Kernels kScalarKernels = {
     .level = Level::kScalar,
@@ -64,6 +70,7 @@ const Kernels kScalarKernels = {
     .find_byte = FindByte,
     // Uniq's own loop tells whether it has a kernel.
     .uniq = nullptr,
+    .count_byte = CountByte,
 };
 
 // The table of `level`, or null when this build or processor lacks it.

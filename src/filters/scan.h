@@ -88,6 +88,8 @@ struct Kernels {
   // `same_folded` (if given) says so. Null on the scalar level.
   Progress (*uniq)(const uint8_t* s, size_t n, uint8_t* d, size_t* line,
                    SameFolded same_folded);
+  // The number of bytes equal to `c` in s[0, n).
+  size_t (*count_byte)(const uint8_t* s, size_t n, uint8_t c);
 };
 
 // The bytes equal to `c` in s[0, n), in order, taken from the kernel's

@@ -225,6 +225,7 @@ extern const Kernels kAvx2Kernels = {
     .kana = Kana<Avx2>,
     .find_byte = FindByte<Avx2>,
     .uniq = Uniq<Avx2>,
+    .count_byte = CountByte<Avx2>,
 };
 
 }  // namespace vu32::scan

@@ -145,6 +145,7 @@ extern const Kernels kAvx512Kernels = {
     .kana = Kana<Avx512>,
     .find_byte = FindByte<Avx512>,
     .uniq = Uniq<Avx512>,
+    .count_byte = CountByte<Avx512>,
 };
 
 }  // namespace vu32::scan

@@ -444,6 +444,31 @@ void FindByte(const uint8_t* s, size_t n, uint8_t c, uint64_t* bits) {
   *bits = last;
 }
 
+// The set bits of `m`: one instruction where the level has it, else the
+// bit-parallel sum (a call to the library's routine would cost more).
+template <class V>
+VU32_INLINE unsigned Popcount(uint64_t m) {
+  if constexpr (V::kPopcount) {
+    return static_cast<unsigned>(__builtin_popcountll(m));
+  } else {
+    m -= (m >> 1) & 0x5555555555555555;
+    m = (m & 0x3333333333333333) + ((m >> 2) & 0x3333333333333333);
+    m = (m + (m >> 4)) & 0x0F0F0F0F0F0F0F0F;
+    return static_cast<unsigned>((m * 0x0101010101010101) >> 56);
+  }
+}
+
+template <class V>
+size_t CountByte(const uint8_t* s, size_t n, uint8_t c) {
+  size_t count = 0;
+  size_t i = 0;
+  for (; i + kBlock <= n; i += kBlock) {
+    count += Popcount<V>(V::Equal(V::Load(s + i), c));
+  }
+  for (; i < n; ++i) count += s[i] == c;
+  return count;
+}
+
 // Whether the `size` bytes at a and b are the same, 64 at a time; the
 // bytes past them up to the next multiple of 64 are read and ignored.
 template <class V>

@@ -103,6 +103,7 @@ extern const Kernels kSse2Kernels = {
     .kana = Kana<Sse2>,
     .find_byte = FindByte<Sse2>,
     .uniq = Uniq<Sse2>,
+    .count_byte = CountByte<Sse2>,
 };
 
 }  // namespace vu32::scan

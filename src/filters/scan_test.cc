@@ -327,14 +327,18 @@ TEST_P(ScanTest, LeadRunsAcrossBlockEnds) {
   }
 }
 
-TEST_P(ScanTest, FindByteMarksEveryMatch) {
+TEST_P(ScanTest, FindByteMarksAndCountByteCountsEveryMatch) {
   std::mt19937 rng(64);
   for (size_t n = 0; n <= 200; ++n) {
     const std::string in = testing::RandomSjisLike(rng, n);
     for (uint8_t c : {0x0A, 0x00, 0xFF, 0x83}) {
+      const auto* s = reinterpret_cast<const uint8_t*>(in.data());
+      EXPECT_EQ(scan::Active().count_byte(s, n, c),
+                static_cast<size_t>(
+                    std::count(in.begin(), in.end(), static_cast<char>(c))))
+          << "n " << n << " c " << int{c};
       std::vector<uint64_t> bits((n + 63) / 64, ~uint64_t{0});
-      scan::Active().find_byte(reinterpret_cast<const uint8_t*>(in.data()), n,
-                               c, bits.data());
+      scan::Active().find_byte(s, n, c, bits.data());
       for (size_t i = 0; i < bits.size() * 64; ++i) {
         const bool want = i < n && static_cast<uint8_t>(in[i]) == c;
         ASSERT_EQ((bits[i / 64] >> (i % 64)) & 1, want ? 1u : 0u)

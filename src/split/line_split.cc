@@ -63,34 +63,25 @@ const uint8_t* LastLf(const uint8_t* s, size_t n) {
   return nullptr;
 }
 
-// The number of LFs in s[0, n), from the kernel's masks.
-uint64_t CountLfs(const uint8_t* s, size_t n) {
-  uint64_t bits[kWindow / 64];
-  uint64_t count = 0;
-  for (size_t at = 0; at < n; at += kWindow) {
-    const size_t len = std::min(kWindow, n - at);
-    scan::Active().find_byte(s + at, len, '\n', bits);
-    for (size_t w = 0; w < (len + 63) / 64; ++w) {
-      count += static_cast<uint64_t>(std::popcount(bits[w]));
-    }
-  }
-  return count;
-}
-
 // How far s[0, n) reaches through its `*left`-th LF (*left >= 1): just past
 // it, with *left set to 0; n when fewer follow, with *left lowered by those.
-// The LFs are counted a word of the kernel's masks at a time; only the word
-// that holds the one sought is looked into.
+// The kernel counts the LFs of a window at a time; only the window that
+// holds the one sought is looked into, a word of its masks at a time.
 size_t PastLfs(const uint8_t* s, size_t n, uint64_t* left) {
-  uint64_t bits[kWindow / 64];
   for (size_t at = 0; at < n; at += kWindow) {
     const size_t len = std::min(kWindow, n - at);
+    const uint64_t count = scan::Active().count_byte(s + at, len, '\n');
+    if (count < *left) {
+      *left -= count;
+      continue;
+    }
+    uint64_t bits[kWindow / 64];
     scan::Active().find_byte(s + at, len, '\n', bits);
-    for (size_t w = 0; w < (len + 63) / 64; ++w) {
+    for (size_t w = 0;; ++w) {
       uint64_t word = bits[w];
-      const auto count = static_cast<uint64_t>(std::popcount(word));
-      if (count < *left) {
-        *left -= count;
+      const auto in_word = static_cast<uint64_t>(std::popcount(word));
+      if (in_word < *left) {
+        *left -= in_word;
         continue;
       }
       for (; *left > 1; --*left) word &= word - 1;
@@ -297,7 +288,7 @@ class MatchCutter {
   // Whole lines that cannot match, written as they are.
   void Lines(const uint8_t* p, size_t size) {
     if (size == 0) return;
-    line_number_ += CountLfs(p, size);
+    line_number_ += scan::Active().count_byte(p, size, '\n');
     pieces_.piece().Write(p, size);
   }
 
