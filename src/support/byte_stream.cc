@@ -84,22 +84,6 @@ size_t ByteReader::Read(void* dst, size_t size) {
   return done;
 }
 
-bool ByteReader::ReadLine(std::string* line) {
-  line->clear();
-  for (;;) {
-    if (pos_ == end_ && !Refill()) return !line->empty();
-    const uint8_t* start = buffer_.get() + pos_;
-    size_t avail = end_ - pos_;
-    const void* lf = std::memchr(start, '\n', avail);
-    size_t take =
-        lf ? static_cast<size_t>(static_cast<const uint8_t*>(lf) - start) + 1
-           : avail;
-    line->append(reinterpret_cast<const char*>(start), take);
-    pos_ += take;
-    if (lf) return true;
-  }
-}
-
 ByteWriter::ByteWriter(int fd, size_t block_size)
     : fd_(fd),
       buffer_(NewPageBlock(std::max(block_size, kMinWriterSize))),

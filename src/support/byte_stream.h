@@ -1,6 +1,6 @@
-// Buffered block I/O on descriptors. The reader hands out whole blocks (and
-// whole lines); the writer buffers and keeps the first write error so that
-// callers check once, at the end.
+// Buffered block I/O on descriptors. The reader hands out whole blocks; the
+// writer buffers and keeps the first write error so that callers check
+// once, at the end.
 #ifndef VU32_SUPPORT_BYTE_STREAM_H_
 #define VU32_SUPPORT_BYTE_STREAM_H_
 
@@ -28,9 +28,6 @@ class ByteReader {
   // Points `*data` at the next buffered block and returns its length, 0 at
   // the end; the block stays valid until the next call.
   size_t NextBlock(const uint8_t** data);
-  // Replaces `*line` with the next line, its LF included, whatever its
-  // length; false at the end of input when nothing was read.
-  bool ReadLine(std::string* line);
 
   bool failed() const { return error_ != 0; }
   int error() const { return error_; }
