@@ -37,10 +37,9 @@ inline constexpr uint8_t kFullWidth[63][2] = {
 
 // Writes the full-width form of kana `k` at `d`, merged with `next` when
 // `next` is a sound mark that `k` takes; returns 2 when `next` was merged
-// (consumed), else 1. Always inlined: the kernels, each compiled for its own
-// instruction set, use it too, and must not share an out-of-line copy.
-[[gnu::always_inline]] inline unsigned PutFullWidth(uint8_t k, uint8_t next,
-                                                    uint8_t* d) {
+// (consumed), else 1. The filter's loop uses it; the kernels, each compiled
+// for its own instruction set, have their own copy (scan_kernels.h).
+inline unsigned PutFullWidth(uint8_t k, uint8_t next, uint8_t* d) {
   d[0] = kFullWidth[k - kFirst][0];
   d[1] = kFullWidth[k - kFirst][1];
   const bool ha_row = k >= kHaRowFirst && k <= kHaRowLast;

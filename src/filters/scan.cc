@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+
+#include "support/ascii.h"
 
 namespace vu32::scan {
 
@@ -43,6 +46,12 @@ void FindByte(const uint8_t* s, size_t n, uint8_t c, uint64_t* bits) {
   *bits = last;
 }
 
+size_t CountByte(const uint8_t* s, size_t n, uint8_t c) {
+  size_t count = 0;
+  for (size_t i = 0; i < n; ++i) count += s[i] == c;
+  return count;
+}
+
 // The scalar level converts nothing itself: the filters' loops do it all.
 const Kernels kScalarKernels = {
     .level = Level::kScalar,
@@ -61,6 +70,7 @@ const Kernels kScalarKernels = {
     .find_byte = FindByte,
     // Uniq's own loop tells whether it has a kernel.
     .uniq = nullptr,
+    .count_byte = CountByte,
 };
 
 // The table of `level`, or null when this build or processor lacks it.
@@ -98,11 +108,36 @@ const Kernels* active = nullptr;  // null until first asked for
 
 Level BestLevel() {
   static const Level best = [] {
+    Level found = Level::kScalar;
     for (Level level : {Level::kAvx512, Level::kAvx2, Level::kSse2}) {
-      if (Table(level)) return level;
+      if (Table(level)) {
+        found = level;
+        break;
+      }
     }
-    return Level::kScalar;
+    return CapLevel(found, std::getenv("VU32_KERNEL"));
   }();
+  return best;
+}
+
+Level CapLevel(Level best, const char* cap) {
+  if (cap == nullptr) return best;
+  static constexpr struct {
+    const char* name;
+    Level level;
+  } kNames[] = {{"scalar", Level::kScalar},
+                {"sse2", Level::kSse2},
+                {"avx2", Level::kAvx2},
+                {"avx512", Level::kAvx512}};
+  for (const auto& entry : kNames) {
+    size_t k = 0;
+    while (entry.name[k] != '\0' && AsciiToLower(cap[k]) == entry.name[k]) {
+      ++k;
+    }
+    if (entry.name[k] == '\0' && cap[k] == '\0') {
+      return std::min(best, entry.level);
+    }
+  }
   return best;
 }
 

@@ -36,9 +36,8 @@ inline constexpr size_t kStoreSlack = 64;
 // The line end Crconv writes.
 enum class LineEnd { kCrLf, kLf, kCr };
 
-// Writes `newline` at `d`; returns the end. Always inlined, as the kernels
-// use it too (see scan_kernels.h).
-[[gnu::always_inline]] inline uint8_t* PutLineEnd(LineEnd newline, uint8_t* d) {
+// Writes `newline` at `d`; returns the end.
+inline uint8_t* PutLineEnd(LineEnd newline, uint8_t* d) {
   if (newline == LineEnd::kCrLf) {
     d[0] = '\r';
     d[1] = '\n';
@@ -89,6 +88,8 @@ struct Kernels {
   // `same_folded` (if given) says so. Null on the scalar level.
   Progress (*uniq)(const uint8_t* s, size_t n, uint8_t* d, size_t* line,
                    SameFolded same_folded);
+  // The number of bytes equal to `c` in s[0, n).
+  size_t (*count_byte)(const uint8_t* s, size_t n, uint8_t c);
 };
 
 // The bytes equal to `c` in s[0, n), in order, taken from the kernel's
@@ -125,7 +126,9 @@ class ByteFinder {
   uint64_t bits_[kWindow / 64];
 };
 
-// The best level this processor and this build support, chosen once.
+// The kernels of the level chosen once at the first call: the best this
+// processor and this build support, or a lower one that the environment
+// variable VU32_KERNEL names (see CapLevel).
 const Kernels& Active();
 
 // Whether `level` is built in and the processor runs it.
@@ -135,6 +138,12 @@ bool Supported(Level level);
 bool UseLevel(Level level);
 // The level Active() chose on its own.
 Level BestLevel();
+
+// `best`, or the level that `cap` names when that is lower: "scalar",
+// "sse2", "avx2" or "avx512", in any case (the value of VU32_KERNEL, for
+// comparing the levels on one processor). Null or any other text leaves
+// `best`, so a cap never asks for more than the processor has.
+Level CapLevel(Level best, const char* cap);
 
 const char* LevelName(Level level);
 

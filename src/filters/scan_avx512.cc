@@ -40,6 +40,7 @@ constexpr const uint8_t* kByteIndex = kByteIndexTable.index;
 
 struct Avx512 {
   static constexpr bool kCompress = true;
+  static constexpr bool kNativeCompress = true;
   static constexpr bool kPopcount = true;
   using Block = __m512i;
 
@@ -144,6 +145,7 @@ extern const Kernels kAvx512Kernels = {
     .kana = Kana<Avx512>,
     .find_byte = FindByte<Avx512>,
     .uniq = Uniq<Avx512>,
+    .count_byte = CountByte<Avx512>,
 };
 
 }  // namespace vu32::scan

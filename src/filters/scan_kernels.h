@@ -6,11 +6,14 @@
 // cares about into 64-bit masks (bit i for byte i), works out with bit
 // arithmetic what each byte becomes, and then either stores the block as it
 // is (the common case), or writes it around the bytes that change: with a
-// byte compress where the level has one (V::kCompress), else by walking the
-// changed bytes and copying the runs between them.
+// byte compress where the level has one (V::kCompress: one instruction on
+// AVX-512, shuffle tables on AVX2), else by walking the changed bytes and
+// copying the runs between them.
 //
-// V says whether it has a byte compress (kCompress) and a cheap popcount
-// (kPopcount), and provides, for its Block of 64 bytes:
+// V says whether it has a byte compress (kCompress), whether that is one
+// instruction that also lists offsets and compares a prefix
+// (kNativeCompress), and a cheap popcount (kPopcount), and provides, for its
+// Block of 64 bytes:
 //   Load(p), Store(p, b)          64 bytes, unaligned
 //   Equal(b, c)                   mask of the bytes equal to c
 //   Within(b, lo, hi)             mask of the bytes in lo..hi (unsigned)
@@ -18,23 +21,29 @@
 //   FlipCase(b, mask)             the bytes of mask xor 0x20
 //   CopyRun(d, s, n)              copies n <= 64 bytes; may read and write up
 //                                 to 64 bytes past s + n and d + n
-// and where kCompress is true:
+// where kCompress is true:
 //   Replace(b, mask, c)           the bytes of mask set to c
 //   Blend(b, mask, o)             the bytes of mask taken from o
 //   AddTo(b, mask, c)             c added to the bytes of mask
-//   Lookup(table, b)              table[b & 63] for each byte (64 entries)
+//   Lookup(table, b)              table[b & 63] for each byte (64 entries);
+//                                 any value where b > 63
 //   Splat(c)                      every byte c
 //   StoreKept(d, b, keep)         stores the bytes of keep in order at d,
 //                                 returns the end; may store 64 bytes
 //   StorePairs(d, f, s, fk, sk)   for each byte i in order, f[i] if bit i of
 //                                 fk, then s[i] if bit i of sk; returns the
 //                                 end; may store 128 bytes
+// and where kNativeCompress is true:
 //   Offsets(bits, base, out)      see Offsets below; may store 64 entries
 //   Differ(a, b, n)               see Differ below
 //
-// Everything here is a template over V or always inlined: V is private to
-// its level file, so each level compiles its own copy, and no out-of-line
-// copy built for one instruction set can be shared with another level.
+// Everything here lies in an anonymous namespace, and V is private to its
+// level file: each level file compiles its own copy of every kernel and
+// helper, with internal linkage, so no copy built for one instruction set
+// can be picked by the linker for another level or for the portable code.
+// Nor does anything here call an inline function of another header, which
+// could be emitted here and shared. Each level's object file defines one
+// external symbol, its table (checked by tests/build/check_kernel_symbols.sh).
 #ifndef VU32_FILTERS_SCAN_KERNELS_H_
 #define VU32_FILTERS_SCAN_KERNELS_H_
 
@@ -45,11 +54,12 @@
 #include "filters/scan.h"
 
 namespace vu32::scan {
+namespace {
 
-inline constexpr size_t kBlock = 64;
+constexpr size_t kBlock = 64;
 // Kernels that look past a block (one byte of look-ahead, or run copies
 // that read on) stop while this much input still follows the block.
-inline constexpr size_t kReadAhead = 64;
+constexpr size_t kReadAhead = 64;
 
 #define VU32_INLINE [[gnu::always_inline]] inline
 
@@ -115,7 +125,37 @@ constexpr KanaHalves SplitKanaTable() {
   return t;
 }
 
-inline constexpr KanaHalves kKanaHalves = SplitKanaTable();
+constexpr KanaHalves kKanaHalves = SplitKanaTable();
+
+// What kana::PutFullWidth writes, from this file's own table: kana `k`'s
+// full-width form at `d`, merged with `next` when that is a sound mark `k`
+// takes; 2 when `next` was merged, else 1.
+VU32_INLINE unsigned PutKana(uint8_t k, uint8_t next, uint8_t* d) {
+  d[0] = kKanaHalves.lead[k - kana::kFirst];
+  d[1] = kKanaHalves.second[k - kana::kFirst];
+  const bool ha_row = k >= kana::kHaRowFirst && k <= kana::kHaRowLast;
+  if (next == kana::kVoicedMark &&
+      ((k >= kana::kVoicedFirst && k <= kana::kVoicedLast) || ha_row)) {
+    d[1] = static_cast<uint8_t>(d[1] + 1);
+    return 2;
+  }
+  if (next == kana::kSemiVoicedMark && ha_row) {
+    d[1] = static_cast<uint8_t>(d[1] + 2);
+    return 2;
+  }
+  return 1;
+}
+
+// What scan::PutLineEnd writes: `newline` at `d`; returns the end.
+VU32_INLINE uint8_t* LineEndAt(LineEnd newline, uint8_t* d) {
+  if (newline == LineEnd::kCrLf) {
+    d[0] = '\r';
+    d[1] = '\n';
+    return d + 2;
+  }
+  *d = newline == LineEnd::kLf ? '\n' : '\r';
+  return d + 1;
+}
 
 template <class V>
 VU32_INLINE uint64_t Leads(const typename V::Block& b) {
@@ -154,6 +194,35 @@ size_t ChangeCase(const uint8_t* s, size_t n, uint8_t* d, uint8_t first,
   return i;
 }
 
+// Writes the block at `s` without the bytes of `deleted`.
+template <class V>
+VU32_INLINE uint8_t* StoreDeleting(const uint8_t* s, const typename V::Block& b,
+                                   uint64_t deleted, uint8_t* d) {
+  if (deleted == 0) {
+    V::Store(d, b);
+    return d + kBlock;
+  }
+  if constexpr (!V::kCompress) {
+    // Without a compress: one run of deleted bytes (a CR, a CR LF, a tab),
+    // the most common case in text, is written with two stores, the bytes
+    // after it copied over it, without a branch on where it lies.
+    const unsigned p = Lowest(deleted);
+    const uint64_t run = deleted >> p;
+    if ((run & (run + 1)) == 0) {
+      const unsigned length =
+          run == ~uint64_t{0} ? unsigned{kBlock} : Highest(run) + 1;
+      V::Store(d, b);
+      V::Store(d + p, V::Load(s + p + length));
+      return d + (kBlock - length);
+    }
+  }
+  if constexpr (V::kCompress) {
+    return V::StoreKept(d, b, ~deleted);
+  } else {
+    return CopyAround<V>(s, deleted, d, [](unsigned, uint8_t* o) { return o; });
+  }
+}
+
 template <class V>
 Progress Crconv(const uint8_t* s, size_t n, uint8_t* d, LineEnd newline,
                 bool* after_cr) {
@@ -175,38 +244,43 @@ Progress Crconv(const uint8_t* s, size_t n, uint8_t* d, LineEnd newline,
     if (unchanged) {
       V::Store(d, b);
       d += kBlock;
-    } else if constexpr (V::kCompress) {
-      if (newline == LineEnd::kCrLf) {
-        // Each line end becomes CR then LF.
-        d = V::StorePairs(d, V::Splat('\r'), V::Replace(b, ends, '\n'), ends,
-                          ~dropped);
-      } else {
-        const uint8_t c = newline == LineEnd::kLf ? '\n' : '\r';
-        d = V::StoreKept(d, V::Replace(b, ends, c), ~dropped);
-      }
-    } else {
-      d = CopyAround<V>(s + i, crs | lfs, d, [&](unsigned p, uint8_t* o) {
-        return (ends >> p) & 1 ? PutLineEnd(newline, o) : o;
-      });
+      continue;
     }
+    if (newline != LineEnd::kCrLf) {
+      // To one byte. Where no line end is a lone byte of the other kind,
+      // each CR LF loses one byte and the rest stays as it is: CR LF
+      // becomes LF by losing its CR (an LF right after a CR of the block
+      // before is lost itself, as that CR was written already), CR by
+      // losing its LF. A CR that ends the block has no LF after it here
+      // and becomes LF on its own, so `cr` keeps the filter's meaning.
+      const uint8_t c = newline == LineEnd::kLf ? '\n' : '\r';
+      const uint64_t pair_crs = crs & (lfs >> 1);
+      const uint64_t deleted = newline == LineEnd::kLf
+                                   ? pair_crs | (dropped & ~(crs << 1))
+                                   : dropped;
+      const uint64_t changed =
+          newline == LineEnd::kLf ? crs & ~pair_crs : lfs & ~dropped;
+      if (changed == 0) {
+        d = StoreDeleting<V>(s + i, b, deleted, d);
+        continue;
+      }
+      if constexpr (V::kCompress) {
+        d = V::StoreKept(d, V::Replace(b, changed, c), ~deleted);
+        continue;
+      }
+    } else if constexpr (V::kNativeCompress) {
+      // Each line end becomes CR then LF. (Without a native compress the
+      // few line ends of a block are cheaper to write one by one.)
+      d = V::StorePairs(d, V::Splat('\r'), V::Replace(b, ends, '\n'), ends,
+                        ~dropped);
+      continue;
+    }
+    d = CopyAround<V>(s + i, crs | lfs, d, [&](unsigned p, uint8_t* o) {
+      return (ends >> p) & 1 ? LineEndAt(newline, o) : o;
+    });
   }
   *after_cr = cr;
   return {i, static_cast<size_t>(d - start)};
-}
-
-// Writes the block at `s` without the bytes of `deleted`.
-template <class V>
-VU32_INLINE uint8_t* StoreDeleting(const uint8_t* s, const typename V::Block& b,
-                                   uint64_t deleted, uint8_t* d) {
-  if (deleted == 0) {
-    V::Store(d, b);
-    return d + kBlock;
-  }
-  if constexpr (V::kCompress) {
-    return V::StoreKept(d, b, ~deleted);
-  } else {
-    return CopyAround<V>(s, deleted, d, [](unsigned, uint8_t* o) { return o; });
-  }
 }
 
 template <class V>
@@ -337,7 +411,7 @@ Progress Kana(const uint8_t* s, size_t n, uint8_t* d) {
         const unsigned p = Lowest(events);
         V::CopyRun(d, s + i + pos, p - pos);
         d += p - pos;
-        pos = p + kana::PutFullWidth(s[i + p], s[i + p + 1], d);
+        pos = p + PutKana(s[i + p], s[i + p + 1], d);
         d += 2;
         events &= pos < kBlock ? ~Below(pos) : 0;
       }
@@ -370,6 +444,31 @@ void FindByte(const uint8_t* s, size_t n, uint8_t c, uint64_t* bits) {
   *bits = last;
 }
 
+// The set bits of `m`: one instruction where the level has it, else the
+// bit-parallel sum (a call to the library's routine would cost more).
+template <class V>
+VU32_INLINE unsigned Popcount(uint64_t m) {
+  if constexpr (V::kPopcount) {
+    return static_cast<unsigned>(__builtin_popcountll(m));
+  } else {
+    m -= (m >> 1) & 0x5555555555555555;
+    m = (m & 0x3333333333333333) + ((m >> 2) & 0x3333333333333333);
+    m = (m + (m >> 4)) & 0x0F0F0F0F0F0F0F0F;
+    return static_cast<unsigned>((m * 0x0101010101010101) >> 56);
+  }
+}
+
+template <class V>
+size_t CountByte(const uint8_t* s, size_t n, uint8_t c) {
+  size_t count = 0;
+  size_t i = 0;
+  for (; i + kBlock <= n; i += kBlock) {
+    count += Popcount<V>(V::Equal(V::Load(s + i), c));
+  }
+  for (; i < n; ++i) count += s[i] == c;
+  return count;
+}
+
 // Whether the `size` bytes at a and b are the same, 64 at a time; the
 // bytes past them up to the next multiple of 64 are read and ignored.
 template <class V>
@@ -390,7 +489,7 @@ VU32_INLINE bool SameBytes(const uint8_t* a, const uint8_t* b, size_t size) {
 // over each word's bits.
 template <class V>
 VU32_INLINE uint32_t* Offsets(uint64_t bits, uint32_t base, uint32_t* out) {
-  if constexpr (V::kCompress) {
+  if constexpr (V::kNativeCompress) {
     return V::Offsets(bits, base, out);
   } else if constexpr (V::kPopcount) {
     const auto count = static_cast<unsigned>(__builtin_popcountll(bits));
@@ -415,7 +514,7 @@ VU32_INLINE uint32_t* Offsets(uint64_t bits, uint32_t base, uint32_t* out) {
 // Whether the first n (1..64) of 64 bytes at a and b differ.
 template <class V>
 VU32_INLINE bool Differ(const uint8_t* a, const uint8_t* b, size_t n) {
-  if constexpr (V::kCompress) {
+  if constexpr (V::kNativeCompress) {
     return V::Differ(a, b, n);
   } else {
     const uint64_t differ = ~V::Matches(V::Load(a), V::Load(b));
@@ -479,6 +578,7 @@ Progress Uniq(const uint8_t* s, size_t n, uint8_t* d, size_t* line,
 
 #undef VU32_INLINE
 
+}  // namespace
 }  // namespace vu32::scan
 
 #endif  // VU32_FILTERS_SCAN_KERNELS_H_

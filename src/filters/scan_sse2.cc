@@ -8,6 +8,7 @@ namespace {
 
 struct Sse2 {
   static constexpr bool kCompress = false;
+  static constexpr bool kNativeCompress = false;
   static constexpr bool kPopcount = false;
   struct Block {
     __m128i v[4];
@@ -82,12 +83,10 @@ struct Sse2 {
     return out;
   }
 
-  static void CopyRun(uint8_t* d, const uint8_t* s, size_t n) {
-    for (size_t k = 0; k < n; k += 16) {
-      _mm_storeu_si128(
-          reinterpret_cast<__m128i*>(d + k),
-          _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + k)));
-    }
+  // Always 64 bytes, which the contract allows: a loop over the length
+  // would cost a mispredicted branch per run.
+  static void CopyRun(uint8_t* d, const uint8_t* s, size_t /*n <= 64*/) {
+    Store(d, Load(s));
   }
 };
 
@@ -104,6 +103,7 @@ extern const Kernels kSse2Kernels = {
     .kana = Kana<Sse2>,
     .find_byte = FindByte<Sse2>,
     .uniq = Uniq<Sse2>,
+    .count_byte = CountByte<Sse2>,
 };
 
 }  // namespace vu32::scan

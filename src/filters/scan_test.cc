@@ -197,6 +197,25 @@ TEST(ScanDispatchTest, BestLevelIsActiveAndOthersAreRefused) {
   }
 }
 
+TEST(ScanDispatchTest, CapNamesOnlyALowerLevel) {
+  using L = scan::Level;
+  const struct {
+    L best;
+    const char* cap;
+    L want;
+  } kCases[] = {
+      {L::kAvx512, "avx2", L::kAvx2},    {L::kAvx512, "SSE2", L::kSse2},
+      {L::kAvx2, "Scalar", L::kScalar},  {L::kAvx2, "avx512", L::kAvx2},
+      {L::kSse2, "avx2", L::kSse2},      {L::kAvx512, nullptr, L::kAvx512},
+      {L::kAvx512, "", L::kAvx512},      {L::kAvx512, "avx", L::kAvx512},
+      {L::kAvx512, "avx22", L::kAvx512}, {L::kAvx512, "avx-512", L::kAvx512},
+  };
+  for (const auto& c : kCases) {
+    EXPECT_EQ(scan::CapLevel(c.best, c.cap), c.want)
+        << (c.cap ? c.cap : "(null)");
+  }
+}
+
 using ScanTest = testing::KernelLevelTest;
 INSTANTIATE_KERNEL_LEVELS(ScanTest);
 
@@ -301,14 +320,18 @@ TEST_P(ScanTest, LeadRunsAcrossBlockEnds) {
   }
 }
 
-TEST_P(ScanTest, FindByteMarksEveryMatch) {
+TEST_P(ScanTest, FindByteMarksAndCountByteCountsEveryMatch) {
   std::mt19937 rng(64);
   for (size_t n = 0; n <= 200; ++n) {
     const std::string in = testing::RandomSjisLike(rng, n);
     for (uint8_t c : {0x0A, 0x00, 0xFF, 0x83}) {
+      const auto* s = reinterpret_cast<const uint8_t*>(in.data());
+      EXPECT_EQ(scan::Active().count_byte(s, n, c),
+                static_cast<size_t>(
+                    std::count(in.begin(), in.end(), static_cast<char>(c))))
+          << "n " << n << " c " << int{c};
       std::vector<uint64_t> bits((n + 63) / 64, ~uint64_t{0});
-      scan::Active().find_byte(reinterpret_cast<const uint8_t*>(in.data()), n,
-                               c, bits.data());
+      scan::Active().find_byte(s, n, c, bits.data());
       for (size_t i = 0; i < bits.size() * 64; ++i) {
         const bool want = i < n && static_cast<uint8_t>(in[i]) == c;
         ASSERT_EQ((bits[i / 64] >> (i % 64)) & 1, want ? 1u : 0u)
@@ -377,6 +400,66 @@ TEST_P(ScanTest, KernelsMatchByteModels) {
       Tab2space tabs(static_cast<int>(width));
       EXPECT_EQ(Hex(testing::RunWhole(tabs, in)),
                 Hex(ModelTab2space(in, width)));
+    }
+  }
+}
+
+// The ways a level writes a changed block (one run deleted, the shuffle
+// tables' halves and their joins, a block wholly deleted or widened, a lone
+// CR among pairs), against the filters' own loops: every filter on blocks
+// whose events lie where a 64-bit mask says, the events' bytes taken in
+// turn from each event text.
+TEST_P(ScanTest, EventMasksMatchTheScalarLoop) {
+  std::mt19937_64 rng(20);
+  std::vector<uint64_t> masks = {0,
+                                 ~uint64_t{0},
+                                 1,
+                                 uint64_t{1} << 63,
+                                 uint64_t{3} << 15,
+                                 0xFF00,
+                                 0xFFFF0000FFFF0000,
+                                 0x5555555555555555,
+                                 0x8000000000000001,
+                                 0x00000000FFFFFFFE};
+  for (int k = 0; k < 64; k += 7) masks.push_back(uint64_t{1} << k);
+  for (int k = 0; k < 24; ++k) masks.push_back(rng() & rng());
+  const std::string events[] = {"\t",   "\r",       "\n",
+                                "\r\n", "\n\r",     "\x01",
+                                "\x83", "\xb6\xde", "\xca\xdf\xb1"};
+  auto filters = [] {
+    std::vector<std::unique_ptr<ByteFilter>> all;
+    for (NewlineKind kind :
+         {NewlineKind::kCrLf, NewlineKind::kLf, NewlineKind::kCr}) {
+      all.push_back(std::make_unique<Crconv>(kind));
+    }
+    all.push_back(std::make_unique<Join>());
+    all.push_back(std::make_unique<Deletecontrolchar>());
+    all.push_back(std::make_unique<DeleteTabs>());
+    all.push_back(std::make_unique<Tab2space>(3));
+    all.push_back(MakeKana());
+    return all;
+  };
+  for (const std::string& event : events) {
+    for (uint64_t mask : masks) {
+      std::string in;
+      size_t next = 0;
+      for (int block = 0; block < 4; ++block) {
+        for (int bit = 0; bit < 64; ++bit) {
+          in += mask >> bit & 1 ? event[next++ % event.size()] : 'a';
+        }
+      }
+      SCOPED_TRACE(Hex(event) + " mask " + std::to_string(mask));
+      auto at_level = filters();
+      ASSERT_TRUE(scan::UseLevel(scan::Level::kScalar));
+      auto scalar = filters();
+      for (size_t f = 0; f < scalar.size(); ++f) {
+        const std::string want = testing::RunWhole(*scalar[f], in);
+        ASSERT_TRUE(scan::UseLevel(GetParam()));
+        EXPECT_EQ(Hex(testing::RunWhole(*at_level[f], in)), Hex(want))
+            << "filter " << f;
+        ASSERT_TRUE(scan::UseLevel(scan::Level::kScalar));
+      }
+      ASSERT_TRUE(scan::UseLevel(GetParam()));
     }
   }
 }

@@ -280,5 +280,34 @@ TEST(CompileTest, HugeAndDeepPatternsCompileWithoutRecursion) {
   EXPECT_EQ(p.back(), kEndCell);
 }
 
+TEST(CompileTest, LiteralPrefix) {
+  const struct {
+    const char* pattern;
+    const char* bytes;
+    bool anchored;
+  } kRows[] = {
+      {"abc", "abc", false},
+      {"^\\.TH LS ", ".TH LS ", true},
+      {"ab*", "a", false},  // the star takes b only
+      {"x(ab|a)c", "x", false},
+      {"a|b", "", false},
+      {"^a|b", "", true},
+      {"a.b", "a", false},
+      {"a$", "a", false},
+      {"[a]b", "", false},
+      {"\x82\xA0\xB1z", "\x82\xA0\xB1z", false},  // two-byte and kana
+      {"\\j2422", "\x82\xA0", false},             // JIS code of the same
+      {"a\\x00b", "a", false},  // no text holds that character
+      {"a\nb", "a", false},     // a line ends at its LF
+      {"^", "", true},
+      {"", "", false},
+  };
+  for (const auto& row : kRows) {
+    const LiteralPrefix prefix = LiteralPrefixOf(CompilePattern(row.pattern));
+    EXPECT_EQ(prefix.bytes, row.bytes) << row.pattern;
+    EXPECT_EQ(prefix.anchored, row.anchored) << row.pattern;
+  }
+}
+
 }  // namespace
 }  // namespace vu32

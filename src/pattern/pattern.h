@@ -26,6 +26,19 @@ using PatternProgram = std::vector<uint16_t>;
 // Never fails: every byte string is a pattern.
 PatternProgram CompilePattern(std::string_view pattern);
 
+// The bytes that every match of a program begins with: those of the plain
+// characters that open the pattern (after a leading ^), up to its first
+// operation, line feed, or character that no text holds. With `anchored`
+// (the pattern starts with ^) they must also open the line. A line that
+// does not hold them (at its start, when anchored) cannot match; with no
+// bytes this tells nothing.
+struct LiteralPrefix {
+  std::string bytes;
+  bool anchored = false;
+};
+
+LiteralPrefix LiteralPrefixOf(const PatternProgram& program);
+
 enum class MatchOutcome {
   kNoMatch,
   kMatch,

@@ -55,6 +55,38 @@ uint16_t ReadTextChar(const unsigned char** p) {
 
 namespace {
 
+// Appends the bytes of the text character whose code is `code` when only
+// one byte string has that code: a one-byte character other than LF, or a
+// two-byte one with a valid trail byte. False, appending nothing, for any
+// other code.
+bool AppendBytesOfCode(uint16_t code, std::string* out) {
+  if (code < 0x100) {
+    const auto c = static_cast<unsigned char>(code);
+    if (c == 0 || c == '\n' || SjisLeadByte(c)) return false;
+    out->push_back(static_cast<char>(c));
+    return true;
+  }
+  // The inverse of SjisCharCode for valid trail bytes: an odd row is the
+  // first of its lead byte's two.
+  const unsigned row = code >> 8;
+  const unsigned column = code & 0xFF;
+  if (column < 0x21 || column > 0x7E) return false;
+  const unsigned even_row = row + (row & 1);
+  const unsigned lead = even_row / 2 + (even_row <= 0x5E ? 0x70 : 0xB0);
+  const unsigned trail = (row & 1) == 0   ? column + 0x7E
+                         : column <= 0x5F ? column + 0x1F
+                                          : column + 0x20;
+  if (lead > 0xFF || !SjisLeadByte(static_cast<unsigned char>(lead)) ||
+      !SjisTrailByte(static_cast<unsigned char>(trail)) ||
+      SjisCharCode(static_cast<unsigned char>(lead),
+                   static_cast<unsigned char>(trail)) != code) {
+    return false;
+  }
+  out->push_back(static_cast<char>(lead));
+  out->push_back(static_cast<char>(trail));
+  return true;
+}
+
 const char* OperationName(uint16_t op) {
   switch (op) {
     case kOpAnchor:
@@ -154,6 +186,23 @@ std::string Dump(const PatternProgram& program) {
   std::string out;
   for (size_t i = 0; i < program.size();) i = DumpInstruction(program, i, &out);
   return out;
+}
+
+LiteralPrefix LiteralPrefixOf(const PatternProgram& program) {
+  LiteralPrefix prefix;
+  size_t i = 0;
+  if (!program.empty() && program[0] == kOpAnchor) {
+    prefix.anchored = true;
+    i = 1;
+  }
+  // Every construct begins with its operation cell, so the characters
+  // before the first operation are matched in order by every match.
+  for (;
+       i < program.size() && program[i] != kEndCell &&
+       !IsOperation(program[i]) && AppendBytesOfCode(program[i], &prefix.bytes);
+       ++i) {
+  }
+  return prefix;
 }
 
 }  // namespace vu32

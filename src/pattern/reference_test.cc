@@ -179,6 +179,15 @@ int Compare(const std::string& pattern, const std::vector<std::string>& texts,
     if (want_found < 0) continue;  // too slow to tell
     std::string expected = Describe(
         want_found == 1 ? MatchOutcome::kMatch : MatchOutcome::kNoMatch, want);
+    // The split asks only about lines that hold the literal prefix.
+    const LiteralPrefix prefix = LiteralPrefixOf(program);
+    if (want_found == 1 &&
+        (prefix.anchored ? text.rfind(prefix.bytes, 0) != 0
+                         : text.find(prefix.bytes) == std::string::npos)) {
+      ++bad;
+      ADD_FAILURE() << "pattern \"" << pattern << "\" matches \"" << text
+                    << "\" without its prefix \"" << prefix.bytes << "\"";
+    }
     for (size_t k = 0; k < std::size(kTunings); ++k) {
       const MatchTuning& tuning = kTunings[k];
       MatchResult got;

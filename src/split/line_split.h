@@ -27,8 +27,11 @@ using LineMatcher = std::function<MatchOutcome(const std::string& line)>;
 
 // The pattern half of SplitByLines with the matcher given (tests supply
 // their own, so the cutting is checked apart from the pattern language).
+// Lines that do not hold `literal` (the pattern's LiteralPrefixOf) are
+// taken for no match without asking.
 bool SplitAtMatchingLines(const SplitContext& context, uint64_t n,
-                          const LineMatcher& matches);
+                          const LineMatcher& matches,
+                          const LiteralPrefix& literal = LiteralPrefix());
 
 }  // namespace vu32
 

@@ -225,24 +225,94 @@ TEST(SplitAtMatchingLinesTest, UndecidedLineEndsTheRunWithItsNumber) {
     const char* name;
     std::string input;
     LineMatcher matches;
+    const char* literal;  // null: every line is asked about
     std::vector<std::string> pieces;
     std::string where;
   } rows[] = {
       {"after a cut",
        "a\nCH1\nb\nSTOP\nc\n",
        stop_or_ch,
+       nullptr,
        {"a\n", "CH1\nb\n"},
        "big.txt:4"},
-      {"the real matcher", "one\naa\nthree\n", real, {"one\n"}, "big.txt:2"},
+      {"the real matcher",
+       "one\naa\nthree\n",
+       real,
+       nullptr,
+       {"one\n"},
+       "big.txt:2"},
+      // Lines without the literal are counted, not asked about.
+      {"only lines with the literal asked",
+       "a\nCH1\nb\nSTOP\nc\n",
+       stop_or_ch,
+       "ST",
+       {"a\nCH1\nb\n"},
+       "big.txt:4"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     SplitDir dir(row.input, "big.txt", "big");
-    EXPECT_FALSE(SplitAtMatchingLines(dir.context(), 1, row.matches));
+    LiteralPrefix literal;
+    if (row.literal) literal.bytes = row.literal;
+    EXPECT_FALSE(SplitAtMatchingLines(dir.context(), 1, row.matches, literal));
     EXPECT_EQ(HexPieces(dir.Pieces()), HexPieces(row.pieces));
     EXPECT_EQ(dir.messages(), dir.Announced(row.pieces.size()) +
                                   std::string(kPatternGaveUp.sjis) + row.where +
                                   "\n");
+  }
+}
+
+// Asking the matcher only about the lines that hold the pattern's literal
+// prefix cuts where asking about every line does: patterns anchored or
+// not, literals cut by block ends or found more than once in a line, a
+// trail byte that looks like the literal (表 is 95 5C), dropped lines.
+using LinePrefilterTest = KernelLevelTest;
+INSTANTIATE_KERNEL_LEVELS(LinePrefilterTest);
+
+TEST_P(LinePrefilterTest, CutsWhereAskingEveryLineDoes) {
+  const std::string patterns[] = {
+      "^CH",  "CH",   "^\\.TH LS ", "\\\\", "\x95\\\\", "H.", "^C|x",
+      "^CHx", "\xb1", "CH*",        "^",    "",         "^ab"};
+  std::mt19937 rng(4);
+  std::vector<std::string> inputs = {
+      "CH1\nx\nCH2 CH\ny\nCH3\n",
+      ".TH LS 1\nls\n.TH LSX\n .TH LS \n.TH LS \n\x95\\ \\\nab",
+      "x\x95\\CH\n\\\nCHCHCH\n\xb1\xb1\n" + std::string(200, 'C') + "H\n"};
+  for (int k = 0; k < 5; ++k) {
+    std::string text;
+    for (int line = 0; line < 30; ++line) {
+      static const char* const kParts[] = {
+          "CH", "C", "H", "x", "\\", "\x95\\", "\xb1", "ab", ".TH LS "};
+      for (int part = static_cast<int>(rng() % 4); part > 0; --part) {
+        text += kParts[rng() % std::size(kParts)];
+      }
+      text += "\n";
+    }
+    inputs.push_back(text.substr(0, text.size() - rng() % 3));
+  }
+  Matcher matcher;
+  for (const std::string& pattern : patterns) {
+    const PatternProgram program = CompilePattern(pattern);
+    auto ask = [&](const std::string& line) {
+      return matcher.Match(line.c_str(), program, nullptr);
+    };
+    for (const std::string& input : inputs) {
+      for (size_t block : {size_t{3}, size_t{1} << 20}) {
+        for (bool keep : {true, false}) {
+          SCOPED_TRACE(::testing::Message()
+                       << "pattern " << Hex(pattern) << ", block " << block
+                       << ", keep " << keep << ", input " << Hex(input));
+          SplitDir every(input), filtered(input);
+          for (SplitDir* dir : {&every, &filtered}) {
+            dir->context().line_block_size = block;
+            dir->context().keep_match_line = keep;
+          }
+          ASSERT_TRUE(SplitAtMatchingLines(every.context(), 1, ask));
+          ASSERT_TRUE(SplitByLines(filtered.context(), 1, &pattern));
+          ASSERT_EQ(HexPieces(filtered.Pieces()), HexPieces(every.Pieces()));
+        }
+      }
+    }
   }
 }
 

@@ -20,12 +20,12 @@ constexpr size_t kMinWriterSize = 4096;
 
 ByteReader::ByteReader(int fd, size_t block_size)
     : fd_(fd),
-      buffer_(new uint8_t[std::max(block_size, kMinBlockSize)]),
+      buffer_(NewPageBlock(std::max(block_size, kMinBlockSize))),
       capacity_(std::max(block_size, kMinBlockSize)) {}
 
 ByteReader::ByteReader(std::string data) : memory_(std::move(data)) {
   capacity_ = memory_.size();
-  buffer_.reset(new uint8_t[capacity_ + 1]);
+  buffer_ = NewPageBlock(capacity_ + 1);
   std::memcpy(buffer_.get(), memory_.data(), memory_.size());
   end_ = memory_.size();
   eof_ = true;
@@ -84,25 +84,9 @@ size_t ByteReader::Read(void* dst, size_t size) {
   return done;
 }
 
-bool ByteReader::ReadLine(std::string* line) {
-  line->clear();
-  for (;;) {
-    if (pos_ == end_ && !Refill()) return !line->empty();
-    const uint8_t* start = buffer_.get() + pos_;
-    size_t avail = end_ - pos_;
-    const void* lf = std::memchr(start, '\n', avail);
-    size_t take =
-        lf ? static_cast<size_t>(static_cast<const uint8_t*>(lf) - start) + 1
-           : avail;
-    line->append(reinterpret_cast<const char*>(start), take);
-    pos_ += take;
-    if (lf) return true;
-  }
-}
-
 ByteWriter::ByteWriter(int fd, size_t block_size)
     : fd_(fd),
-      buffer_(new uint8_t[std::max(block_size, kMinWriterSize)]),
+      buffer_(NewPageBlock(std::max(block_size, kMinWriterSize))),
       capacity_(std::max(block_size, kMinWriterSize)) {}
 
 ByteWriter::ByteWriter(ByteSink* sink, size_t block_size)
@@ -112,7 +96,7 @@ ByteWriter::ByteWriter(ByteSink* sink, size_t block_size)
 
 ByteWriter::ByteWriter(std::string* capture)
     : capture_(capture),
-      buffer_(new uint8_t[kStreamBlockSize]),
+      buffer_(NewPageBlock(kStreamBlockSize)),
       capacity_(kStreamBlockSize) {}
 
 ByteWriter::~ByteWriter() = default;

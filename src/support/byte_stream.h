@@ -1,6 +1,6 @@
-// Buffered block I/O on descriptors. The reader hands out whole blocks (and
-// whole lines); the writer buffers and keeps the first write error so that
-// callers check once, at the end.
+// Buffered block I/O on descriptors. The reader hands out whole blocks; the
+// writer buffers and keeps the first write error so that callers check
+// once, at the end.
 #ifndef VU32_SUPPORT_BYTE_STREAM_H_
 #define VU32_SUPPORT_BYTE_STREAM_H_
 
@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+
+#include "support/page_block.h"
 
 namespace vu32 {
 
@@ -26,9 +28,6 @@ class ByteReader {
   // Points `*data` at the next buffered block and returns its length, 0 at
   // the end; the block stays valid until the next call.
   size_t NextBlock(const uint8_t** data);
-  // Replaces `*line` with the next line, its LF included, whatever its
-  // length; false at the end of input when nothing was read.
-  bool ReadLine(std::string* line);
 
   bool failed() const { return error_ != 0; }
   int error() const { return error_; }
@@ -37,7 +36,7 @@ class ByteReader {
   bool Refill();
 
   int fd_ = -1;
-  std::unique_ptr<uint8_t[]> buffer_;
+  PageBlock buffer_;  // page-aligned: see page_block.h
   size_t capacity_ = 0;
   size_t pos_ = 0;
   size_t end_ = 0;
@@ -94,7 +93,7 @@ class ByteWriter {
   int fd_ = -1;
   ByteSink* sink_ = nullptr;
   std::string* capture_ = nullptr;
-  std::unique_ptr<uint8_t[]> buffer_;
+  PageBlock buffer_;  // page-aligned: see page_block.h
   size_t capacity_ = 0;
   size_t pos_ = 0;
   int error_ = 0;

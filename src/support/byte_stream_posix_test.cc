@@ -34,21 +34,6 @@ TEST(ByteReaderTest, ReadFillsAcrossBlocksAndBypassesTheBuffer) {
   close(fd);
 }
 
-TEST(ByteReaderTest, LinesLongerThanTheBlock) {
-  const std::string long_line(300, 'x');
-  int fd = PipeWith("a\n" + long_line + "\r\n\nlast");
-  ByteReader reader(fd, 64);
-  std::string line;
-  const char* expected[] = {"a\n", nullptr, "\n", "last"};
-  for (const char* want : expected) {
-    ASSERT_TRUE(reader.ReadLine(&line));
-    EXPECT_EQ(line, want ? std::string(want) : long_line + "\r\n");
-  }
-  EXPECT_FALSE(reader.ReadLine(&line));
-  EXPECT_EQ(line, "");
-  close(fd);
-}
-
 TEST(ByteReaderTest, ReadErrorIsKept) {
   int fd = open(".", O_RDONLY | O_DIRECTORY);
   ASSERT_GE(fd, 0);

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
-#include <memory>
 
 #include "platform/platform.h"
+#include "support/page_block.h"
 #include "support/work_buffer.h"
 
 namespace vu32 {

@@ -17,8 +17,9 @@
 // RunVu32 (cli/app.cc) for the whole run, which it ends with status 1 in
 // the words of the operation that was running; InPlaceRun::Convert
 // (cli/in_place.cc) for one file, which is then left as it was while the
-// other files are still converted; and the matcher (pattern/match.cc) for one line, whose
-// match is then undecided (MatchOutcome::kGaveUp), never taken for no match.
+// other files are still converted; and the matcher (pattern/match.cc) for one
+// line, whose match is then undecided (MatchOutcome::kGaveUp), never taken for
+// no match.
 #ifndef VU32_SUPPORT_MESSAGES_H_
 #define VU32_SUPPORT_MESSAGES_H_
 

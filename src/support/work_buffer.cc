@@ -1,8 +1,7 @@
 #include "support/work_buffer.h"
 
-#include <cstdlib>
-
 #include "support/messages.h"
+#include "support/page_block.h"
 
 namespace vu32 {
 
@@ -25,7 +24,8 @@ bool AllocWorkBuffer(uint32_t requested) {
   FreeWorkBuffer();
   uint32_t size = requested ? requested : kDefaultWorkBufferSize;
   while (size > 0) {
-    void* block = g_allocator ? g_allocator(size) : std::malloc(size);
+    // Page-aligned, as the copies read into it (see page_block.h).
+    void* block = g_allocator ? g_allocator(size) : TryNewPageBlock(size);
     if (block) {
       WorkBuffer.address = static_cast<uint8_t*>(block);
       WorkBuffer.size = size;
@@ -41,7 +41,7 @@ bool AllocWorkBuffer(uint32_t requested) {
 
 void FreeWorkBuffer() {
   if (WorkBuffer.address && !g_block_from_test_allocator) {
-    std::free(WorkBuffer.address);
+    FreePageBlock(WorkBuffer.address);
   }
   WorkBuffer.address = nullptr;
   WorkBuffer.size = 0;

@@ -39,7 +39,7 @@ class HeldWorkBuffer {
   bool ok_;
 };
 
-// Replaces the allocator (tests); nullptr restores malloc.
+// Replaces the allocator (tests); nullptr restores the page-aligned one.
 using WorkBufferAllocator = void* (*)(size_t);
 void SetWorkBufferAllocator(WorkBufferAllocator allocator);
 
