@@ -326,7 +326,8 @@ TEST(PlatformWin32Test, ReplaceableFileShutsOutWriters) {
   EXPECT_EQ(file.KeepAttributes(false, nullptr), ReplaceableFile::Kept::kAll);
   EXPECT_TRUE(file.Unchanged());
   EXPECT_FALSE(opens(GENERIC_WRITE));
-  ASSERT_EQ(file.Commit(), ReplaceableFile::Committed::kOk);
+  ASSERT_TRUE(file.Seal());
+  ASSERT_TRUE(file.Commit());
   EXPECT_EQ(ReadFile(path), "new");
   EXPECT_TRUE(opens(GENERIC_WRITE));
 }
@@ -353,7 +354,8 @@ TEST(PlatformWin32Test, ReplaceableFileRunsOneAfterTheOther) {
   const int out = first->CreateReplacement();
   ASSERT_GE(out, 0);
   ASSERT_TRUE(WriteAll(out, "ab", 2));
-  ASSERT_EQ(first->Commit(), ReplaceableFile::Committed::kOk);
+  ASSERT_TRUE(first->Seal());
+  ASSERT_TRUE(first->Commit());
   first.reset();
   second.join();
   EXPECT_TRUE(opened);
