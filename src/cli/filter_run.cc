@@ -44,10 +44,9 @@ std::unique_ptr<ByteFilter> MakeFilter(const Command& command) {
 
 namespace {
 
-ConvertResult ConvertInto(ByteFilter& filter, int in, ByteWriter& writer,
-                          bool immediate, std::string_view head,
-                          const BlockObserver* observe) {
-  ByteReader reader(in, kFilterBlockSize);
+ConvertResult ConvertInto(ByteFilter& filter, ByteReader& reader,
+                          ByteWriter& writer, bool immediate,
+                          std::string_view head, const BlockObserver* observe) {
   if (!head.empty()) {
     filter.Feed(reinterpret_cast<const uint8_t*>(head.data()), head.size(),
                 writer);
@@ -72,14 +71,22 @@ ConvertResult ConvertInto(ByteFilter& filter, int in, ByteWriter& writer,
 
 ConvertResult Convert(ByteFilter& filter, int in, int out, bool immediate,
                       std::string_view head) {
+  ByteReader reader(in, kFilterBlockSize);
   ByteWriter writer(out, kFilterBlockSize);
-  return ConvertInto(filter, in, writer, immediate, head, nullptr);
+  return ConvertInto(filter, reader, writer, immediate, head, nullptr);
 }
 
 ConvertResult Convert(ByteFilter& filter, int in, ByteSink* sink,
-                      const BlockObserver& observe) {
-  ByteWriter writer(sink, kFilterBlockSize);
-  return ConvertInto(filter, in, writer, false, {}, &observe);
+                      const BlockObserver& observe, ConvertBlocks* blocks) {
+  if (!blocks->read) blocks->read = NewPageBlock(kFilterBlockSize);
+  if (!blocks->write) blocks->write = NewPageBlock(kFilterBlockSize);
+  ByteReader reader(in, std::move(blocks->read), kFilterBlockSize);
+  ByteWriter writer(sink, std::move(blocks->write), kFilterBlockSize);
+  const ConvertResult result =
+      ConvertInto(filter, reader, writer, false, {}, &observe);
+  blocks->read = reader.TakeBlock();
+  blocks->write = writer.TakeBlock();
+  return result;
 }
 
 check::GuardScope GuardScopeOf(const Command& command) {

@@ -9,6 +9,7 @@
 #include "check/guard.h"
 #include "cli/command_line.h"
 #include "filters/filter.h"
+#include "support/page_block.h"
 
 namespace vu32 {
 
@@ -32,10 +33,17 @@ struct ConvertResult {
 // `head`, when given, is the start of the input, already read from `in`.
 ConvertResult Convert(ByteFilter& filter, int in, int out, bool immediate,
                       std::string_view head = {});
-// The same into `sink`; every block read is also shown to `observe`.
+// The blocks a run of many conversions lends each of them, so that a file
+// does not allocate and fault in fresh megabytes of its own; empty ones
+// are allocated.
+struct ConvertBlocks {
+  PageBlock read, write;
+};
+// The same into `sink`, with `blocks`; every block read is also shown to
+// `observe`.
 using BlockObserver = std::function<void(const uint8_t* data, size_t size)>;
 ConvertResult Convert(ByteFilter& filter, int in, ByteSink* sink,
-                      const BlockObserver& observe);
+                      const BlockObserver& observe, ConvertBlocks* blocks);
 
 // What the operation `command` names must refuse to convert (nothing with
 // --force).

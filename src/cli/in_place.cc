@@ -197,6 +197,7 @@ class InPlaceRun {
   const Command& command_;
   const KeepTime keep_time_;
   std::vector<uint8_t> buffer_;
+  ConvertBlocks blocks_;  // lent to each file's conversion
 };
 
 Step InPlaceRun::Prepare(const std::string& name, bool wait) {
@@ -245,7 +246,7 @@ void InPlaceRun::Convert(Step* step) {
   ConvertResult result;
   try {
     std::unique_ptr<ByteFilter> filter = MakeFilter(command_);
-    result = vu32::Convert(*filter, file.fd(), &sink, observe);
+    result = vu32::Convert(*filter, file.fd(), &sink, observe, &blocks_);
   } catch (const std::bad_alloc&) {
     step->reason = MessageBytes(kNoMemory);
     return;

@@ -23,6 +23,9 @@ ByteReader::ByteReader(int fd, size_t block_size)
       buffer_(NewPageBlock(std::max(block_size, kMinBlockSize))),
       capacity_(std::max(block_size, kMinBlockSize)) {}
 
+ByteReader::ByteReader(int fd, PageBlock block, size_t block_size)
+    : fd_(fd), buffer_(std::move(block)), capacity_(block_size) {}
+
 ByteReader::ByteReader(std::string data) : memory_(std::move(data)) {
   capacity_ = memory_.size();
   buffer_ = NewPageBlock(capacity_ + 1);
@@ -89,10 +92,8 @@ ByteWriter::ByteWriter(int fd, size_t block_size)
       buffer_(NewPageBlock(std::max(block_size, kMinWriterSize))),
       capacity_(std::max(block_size, kMinWriterSize)) {}
 
-ByteWriter::ByteWriter(ByteSink* sink, size_t block_size)
-    : sink_(sink),
-      buffer_(new uint8_t[std::max(block_size, kMinWriterSize)]),
-      capacity_(std::max(block_size, kMinWriterSize)) {}
+ByteWriter::ByteWriter(ByteSink* sink, PageBlock block, size_t block_size)
+    : sink_(sink), buffer_(std::move(block)), capacity_(block_size) {}
 
 ByteWriter::ByteWriter(std::string* capture)
     : capture_(capture),

@@ -19,6 +19,10 @@ class ByteReader {
  public:
   // Reads from `fd` (not owned).
   explicit ByteReader(int fd, size_t block_size = kStreamBlockSize);
+  // Reads from `fd` into `block` (of `block_size` bytes), which TakeBlock
+  // hands back: a run of many files lends each the same block.
+  ByteReader(int fd, PageBlock block, size_t block_size);
+  PageBlock TakeBlock() { return std::move(buffer_); }
   // Reads from memory (tests).
   explicit ByteReader(std::string data);
 
@@ -57,8 +61,10 @@ class ByteWriter {
  public:
   // Writes to `fd` (not owned).
   explicit ByteWriter(int fd, size_t block_size = kStreamBlockSize);
-  // Writes to `sink` (not owned).
-  ByteWriter(ByteSink* sink, size_t block_size);
+  // Writes to `sink` (not owned) through `block` (of `block_size` bytes,
+  // at least 4096), which TakeBlock hands back.
+  ByteWriter(ByteSink* sink, PageBlock block, size_t block_size);
+  PageBlock TakeBlock() { return std::move(buffer_); }
   // Writes into `*capture` (tests).
   explicit ByteWriter(std::string* capture);
   ~ByteWriter();
