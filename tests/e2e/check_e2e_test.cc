@@ -17,17 +17,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// clang-format off: one line a value, one line a case
+// One line a value, one line a case:
+// clang-format off
 const std::string kMiB(1 << 20, 'a');  // one read block of the checker
-const std::string kUtf8 =
-    "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE3\x81\xA7\xE3\x81\x99"
-    "\n";  // 日本語です
-const std::string kSjis =
-    "\x93\xFA\x96{\x8C\xEA\x82\xC5\x82\xB7\n";  // the same
-const std::string kUtf16 = std::string(
-    "\xFF\xFE"
-    "a\0\r\0\n\0",
-    8);
+const std::string kUtf8 = "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE3\x81\xA7\xE3\x81\x99\n";  // 日本語です
+const std::string kSjis = "\x93\xFA\x96{\x8C\xEA\x82\xC5\x82\xB7\n";  // the same
+const std::string kUtf16 = std::string("\xFF\xFE" "a\0\r\0\n\0", 8);
 
 // clang-format on
 struct CheckRow {
@@ -41,65 +36,16 @@ struct CheckRow {
 TEST(CheckE2eTest, FaultsVerdictsAndStatuses) {
   // clang-format off
   const CheckRow rows[] = {
-      {"bad trail at the start",
-       "\x81 a\n",
-       {},
-       1,
-       "f:1:1: bad-trail: byte 0: [81 20] 61 0A\n"},
-      {"cut character at the end",
-       "ab\x82",
-       {},
-       1,
-       "f:1:3: cut-char: byte 2: 61 62 [82]\nf:1:4: no-final-line-end: no line "
-       "end after the last line\n"},
-      {"unassigned code",
-       "\x85\x40\n",
-       {},
-       1,
-       "f:1:1: unassigned: byte 0: [85 40] 0A\n"},
-      {"bytes that are no character",
-       "\x80\xA0\xFD\n",
-       {},
-       1,
-       "f:1:1: invalid-byte: byte 0: [80] A0 FD 0A\nf:1:2: invalid-byte: byte "
-       "1: 80 [A0] FD 0A\nf:1:3: invalid-byte: byte 2: 80 A0 [FD] 0A\n"},
-      {"NUL, control, DEL, 0x1A inside",
-       std::string("a\0b\x01"
-                   "c\x7F\x1A"
-                   "d\n",
-                   9),
-       {},
-       1,
-       "f:1:2: nul: byte 1: 61 [00] 62 01 63\nf:1:4: control: byte 3: 61 00 62 "
-       "[01] 63 7F 1A\nf:1:6: control: byte 5: 62 01 63 [7F] 1A 64 0A\nf:1:7: "
-       "eof-mark: byte 6: 01 63 7F [1A] 64 0A\n"},
-      {"byte-order mark",
-       "\xEF\xBB\xBF" + kSjis,
-       {},
-       1,
-       "f:1:1: bom: byte 0: [EF BB BF] 93 FA 96\n"},
-      {"a character across a block end",
-       kMiB.substr(1) + "\x81 \n",
-       {},
-       1,
-       "f:1:1048576: bad-trail: byte 1048575: 61 61 61 [81 20] 0A\n"},
-      {"a good character across a block end",
-       kMiB.substr(1) + kSjis,
-       {},
-       0,
-       ""},
-      {"notes change no status",
-       "a\r\nb\nc\x1A",
-       {},
-       0,
-       "f:2:2: mixed-line-ends: first LF line end (1 LF, 1 CR LF)\nf:3:2: "
-       "no-final-line-end: no line end after the last line\nf:3:2: "
-       "final-eof-mark: 0x1A as the last byte\n"},
-      {"--max-errors 1",
-       "\x80\x80\x80\n",
-       {"--max-errors", "1"},
-       1,
-       "f:1:1: invalid-byte: byte 0: [80] 80 80 0A\n"},
+      {"bad trail at the start", "\x81 a\n", {}, 1, "f:1:1: bad-trail: byte 0: [81 20] 61 0A\n"},
+      {"cut character at the end", "ab\x82", {}, 1, "f:1:3: cut-char: byte 2: 61 62 [82]\nf:1:4: no-final-line-end: no line end after the last line\n"},
+      {"unassigned code", "\x85\x40\n", {}, 1, "f:1:1: unassigned: byte 0: [85 40] 0A\n"},
+      {"bytes that are no character", "\x80\xA0\xFD\n", {}, 1, "f:1:1: invalid-byte: byte 0: [80] A0 FD 0A\nf:1:2: invalid-byte: byte 1: 80 [A0] FD 0A\nf:1:3: invalid-byte: byte 2: 80 A0 [FD] 0A\n"},
+      {"NUL, control, DEL, 0x1A inside", std::string("a\0b\x01" "c\x7F\x1A" "d\n", 9), {}, 1, "f:1:2: nul: byte 1: 61 [00] 62 01 63\nf:1:4: control: byte 3: 61 00 62 [01] 63 7F 1A\nf:1:6: control: byte 5: 62 01 63 [7F] 1A 64 0A\nf:1:7: eof-mark: byte 6: 01 63 7F [1A] 64 0A\n"},
+      {"byte-order mark", "\xEF\xBB\xBF" + kSjis, {}, 1, "f:1:1: bom: byte 0: [EF BB BF] 93 FA 96\n"},
+      {"a character across a block end", kMiB.substr(1) + "\x81 \n", {}, 1, "f:1:1048576: bad-trail: byte 1048575: 61 61 61 [81 20] 0A\n"},
+      {"a good character across a block end", kMiB.substr(1) + kSjis, {}, 0, ""},
+      {"notes change no status", "a\r\nb\nc\x1A", {}, 0, "f:2:2: mixed-line-ends: first LF line end (1 LF, 1 CR LF)\nf:3:2: no-final-line-end: no line end after the last line\nf:3:2: final-eof-mark: 0x1A as the last byte\n"},
+      {"--max-errors 1", "\x80\x80\x80\n", {"--max-errors", "1"}, 1, "f:1:1: invalid-byte: byte 0: [80] 80 80 0A\n"},
       {"--max-errors=0", "\x80\n", {"--max-errors=0"}, 1, ""},
       {"CP932", kSjis, {}, 0, ""},
       {"UTF-8", kUtf8, {}, 1, "?"},
