@@ -567,9 +567,11 @@ void MarkForDeletion(HANDLE h) {
   SetDeleteOnClose(h, true);
 }
 
-// The replacement a console event must not leave behind, and the lock
-// that keeps the event's handler and the rename apart: the handler takes
-// it and never gives it back, since the process ends right after.
+// The replacement being renamed, which a console event must mark for
+// deletion again should it come before the rename is done (the others
+// still are marked), and the lock that keeps the event's handler and the
+// rename apart: the handler takes it and never gives it back, since the
+// process ends right after.
 SRWLOCK g_replacement_lock = SRWLOCK_INIT;
 HANDLE g_replacement = INVALID_HANDLE_VALUE;  // guarded by the lock
 
@@ -606,19 +608,9 @@ HANDLE CreateMarkedReplacement(const std::wstring& name) {
     CloseHandle(h);
     DeleteFileW(name.c_str());
     h = INVALID_HANDLE_VALUE;
-  } else {
-    g_replacement = h;
   }
   ReleaseSRWLockExclusive(&g_replacement_lock);
   return h;
-}
-
-// The replacement is committed or discarded: no event is to mark it any
-// more.
-void Forget() {
-  AcquireSRWLockExclusive(&g_replacement_lock);
-  g_replacement = INVALID_HANDLE_VALUE;
-  ReleaseSRWLockExclusive(&g_replacement_lock);
 }
 
 // Flags and class of a rename that may replace a file that is still open
@@ -800,7 +792,6 @@ int ReplaceableFile::CreateReplacement() {
     s.replacement =
         _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_RDWR | _O_BINARY);
     if (s.replacement < 0) {
-      Forget();
       CloseHandle(h);
       return -1;
     }
@@ -858,6 +849,7 @@ bool ReplaceableFile::Commit() {
     return false;
   }
   AcquireSRWLockExclusive(&g_replacement_lock);
+  g_replacement = replacement;
   // Renamed only when it is sure to stay: a replacement still marked
   // would take the original's name with it as it closes.
   bool moved = false;
@@ -879,7 +871,7 @@ bool ReplaceableFile::Commit() {
       MarkForDeletion(replacement);
     }
   }
-  if (moved) g_replacement = INVALID_HANDLE_VALUE;
+  g_replacement = INVALID_HANDLE_VALUE;
   ReleaseSRWLockExclusive(&g_replacement_lock);
   if (!moved) {
     if (read_only) {
@@ -901,7 +893,6 @@ void ReplaceableFile::DiscardReplacement() {
   State& s = *state_;
   if (s.replacement < 0) return;
   const int saved = errno;
-  Forget();
   _close(s.replacement);  // which deletes it
   s.replacement = -1;
   // Should the mark have been lost on the way (a failed rename of a
