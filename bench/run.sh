@@ -356,8 +356,11 @@ for set_name in $DATASETS; do
         fi
         ;;
       check)
-        # The --check row goes here once that option lands: a row for
-        # `$V --check FILE` beside its nearest peer.
+        # The checker reads every byte as CP932, as iconv does (which stops
+        # at the first fault; the real text has none). bench/check.sh has
+        # the faulty corpus and --info.
+        row "--check" "$(size "$CRLF")" "$V --quiet --check $C >/dev/null || [ \$? -eq 1 ]" \
+          "$(dd_of "$CRLF")" "iconv" "iconv -f CP932 -t UTF-8 $C >/dev/null"
         ;;
     esac
   done

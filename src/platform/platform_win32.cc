@@ -393,7 +393,9 @@ bool IsDirectory(const std::string& path) {
 bool FileIdOfPath(const std::string& path, FileId* id) {
   HANDLE h = OpenToDescribe(path);
   if (h == INVALID_HANDLE_VALUE) return false;
-  bool ok = IsDiskFile(h) && IdOfHandle(h, id);
+  // No GetFileType: under Wine asking a file's type counts as reading it,
+  // which would move its access time; only a file on a disk has an index.
+  bool ok = IdOfHandle(h, id);
   CloseHandle(h);
   return ok;
 }

@@ -332,9 +332,6 @@ bool RunSplit(const SplitRequest& request) {
   // already counts as an access.
   context.piece_times = PieceTimes(request);
   if (!OpenInput(request, &resources, &context)) return false;
-  // Taken before anything reads the input, which would move its access
-  // time.
-  context.piece_times = PieceTimes(request);
 
   // Everything is checked before the first piece is made.
   const std::optional<uint64_t> length =
