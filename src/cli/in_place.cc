@@ -30,7 +30,7 @@ enum class Outcome {
 // Files converted before the first of them is renamed: their data goes to
 // the disk together, and one journal commit serves several fsyncs. Small
 // enough to keep the descriptors held (three a file) few.
-constexpr size_t kBatchSize = 8;
+constexpr size_t kBatchSize = 32;
 
 // `step`'s words and the system's reason for `error`.
 std::string Because(const Message& step, int error) {
@@ -57,9 +57,18 @@ class ReplacementSink : public ByteSink {
       data += same;
       size -= same;
     }
-    if (platform::WriteAll(replacement_, data, size)) return true;
-    Fail(kWriteFailed);
-    return false;
+    if (!platform::WriteAll(replacement_, data, size)) {
+      Fail(kWriteFailed);
+      return false;
+    }
+    // A large file goes to the disk while it is converted, not all at the
+    // fsync after.
+    written_ += size;
+    if (written_ - started_ >= kWriteBackStep) {
+      file_.StartWriteBack();
+      started_ = written_;
+    }
+    return true;
   }
 
   // Ends the output; false (see failure()) when the replacement that an
@@ -135,7 +144,11 @@ class ReplacementSink : public ByteSink {
 
   platform::ReplaceableFile& file_;
   std::vector<uint8_t>& buffer_;
+  static constexpr uint64_t kWriteBackStep = uint64_t{16} << 20;
+
   uint64_t offset_ = 0;  // output bytes so far, all equal to the original's
+  uint64_t written_ = 0;  // bytes written into the replacement
+  uint64_t started_ = 0;  // of which the write-back has been started
   bool diverged_ = false;
   int replacement_ = -1;
   const Message* failure_ = nullptr;

@@ -386,7 +386,7 @@ struct PendingReplacement {
   int directory = -1;
   char name[32];
 };
-constexpr int kMaxPending = 16;
+constexpr int kMaxPending = 64;
 PendingReplacement g_pending[kMaxPending];
 bool g_cleanup_installed = false;
 
