@@ -146,7 +146,7 @@ class ReplacementSink : public ByteSink {
   std::vector<uint8_t>& buffer_;
   static constexpr uint64_t kWriteBackStep = uint64_t{16} << 20;
 
-  uint64_t offset_ = 0;  // output bytes so far, all equal to the original's
+  uint64_t offset_ = 0;   // output bytes so far, all equal to the original's
   uint64_t written_ = 0;  // bytes written into the replacement
   uint64_t started_ = 0;  // of which the write-back has been started
   bool diverged_ = false;
