@@ -250,9 +250,12 @@ bool HasOldTimes(const std::string& path) {
 
 std::vector<std::string> Leftovers(const std::string& dir) {
   std::vector<std::string> names;
-  for (const auto& e : fs::recursive_directory_iterator(dir)) {
-    if (e.path().filename().string().starts_with(".vu32-")) {
-      names.push_back(e.path().string());
+  // Never throws: a replacement may vanish while the folder is read.
+  std::error_code error;
+  for (fs::recursive_directory_iterator it(dir, error), end;
+       !error && it != end; it.increment(error)) {
+    if (it->path().filename().string().starts_with(".vu32-")) {
+      names.push_back(it->path().string());
     }
   }
   return names;
