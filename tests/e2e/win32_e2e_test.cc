@@ -406,8 +406,17 @@ pid_t Vu32ProcessNaming(const std::string& word) {
   while (dirent* e = readdir(proc)) {
     const pid_t pid = static_cast<pid_t>(std::atoi(e->d_name));
     if (pid <= 0) continue;
-    std::ifstream in("/proc/" + std::string(e->d_name) + "/cmdline");
-    std::string line((std::istreambuf_iterator<char>(in)), {});
+    // Read with the system's calls: a process that ends meanwhile makes
+    // the read fail, which a stream would throw for.
+    std::string line;
+    const int fd = open(
+        ("/proc/" + std::string(e->d_name) + "/cmdline").c_str(), O_RDONLY);
+    if (fd < 0) continue;
+    char buffer[4096];
+    for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;) {
+      line.append(buffer, static_cast<size_t>(n));
+    }
+    close(fd);
     const std::string program = line.substr(0, line.find('\0'));
     if (program.ends_with("vu32.exe") && line.find(word) != std::string::npos) {
       found = pid;
