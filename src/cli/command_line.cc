@@ -12,15 +12,19 @@ void ReportMissingStreams() {
   Report(kUsageHint);
 }
 
+// An option that cannot be had here, in the words of an invalid switch.
+// False, for the caller to return.
+bool RefuseOption(const std::string& option) {
+  Report(kBadSwitch, option);
+  Report(kUsageHint);
+  return false;
+}
+
 // The answer to a first argument that selects no operation. False: the run
 // ends with status 1.
 bool AnswerSwitch(RunMode mode, const std::string& arg) {
-  if (mode == kRunHelp) {
-    PrintUsage();
-  } else {
-    Report(kBadSwitch, arg);
-    Report(kUsageHint);
-  }
+  if (mode != kRunHelp) return RefuseOption(arg);
+  PrintUsage();
   return false;
 }
 
@@ -106,20 +110,12 @@ bool ParseCheck(const std::vector<std::string>& args, const Environment& env,
                 Command* command, int* status) {
   *status = 2;
   const LongOptions& options = command->options;
-  if (options.check && options.info) {
-    Report(kBadSwitch, "--info");
-    Report(kUsageHint);
-    return false;
-  }
+  if (options.check && options.info) return RefuseOption("--info");
   if (options.in_place || options.keep_time) {
-    Report(kBadSwitch, options.in_place ? "--in-place" : "--keep-time");
-    Report(kUsageHint);
-    return false;
+    return RefuseOption(options.in_place ? "--in-place" : "--keep-time");
   }
   if (options.info && options.has_max_errors) {
-    Report(kBadSwitch, "--max-errors");
-    Report(kUsageHint);
-    return false;
+    return RefuseOption("--max-errors");
   }
   command->mode = options.check ? kRunCheck : kRunInfo;
   command->files.assign(args.begin() + 1, args.end());
@@ -146,9 +142,7 @@ bool ParseCommandLine(const std::vector<std::string>& args,
     return ParseCheck(args, env, command, status);
   }
   if (options.json || options.has_max_errors) {
-    Report(kBadSwitch, options.json ? "--json" : "--max-errors");
-    Report(kUsageHint);
-    return false;
+    return RefuseOption(options.json ? "--json" : "--max-errors");
   }
   if (options.in_place || options.keep_time) {
     return ParseInPlace(args, command);

@@ -267,7 +267,7 @@ bool ParseSplitArguments(const std::string& switch_arg,
     Report(kTooFewParameters);
     return false;
   }
-  SplitSwitch options;
+  SplitSwitch& options = request->options;
   if (!ParseSplitSwitch(switch_arg.c_str(), &options)) {
     Report(kBadSwitch, switch_arg);  // n1 is 0
     Report(kUsageHint);
@@ -321,8 +321,7 @@ bool ParseSplitArguments(const std::string& switch_arg,
 }
 
 bool RunSplit(const SplitRequest& request) {
-  SplitSwitch options;
-  ParseSplitSwitch(request.switch_arg.c_str(), &options);
+  const SplitSwitch& options = request.options;
   SplitResources resources;
   SplitContext context;
   context.piece_digits = options.piece_digits;

@@ -6,11 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "split/command.h"
+
 namespace vu32 {
 
 // A split as the command line asks for it.
 struct SplitRequest {
   std::string switch_arg;  // -Sn1[.n2][L] as given
+  SplitSwitch options;     // what it says
   // The text after -# (or --#, which drops the matching line that opens a
   // piece).
   std::optional<std::string> pattern;
